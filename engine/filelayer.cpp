@@ -1,0 +1,83 @@
+#include "filelayer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace qfs {
+
+int FileLayer::openAt(int dirFd, const char* path, int flags, mode_t mode)
+{
+    int fd;
+    do {
+        fd = ::openat(dirFd, path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int FileLayer::mkdirAt(int dirFd, const char* path, mode_t mode)
+{
+    return ::mkdirat(dirFd, path, mode);
+}
+
+int FileLayer::fstatAt(int dirFd, const char* path, struct stat* info, int flags)
+{
+    return ::fstatat(dirFd, path, info, flags);
+}
+
+int FileLayer::fstat(int fd, struct stat* info)
+{
+    return ::fstat(fd, info);
+}
+
+ssize_t FileLayer::pread(int fd, void* buffer, std::size_t count, off_t offset)
+{
+    return ::pread(fd, buffer, count, offset);
+}
+
+ssize_t FileLayer::pwrite(int fd, const void* buffer, std::size_t count, off_t offset)
+{
+    return ::pwrite(fd, buffer, count, offset);
+}
+
+off_t FileLayer::lseek(int fd, off_t offset, int whence)
+{
+    return ::lseek(fd, offset, whence);
+}
+
+int FileLayer::ftruncate(int fd, off_t length)
+{
+    return ::ftruncate(fd, length);
+}
+
+int FileLayer::close(int fd)
+{
+    return ::close(fd);
+}
+
+FileLayer& FileLayer::system()
+{
+    static FileLayer layer;
+    return layer;
+}
+
+FileHandle::~FileHandle()
+{
+    if (m_fd >= 0)
+        m_layer->close(m_fd);
+}
+
+int FileHandle::close()
+{
+    if (m_fd < 0)
+        return 0;
+    const int fd = m_fd;
+    m_fd = -1;
+    // A close interrupted by a signal has still released the descriptor on Linux.
+    if (m_layer->close(fd) != 0 && errno != EINTR)
+        return errno;
+    return 0;
+}
+
+} // namespace qfs

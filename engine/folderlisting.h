@@ -1,0 +1,18 @@
+#pragma once
+
+#include "error.h"
+
+#include <string>
+#include <vector>
+
+namespace qfs {
+
+// The names of a folder's regular files (and links to regular files), in natural order:
+// what the tool's file lists show and what a join is handed.
+class FolderListing {
+public:
+    static Error regularFiles(const std::string& folderPath, std::vector<std::string>& names);
+    static void sortNaturally(std::vector<std::string>& names);
+};
+
+} // namespace qfs

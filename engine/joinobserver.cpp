@@ -1,0 +1,10 @@
+#include "joinobserver.h"
+
+namespace qfs {
+
+void JoinObserver::folderShown(const std::string&) {}
+void JoinObserver::progress(std::uint64_t, std::uint64_t) {}
+void JoinObserver::finished(const std::string&) {}
+void JoinObserver::failed(const std::string&) {}
+
+} // namespace qfs

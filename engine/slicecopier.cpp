@@ -1,0 +1,175 @@
+#include "slicecopier.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace qfs {
+
+namespace {
+
+constexpr std::uint64_t pageSize = 4096;
+
+std::uint64_t alignDown(std::uint64_t value)
+{
+    return value & ~(pageSize - 1);
+}
+
+Error sourceShrank(const std::string& path)
+{
+    return Error{EIO, "The file got shorter while it was being read", path};
+}
+
+} // namespace
+
+void SliceCopier::FreeDeleter::operator()(std::byte* p) const
+{
+    std::free(p);
+}
+
+SliceCopier::SliceCopier(FileLayer& layer, std::size_t blockSize)
+    : m_layer(layer), m_blockSize(std::max<std::size_t>(alignDown(blockSize), pageSize))
+{
+    // Headroom page + block + a page for the bytes carried over between writes.
+    void* memory = std::aligned_alloc(pageSize, m_blockSize + 2 * pageSize);
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    m_buffer.reset(static_cast<std::byte*>(memory));
+}
+
+bool SliceCopier::mayBeSparse(const struct stat& info)
+{
+    return S_ISREG(info.st_mode) && std::uint64_t(info.st_blocks) * 512 < std::uint64_t(info.st_size);
+}
+
+Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length, int dstFd,
+                        std::uint64_t dstOffset, std::string_view prefix, bool sparseSource,
+                        const std::string& srcPath, const std::string& dstPath,
+                        const Advance& advance)
+{
+    const std::uint64_t end = srcOffset + length;
+    if (!sparseSource || length == 0)
+        return copyRun(srcFd, srcOffset, end, dstFd, dstOffset, prefix, srcPath, dstPath, advance);
+
+    // Copy the data regions one by one; the prefix goes with the first if it starts at once.
+    const std::uint64_t dataOffset = dstOffset + prefix.size();
+    std::uint64_t position = srcOffset;
+    while (position < end) {
+        const off_t data = m_layer.lseek(srcFd, off_t(position), SEEK_DATA);
+        if (data < 0 && errno != ENXIO)
+            return Error::fromErrno(errno, srcPath);
+        const std::uint64_t dataStart = data < 0 ? end : std::min<std::uint64_t>(data, end);
+        if (dataStart >= end)
+            break;
+        const off_t hole = m_layer.lseek(srcFd, data, SEEK_HOLE);
+        if (hole < 0)
+            return Error::fromErrno(errno, srcPath);
+        const std::uint64_t dataEnd = std::min<std::uint64_t>(hole, end);
+        const std::uint64_t target = dataOffset + (dataStart - srcOffset);
+        if (dataStart == srcOffset) {
+            if (Error e = copyRun(srcFd, dataStart, dataEnd, dstFd, dstOffset, prefix, srcPath,
+                                  dstPath, advance); e.failed())
+                return e;
+            prefix = {};
+        } else {
+            if (!prefix.empty()) {
+                if (Error e = writeAll(dstFd, reinterpret_cast<const std::byte*>(prefix.data()),
+                                       prefix.size(), dstOffset, dstPath); e.failed())
+                    return e;
+                prefix = {};
+            }
+            advance(dataStart - position);
+            if (Error e = copyRun(srcFd, dataStart, dataEnd, dstFd, target, {}, srcPath, dstPath,
+                                  advance); e.failed())
+                return e;
+        }
+        position = dataEnd;
+    }
+    if (!prefix.empty()) {
+        if (Error e = writeAll(dstFd, reinterpret_cast<const std::byte*>(prefix.data()),
+                               prefix.size(), dstOffset, dstPath); e.failed())
+            return e;
+    }
+    if (position < end)
+        advance(end - position);
+    return {};
+}
+
+Error SliceCopier::copyRun(int srcFd, std::uint64_t begin, std::uint64_t end, int dstFd,
+                           std::uint64_t dstOffset, std::string_view prefix,
+                           const std::string& srcPath, const std::string& dstPath,
+                           const Advance& advance)
+{
+    std::byte* const base = m_buffer.get() + pageSize;
+    std::size_t pending = prefix.size(); // bytes at base waiting to go to dstOffset
+    std::memcpy(base, prefix.data(), prefix.size());
+
+    std::uint64_t position = begin;
+    while (position < end) {
+        // Start reading at the page boundary when nothing waits in the buffer, so that the
+        // file offsets of all reads are aligned; the bytes before `position` land in the
+        // headroom and are never written.
+        const std::uint64_t lead = pending == 0 ? position % pageSize : 0;
+        const std::uint64_t readStart = position - lead;
+        std::uint64_t want = std::min<std::uint64_t>(end - readStart, m_blockSize);
+        if (readStart + want < end && alignDown(readStart + want) > readStart)
+            want = alignDown(readStart + want) - readStart;
+        std::byte* const target = base + pending - lead;
+
+        ssize_t got;
+        do {
+            got = m_layer.pread(srcFd, target, want, off_t(readStart));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0)
+            return Error::fromErrno(errno, srcPath);
+        if (std::uint64_t(got) <= lead)
+            return sourceShrank(srcPath);
+        const std::uint64_t fresh = std::uint64_t(got) - lead;
+        pending += fresh;
+        position += fresh;
+
+        // Write everything up to the last page boundary of the destination; carry the rest.
+        const std::size_t count = position == end
+            ? pending
+            : std::size_t(alignDown(dstOffset + pending) > dstOffset
+                              ? alignDown(dstOffset + pending) - dstOffset
+                              : 0);
+        if (count > 0) {
+            if (Error e = writeAll(dstFd, base, count, dstOffset, dstPath); e.failed())
+                return e;
+            dstOffset += count;
+            pending -= count;
+            std::memmove(base, base + count, pending);
+        }
+        advance(fresh);
+    }
+    if (pending > 0) // only a prefix with nothing after it
+        return writeAll(dstFd, base, pending, dstOffset, dstPath);
+    return {};
+}
+
+Error SliceCopier::writeAll(int fd, const std::byte* data, std::size_t count,
+                            std::uint64_t offset, const std::string& path)
+{
+    while (count > 0) {
+        const ssize_t put = m_layer.pwrite(fd, data, count, off_t(offset));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno(errno, path);
+        }
+        if (put == 0)
+            return Error::fromErrno(EIO, path);
+        data += put;
+        count -= std::size_t(put);
+        offset += std::uint64_t(put);
+    }
+    return {};
+}
+
+} // namespace qfs

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "splitplanner.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qfs {
+
+// What a split tells its caller, in the order it happens. Every call has an empty default.
+class SplitObserver {
+public:
+    virtual ~SplitObserver() = default;
+
+    // A check refused the request: show the message, then move the focus.
+    virtual void checkFailed(const std::string& message, FocusTarget focus);
+    // The split folder's name, before the folder is created.
+    virtual void folderNameShown(const std::string& folderName);
+    // The split folder exists now (still empty).
+    virtual void folderOpened(const std::string& folderPath);
+    // The unit list had no selection and now stands at this index.
+    virtual void unitDefaulted(std::int16_t unitIndex);
+    // A piece file is complete and closed.
+    virtual void pieceWritten(const std::string& pieceName);
+    // Bytes of the source copied so far, of the total.
+    virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
+    // All pieces are written.
+    virtual void finished();
+    // The split stopped on this failure; what was written stays.
+    virtual void failed(const std::string& message);
+};
+
+} // namespace qfs

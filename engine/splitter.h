@@ -1,0 +1,36 @@
+#pragma once
+
+#include "error.h"
+#include "filelayer.h"
+#include "slicecopier.h"
+#include "splitobserver.h"
+#include "splitrequest.h"
+
+#include <cstddef>
+
+namespace qfs {
+
+// Error code of a request refused by its checks; the description is the check's message.
+inline constexpr int checkFailedCode = 1000;
+
+// Cuts a source file into numbered pieces in a new folder beside it.
+class Splitter {
+public:
+    explicit Splitter(FileLayer& layer = FileLayer::system(),
+                      std::size_t blockSize = SliceCopier::defaultBlockSize);
+
+    // Runs the whole split, telling the observer as it goes. Returns the failure, if any,
+    // that was also reported through the observer.
+    Error run(const SplitRequest& request, SplitObserver& observer);
+
+    // The message shown when the split folder is already there.
+    static const char* const folderExistsMessage;
+
+private:
+    Error writePieces(const SplitRequest& request, SplitObserver& observer);
+
+    FileLayer& m_layer;
+    std::size_t m_blockSize;
+};
+
+} // namespace qfs

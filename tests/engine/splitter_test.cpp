@@ -1,0 +1,290 @@
+#include "folderlisting.h"
+#include "joiner.h"
+#include "splitter.h"
+#include "testfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+using namespace qfs;
+
+namespace {
+
+SplitRequest bySize(const TestFolder& folder, const std::string& file, const std::string& size,
+                    std::int16_t unit)
+{
+    return SplitRequest{folder.path(), file, SplitMode::BySize, size, unit, ""};
+}
+
+SplitRequest byCount(const TestFolder& folder, const std::string& file, const std::string& count)
+{
+    return SplitRequest{folder.path(), file, SplitMode::ByCount, "", 2, count};
+}
+
+std::vector<std::string> listing(const std::string& path)
+{
+    std::vector<std::string> names;
+    EXPECT_FALSE(FolderListing::regularFiles(path, names).failed());
+    return names;
+}
+
+std::vector<std::uintmax_t> pieceSizes(const std::string& folderPath)
+{
+    std::vector<std::uintmax_t> sizes;
+    for (const std::string& name : listing(folderPath))
+        sizes.push_back(std::filesystem::file_size(folderPath + "/" + name));
+    return sizes;
+}
+
+// Joins the folder's listed pieces and returns the rebuilt file's bytes.
+std::string joinBack(const std::string& folderPath, const std::string& rebuiltName,
+                     std::size_t blockSize = SliceCopier::defaultBlockSize)
+{
+    RecordingObserver observer;
+    const Error error = Joiner(FileLayer::system(), blockSize)
+                            .run(JoinRequest{folderPath, listing(folderPath)}, observer);
+    EXPECT_FALSE(error.failed()) << error.message();
+    return readFile(folderPath + "/" + rebuiltName);
+}
+
+TEST(SplitterTest, MovieExampleMakesFourPiecesAndReportsInOrder)
+{
+    TestFolder folder;
+    const std::string source = patternBytes(1000000);
+    writeFile(folder.file("movie.avi"), source);
+    RecordingObserver observer;
+    SplitRequest request = bySize(folder, "movie.avi", "300", -1);
+    ASSERT_FALSE(Splitter().run(request, observer).failed());
+
+    EXPECT_EQ(observer.events, (std::vector<std::string>{
+        "folder name: movie.avi_split", "folder opened", "unit defaulted: 2",
+        "piece: movie.avi.0000", "piece: movie.avi.0001", "piece: movie.avi.0002",
+        "piece: movie.avi.0003", "finished"}));
+    const std::string pieces = folder.file("movie.avi_split");
+    EXPECT_EQ(pieceSizes(pieces), (std::vector<std::uintmax_t>{307205, 307205, 307205, 78405}));
+    EXPECT_EQ(observer.lastDone, 1000000u);
+    EXPECT_EQ(observer.lastTotal, 1000000u);
+    EXPECT_EQ(joinBack(pieces, "movie.avi"), source);
+}
+
+TEST(SplitterTest, PieceBytesAreSignatureThenSlice)
+{
+    TestFolder folder;
+    writeFile(folder.file("abc"), "ABCDEFGHIJKL");
+    RecordingObserver observer;
+    ASSERT_FALSE(Splitter().run(bySize(folder, "abc", "5", 3), observer).failed());
+    const std::string pieces = folder.file("abc_split");
+    EXPECT_EQ(listing(pieces), (std::vector<std::string>{"abc.0000", "abc.0001", "abc.0002"}));
+    EXPECT_EQ(readFile(pieces + "/abc.0000"), "QuarbABCDE");
+    EXPECT_EQ(readFile(pieces + "/abc.0001"), "QuarbFGHIJ");
+    EXPECT_EQ(readFile(pieces + "/abc.0002"), "QuarbKL");
+}
+
+struct LayoutCase {
+    const char* name;
+    std::size_t length;
+    SplitMode mode;
+    const char* amount; // size in bytes, or count
+    std::vector<std::uintmax_t> sizes;
+};
+
+class LayoutTest : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(LayoutTest, PieceSizesFollowTheChunkRule)
+{
+    const LayoutCase& c = GetParam();
+    TestFolder folder;
+    writeFile(folder.file("f"), patternBytes(c.length));
+    RecordingObserver observer;
+    const SplitRequest request = c.mode == SplitMode::BySize ? bySize(folder, "f", c.amount, 3)
+                                                             : byCount(folder, "f", c.amount);
+    ASSERT_FALSE(Splitter().run(request, observer).failed());
+    EXPECT_EQ(pieceSizes(folder.file("f_split")), c.sizes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, LayoutTest, testing::Values(
+    LayoutCase{"ExactMultiple", 614400, SplitMode::BySize, "307200", {307205, 307205}},
+    LayoutCase{"SizeAboveLength", 100, SplitMode::BySize, "1000", {105}},
+    LayoutCase{"EmptySourceGivesSignatureOnlyPiece", 0, SplitMode::BySize, "10", {5}},
+    LayoutCase{"CountFourOfTen", 10, SplitMode::ByCount, "4", {8, 8, 8, 6}},
+    LayoutCase{"CountSixOfTenGivesFive", 10, SplitMode::ByCount, "6", {7, 7, 7, 7, 7}},
+    LayoutCase{"CountAboveLength", 3, SplitMode::ByCount, "10", {6, 6, 6}},
+    LayoutCase{"CountOfEmptySource", 0, SplitMode::ByCount, "3", {5}},
+    LayoutCase{"CountInExponentForm", 5, SplitMode::ByCount, "1.23456789012346E+15", {6, 6, 6, 6, 6}}),
+    [](const auto& row) { return row.param.name; });
+
+// Split and join round trips over lengths around the chunk size, in both modes, with a
+// small copy block so that block and page edges are crossed inside pieces.
+struct RoundTripCase {
+    std::size_t chunk;
+    std::size_t blockSize;
+};
+
+class RoundTripTest : public testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
+{
+    const auto [chunk, blockSize] = GetParam();
+    for (std::size_t length : {std::size_t(0), std::size_t(1), chunk - 1, chunk, chunk + 1,
+                               3 * chunk, 3 * chunk + 7}) {
+        for (SplitMode mode : {SplitMode::BySize, SplitMode::ByCount}) {
+            SCOPED_TRACE("length " + std::to_string(length) + (mode == SplitMode::BySize ? " by size" : " by count"));
+            TestFolder folder;
+            const std::string source = patternBytes(length, unsigned(length));
+            writeFile(folder.file("data.bin"), source);
+            SplitRequest request = mode == SplitMode::BySize
+                ? bySize(folder, "data.bin", std::to_string(chunk), 3)
+                : byCount(folder, "data.bin", "3");
+            RecordingObserver observer;
+            const Error error = Splitter(FileLayer::system(), blockSize).run(request, observer);
+            ASSERT_FALSE(error.failed()) << error.message();
+            EXPECT_EQ(joinBack(folder.file("data.bin_split"), "data.bin", blockSize), source);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, RoundTripTest, testing::Values(
+    RoundTripCase{5, 4096}, RoundTripCase{4096, 4096}, RoundTripCase{5000, 4096},
+    RoundTripCase{3 * 4096 + 11, 4096}, RoundTripCase{40000, 8192},
+    RoundTripCase{300000, SliceCopier::defaultBlockSize}),
+    [](const auto& row) {
+        return "Chunk" + std::to_string(row.param.chunk) + "Block" + std::to_string(row.param.blockSize);
+    });
+
+TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing)
+{
+    TestFolder folder;
+    writeFile(folder.file("a.bin"), "hello");
+    writeFile(folder.file("b.bin"), "hello");
+    ASSERT_EQ(::mkdir(folder.file("a.bin_split").c_str(), 0755), 0);
+    writeFile(folder.file("a.bin_split/keep"), "old");
+    writeFile(folder.file("b.bin_split"), "a file");
+
+    for (const char* name : {"a.bin", "b.bin"}) {
+        RecordingObserver observer;
+        EXPECT_TRUE(Splitter().run(bySize(folder, name, "1", 3), observer).failed());
+        EXPECT_EQ(observer.events, (std::vector<std::string>{
+            std::string("folder name: ") + name + "_split",
+            std::string("failed: ") + Splitter::folderExistsMessage}));
+    }
+    EXPECT_EQ(listing(folder.file("a.bin_split")), std::vector<std::string>{"keep"});
+    EXPECT_EQ(readFile(folder.file("b.bin_split")), "a file");
+}
+
+TEST(SplitterTest, VanishedSourceLeavesTheEmptyFolderAndSaysWhy)
+{
+    TestFolder folder;
+    RecordingObserver observer;
+    EXPECT_TRUE(Splitter().run(bySize(folder, "gone.bin", "1", 3), observer).failed());
+    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory");
+    EXPECT_TRUE(std::filesystem::is_directory(folder.file("gone.bin_split")));
+    EXPECT_TRUE(listing(folder.file("gone.bin_split")).empty());
+}
+
+TEST(SplitterTest, OtherRefusalsOfTheFolderKeepTheSystemsMessage)
+{
+    TestFolder folder;
+    RecordingObserver observer;
+    SplitRequest request = bySize(folder, "x", "1", 3);
+    request.sourceDirectory = folder.file("no/such/dir");
+    EXPECT_TRUE(Splitter().run(request, observer).failed());
+    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory");
+}
+
+TEST(SplitterTest, RefusesSourcesThatAreNotRegularFiles)
+{
+    TestFolder folder;
+    ASSERT_EQ(::mkfifo(folder.file("pipe").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir(folder.file("dir").c_str(), 0755), 0);
+    for (const char* name : {"pipe", "dir"}) {
+        RecordingObserver observer;
+        const Error error = Splitter().run(bySize(folder, name, "1", 3), observer);
+        EXPECT_EQ(error.code, NotRegularFile);
+        EXPECT_EQ(observer.events.back(),
+                  "failed: 1001: Not a regular file: " + std::string(name));
+    }
+}
+
+TEST(SplitterTest, BlanksAroundTheNameAreKeptForTheSourceAndPiecesButNotTheFolder)
+{
+    TestFolder folder;
+    writeFile(folder.file(" spaced "), "0123456789");
+    RecordingObserver observer;
+    ASSERT_FALSE(Splitter().run(bySize(folder, " spaced ", "4", 3), observer).failed());
+    EXPECT_EQ(listing(folder.file("spaced_split")),
+              (std::vector<std::string>{" spaced .0000", " spaced .0001", " spaced .0002"}));
+}
+
+TEST(SplitterTest, ChecksStopTheSplitBeforeTheDiskIsTouched)
+{
+    TestFolder folder;
+    writeFile(folder.file("a"), "abc");
+    RecordingObserver observer;
+    EXPECT_EQ(Splitter().run(bySize(folder, "a", "0", -1), observer).code, checkFailedCode);
+    EXPECT_EQ(observer.events, std::vector<std::string>{"check failed: Incorrect split size -> size field"});
+    EXPECT_FALSE(std::filesystem::exists(folder.file("a_split")));
+}
+
+TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
+{
+    TestFolder folder;
+    const std::string source = patternBytes(10050);
+    writeFile(folder.file("many"), source);
+    RecordingObserver observer;
+    ASSERT_FALSE(Splitter().run(bySize(folder, "many", "1", 3), observer).failed());
+    const std::string pieces = folder.file("many_split");
+    EXPECT_TRUE(std::filesystem::exists(pieces + "/many.10049"));
+    EXPECT_EQ(joinBack(pieces, "many"), source);
+}
+
+// A sparse source beyond 4 GiB, with marker bytes on both sides of 2^31 and 2^32.
+TEST(SplitterTest, LargeSparseSourceSplitsAndJoinsWithHolesKept)
+{
+    TestFolder folder;
+    const std::string path = folder.file("big.img");
+    const std::uint64_t length = 5ull << 30;
+    const std::vector<std::uint64_t> markers = {0, (1ull << 31) - 1, 1ull << 31, (1ull << 32) - 1,
+                                                1ull << 32, length - 1};
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t(length)), 0);
+        for (std::size_t i = 0; i < markers.size(); ++i) {
+            const char byte = char('a' + i);
+            ASSERT_EQ(::pwrite(fd, &byte, 1, off_t(markers[i])), 1);
+        }
+        ::close(fd);
+    }
+    RecordingObserver observer;
+    ASSERT_FALSE(Splitter().run(bySize(folder, "big.img", "1", 0), observer).failed());
+    const std::string pieces = folder.file("big.img_split");
+    EXPECT_EQ(pieceSizes(pieces), std::vector<std::uintmax_t>(5, (1ull << 30) + 5));
+    EXPECT_EQ(observer.lastDone, length);
+
+    RecordingObserver joinObserver;
+    ASSERT_FALSE(Joiner().run(JoinRequest{pieces, listing(pieces)}, joinObserver).failed());
+    const std::string rebuilt = pieces + "/big.img";
+    struct stat info {};
+    ASSERT_EQ(::stat(rebuilt.c_str(), &info), 0);
+    EXPECT_EQ(std::uint64_t(info.st_size), length);
+    EXPECT_LT(std::uint64_t(info.st_blocks) * 512, 64ull << 20) << "holes were filled in";
+    const int fd = ::open(rebuilt.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        char around[3] = {};
+        const std::uint64_t at = markers[i] == 0 ? 0 : markers[i] - 1;
+        const ssize_t got = ::pread(fd, around, 3, off_t(at));
+        ASSERT_GE(got, 2);
+        const char expected = char('a' + i);
+        EXPECT_EQ(around[markers[i] - at], expected) << "marker " << i;
+    }
+    ::close(fd);
+    EXPECT_EQ(readRange(pieces + "/big.img.0002", 0, 6), std::string("Quarb") + 'c');
+}
+
+} // namespace

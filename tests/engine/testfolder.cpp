@@ -1,0 +1,112 @@
+#include "testfolder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+TestFolder::TestFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "qfs-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder");
+    m_path = pattern;
+}
+
+TestFolder::~TestFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string readRange(const std::string& path, std::uint64_t offset, std::size_t count)
+{
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(std::streamoff(offset));
+    std::string bytes(count, '\0');
+    in.read(bytes.data(), std::streamsize(count));
+    bytes.resize(std::size_t(in.gcount()));
+    return bytes;
+}
+
+std::string patternBytes(std::size_t length, unsigned seed)
+{
+    std::string bytes(length, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        state = state * 1103515245u + 12345u;
+        c = char(state >> 16);
+    }
+    return bytes;
+}
+
+void RecordingObserver::checkFailed(const std::string& message, qfs::FocusTarget focus)
+{
+    static const char* const names[] = {"file list", "size field", "count field"};
+    events.push_back("check failed: " + message + " -> " + names[int(focus)]);
+}
+
+void RecordingObserver::folderNameShown(const std::string& folderName)
+{
+    events.push_back("folder name: " + folderName);
+}
+
+void RecordingObserver::folderOpened(const std::string&)
+{
+    events.push_back("folder opened");
+}
+
+void RecordingObserver::unitDefaulted(std::int16_t unitIndex)
+{
+    events.push_back("unit defaulted: " + std::to_string(unitIndex));
+}
+
+void RecordingObserver::pieceWritten(const std::string& pieceName)
+{
+    events.push_back("piece: " + pieceName);
+}
+
+void RecordingObserver::finished()
+{
+    events.push_back("finished");
+}
+
+void RecordingObserver::failed(const std::string& message)
+{
+    events.push_back("failed: " + message);
+}
+
+void RecordingObserver::folderShown(const std::string&)
+{
+    events.push_back("join folder shown");
+}
+
+void RecordingObserver::finished(const std::string& rebuiltName)
+{
+    events.push_back("joined: " + rebuiltName);
+}
+
+void RecordingObserver::progress(std::uint64_t done, std::uint64_t total)
+{
+    ++progressCalls;
+    lastDone = done;
+    lastTotal = total;
+}
