@@ -1,1 +1,205 @@
-int main() { return 0; }
+// Measures the split and the join against the coreutils commands people would use instead,
+// on the same machine, file system and cache state, alternating the two. Prints one line per
+// case: our median seconds, the peer's, the ratio, and our peak memory.
+//
+//   engine_bench [folder]     (default: the system's temporary folder)
+#include "folderlisting.h"
+#include "joiner.h"
+#include "splitter.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Run {
+    double seconds;
+    double peakMiB;
+};
+
+// Runs the work in a child process, so that its peak memory is its own.
+Run measure(const std::function<int()>& work)
+{
+    ::sync();
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(work());
+    int status = 0;
+    rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "a benchmark run failed\n");
+        std::exit(1);
+    }
+    return {seconds, double(usage.ru_maxrss) / 1024.0};
+}
+
+Run shell(const std::string& command)
+{
+    return measure([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
+}
+
+std::string quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+void writeRandomFile(const std::string& path, std::uint64_t length)
+{
+    std::ofstream out(path, std::ios::binary);
+    std::vector<std::uint64_t> block(1 << 17);
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (std::uint64_t written = 0; written < length;) {
+        for (auto& word : block) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            word = state;
+        }
+        const std::uint64_t count = std::min<std::uint64_t>(length - written, block.size() * 8);
+        out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(count));
+        written += count;
+    }
+}
+
+int split(const std::string& folder, const std::string& file, const std::string& size,
+          std::int16_t unit)
+{
+    qfs::SplitObserver quiet;
+    return qfs::Splitter()
+               .run({folder, file, qfs::SplitMode::BySize, size, unit, ""}, quiet)
+               .failed();
+}
+
+int join(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (qfs::FolderListing::regularFiles(folder, names).failed())
+        return 1;
+    qfs::JoinObserver quiet;
+    return qfs::Joiner().run({folder, names}, quiet).failed();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Case {
+    std::string name;
+    std::function<void()> prepare; // untimed, before every run of either side
+    std::function<int()> ours;
+    std::string peer; // shell command; empty: no peer
+};
+
+void report(const Case& c, int rounds)
+{
+    std::vector<double> ours;
+    std::vector<double> peer;
+    double peak = 0;
+    for (int round = 0; round < rounds; ++round) {
+        c.prepare();
+        const Run run = measure(c.ours);
+        ours.push_back(run.seconds);
+        peak = std::max(peak, run.peakMiB);
+        if (!c.peer.empty()) {
+            c.prepare();
+            peer.push_back(shell(c.peer).seconds);
+        }
+    }
+    if (peer.empty()) {
+        std::printf("%-34s ours %7.3f s   peak memory %6.1f MiB\n", c.name.c_str(), median(ours), peak);
+    } else {
+        std::printf("%-34s ours %7.3f s   peer %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
+                    c.name.c_str(), median(ours), median(peer), median(ours) / median(peer), peak);
+    }
+    std::fflush(stdout);
+}
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string text;
+    std::getline(in, text);
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const fs::path base = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+    std::string pattern = (base / "qfs-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string dir = pattern;
+    const int rounds = 5;
+    std::printf("load average before: %s\n", loadAverage().c_str());
+
+    const std::string big = "big.bin";
+    writeRandomFile(dir + "/" + big, 1ull << 30);
+    const std::string ourPieces = dir + "/" + big + "_split";
+    const std::string theirPieces = dir + "/coreutils";
+    const auto clean = [=](const std::vector<std::string>& paths) {
+        return [=] {
+            for (const auto& p : paths)
+                fs::remove_all(p);
+        };
+    };
+
+    report({"split 1 GiB into 1 MiB pieces", clean({ourPieces, theirPieces}),
+            [=] { return split(dir, big, "1", 1); },
+            "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
+                " " + quoted(theirPieces + "/" + big + ".")},
+           rounds);
+    // Leave one set of pieces of each kind for the join.
+    split(dir, big, "1", 1);
+    fs::create_directory(theirPieces);
+    std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
+                 quoted(theirPieces + "/" + big + "."))
+                    .c_str());
+    report({"join 1024 pieces of 1 MiB", clean({ourPieces + "/" + big, dir + "/cat.out"}),
+            [=] { return join(ourPieces); },
+            "cat " + quoted(theirPieces) + "/* > " + quoted(dir + "/cat.out")},
+           rounds);
+    clean({ourPieces, theirPieces, dir + "/cat.out"})();
+
+    report({"split 1 GiB into 256 MiB pieces", clean({ourPieces}),
+            [=] { return split(dir, big, "256", 1); }, ""},
+           3);
+    clean({ourPieces, dir + "/" + big})();
+
+    const std::string small = "many.bin";
+    writeRandomFile(dir + "/" + small, 100000ull * 4096);
+    const std::string ourMany = dir + "/" + small + "_split";
+    report({"split 400 MB into 100000 pieces", clean({ourMany, theirPieces}),
+            [=] { return split(dir, small, "4", 2); },
+            "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
+                " " + quoted(theirPieces + "/" + small + ".")},
+           3);
+
+    fs::remove_all(dir);
+    std::printf("load average after: %s\n", loadAverage().c_str());
+    return 0;
+}

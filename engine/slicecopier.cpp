@@ -107,7 +107,8 @@ Error SliceCopier::copyRun(int srcFd, std::uint64_t begin, std::uint64_t end, in
 {
     std::byte* const base = m_buffer.get() + pageSize;
     std::size_t pending = prefix.size(); // bytes at base waiting to go to dstOffset
-    std::memcpy(base, prefix.data(), prefix.size());
+    if (!prefix.empty())
+        std::memcpy(base, prefix.data(), prefix.size());
 
     std::uint64_t position = begin;
     while (position < end) {
