@@ -21,6 +21,11 @@ int FileLayer::mkdirAt(int dirFd, const char* path, mode_t mode)
     return ::mkdirat(dirFd, path, mode);
 }
 
+int FileLayer::unlinkAt(int dirFd, const char* path)
+{
+    return ::unlinkat(dirFd, path, 0);
+}
+
 int FileLayer::fstatAt(int dirFd, const char* path, struct stat* info, int flags)
 {
     return ::fstatat(dirFd, path, info, flags);
@@ -39,6 +44,12 @@ ssize_t FileLayer::pread(int fd, void* buffer, std::size_t count, off_t offset)
 ssize_t FileLayer::pwrite(int fd, const void* buffer, std::size_t count, off_t offset)
 {
     return ::pwrite(fd, buffer, count, offset);
+}
+
+ssize_t FileLayer::copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                                 std::size_t count)
+{
+    return ::copy_file_range(inFd, inOffset, outFd, outOffset, count, 0);
 }
 
 off_t FileLayer::lseek(int fd, off_t offset, int whence)

@@ -15,10 +15,13 @@ public:
 
     virtual int openAt(int dirFd, const char* path, int flags, mode_t mode);
     virtual int mkdirAt(int dirFd, const char* path, mode_t mode);
+    virtual int unlinkAt(int dirFd, const char* path);
     virtual int fstatAt(int dirFd, const char* path, struct stat* info, int flags);
     virtual int fstat(int fd, struct stat* info);
     virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
     virtual ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset);
+    virtual ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                                  std::size_t count);
     virtual off_t lseek(int fd, off_t offset, int whence);
     virtual int ftruncate(int fd, off_t length);
     virtual int close(int fd);

@@ -17,7 +17,8 @@ constexpr std::uint64_t unitsPerPiece = 1u << 16;
 
 } // namespace
 
-Joiner::Joiner(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_blockSize(blockSize)
+Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
+    : m_layer(layer), m_blockSize(blockSize), m_kernelCopy(kernelCopy)
 {
 }
 
@@ -68,7 +69,7 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
     if (!S_ISREG(outputInfo.st_mode))
         return Error{NotRegularFile, "Not a regular file: " + rebuiltName, outputPath};
 
-    SliceCopier copier(m_layer, m_blockSize);
+    SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
     const std::uint64_t total = pieces.size() * unitsPerPiece;
     std::uint64_t offset = 0;
     for (std::size_t k = 0; k < pieces.size(); ++k) {

@@ -14,7 +14,8 @@ namespace qfs {
 class Joiner {
 public:
     explicit Joiner(FileLayer& layer = FileLayer::system(),
-                    std::size_t blockSize = SliceCopier::defaultBlockSize);
+                    std::size_t blockSize = SliceCopier::defaultBlockSize,
+                    bool kernelCopy = true);
 
     Error run(const JoinRequest& request, JoinObserver& observer);
 
@@ -24,6 +25,7 @@ private:
 
     FileLayer& m_layer;
     std::size_t m_blockSize;
+    bool m_kernelCopy;
 };
 
 } // namespace qfs

@@ -14,6 +14,10 @@ namespace qfs {
 namespace {
 
 constexpr std::uint64_t pageSize = 4096;
+// Runs shorter than this are cheaper through the buffer than with extra calls to the kernel.
+constexpr std::uint64_t kernelCopyMinimum = 256 * 1024;
+// The kernel copies at most this much per call, so that progress is reported as it goes.
+constexpr std::uint64_t kernelCopyStep = 16 * 1024 * 1024;
 
 std::uint64_t alignDown(std::uint64_t value)
 {
@@ -32,8 +36,10 @@ void SliceCopier::FreeDeleter::operator()(std::byte* p) const
     std::free(p);
 }
 
-SliceCopier::SliceCopier(FileLayer& layer, std::size_t blockSize)
-    : m_layer(layer), m_blockSize(std::max<std::size_t>(alignDown(blockSize), pageSize))
+SliceCopier::SliceCopier(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
+    : m_layer(layer)
+    , m_blockSize(std::max<std::size_t>(alignDown(blockSize), pageSize))
+    , m_kernelCopy(kernelCopy)
 {
     // Headroom page + block + a page for the bytes carried over between writes.
     void* memory = std::aligned_alloc(pageSize, m_blockSize + 2 * pageSize);
@@ -104,6 +110,64 @@ Error SliceCopier::copyRun(int srcFd, std::uint64_t begin, std::uint64_t end, in
                            std::uint64_t dstOffset, std::string_view prefix,
                            const std::string& srcPath, const std::string& dstPath,
                            const Advance& advance)
+{
+    if (!m_kernelCopy || end - begin < kernelCopyMinimum)
+        return bufferedRun(srcFd, begin, end, dstFd, dstOffset, prefix, srcPath, dstPath, advance);
+
+    // The prefix and the bytes up to the destination's next page boundary go through the
+    // buffer, so that the kernel writes whole, aligned pages.
+    const std::uint64_t head = (pageSize - (dstOffset + prefix.size()) % pageSize) % pageSize;
+    if (head > 0 || !prefix.empty()) {
+        if (Error e = bufferedRun(srcFd, begin, begin + head, dstFd, dstOffset, prefix, srcPath,
+                                  dstPath, advance); e.failed())
+            return e;
+        dstOffset += prefix.size() + head;
+        begin += head;
+    }
+    bool supported = true;
+    if (Error e = kernelRun(srcFd, begin, end, dstFd, dstOffset, srcPath, dstPath, advance,
+                            supported); e.failed())
+        return e;
+    if (!supported) {
+        m_kernelCopy = false;
+        return bufferedRun(srcFd, begin, end, dstFd, dstOffset, {}, srcPath, dstPath, advance);
+    }
+    return {};
+}
+
+Error SliceCopier::kernelRun(int srcFd, std::uint64_t& begin, std::uint64_t end, int dstFd,
+                             std::uint64_t& dstOffset, const std::string& srcPath,
+                             const std::string& dstPath, const Advance& advance, bool& supported)
+{
+    while (begin < end) {
+        off_t in = off_t(begin);
+        off_t out = off_t(dstOffset);
+        const ssize_t copied = m_layer.copyFileRange(
+            srcFd, &in, dstFd, &out, std::size_t(std::min(end - begin, kernelCopyStep)));
+        if (copied < 0) {
+            if (errno == EINTR)
+                continue;
+            // Nothing was copied: these say the kernel cannot do it for these files.
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
+                supported = false;
+                return {};
+            }
+            // The system does not say which side failed; a full disk is the destination's.
+            return Error::fromErrno(errno, errno == ENOSPC || errno == EDQUOT ? dstPath : srcPath);
+        }
+        if (copied == 0)
+            return sourceShrank(srcPath);
+        begin += std::uint64_t(copied);
+        dstOffset += std::uint64_t(copied);
+        advance(std::uint64_t(copied));
+    }
+    return {};
+}
+
+Error SliceCopier::bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end, int dstFd,
+                               std::uint64_t dstOffset, std::string_view prefix,
+                               const std::string& srcPath, const std::string& dstPath,
+                               const Advance& advance)
 {
     std::byte* const base = m_buffer.get() + pageSize;
     std::size_t pending = prefix.size(); // bytes at base waiting to go to dstOffset

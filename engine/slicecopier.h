@@ -11,15 +11,19 @@
 
 namespace qfs {
 
-// Copies a slice of one file into another through one bounded buffer. After the first
-// block, reads and writes start at page-aligned file offsets on both sides; the shift
-// between them (the 5-byte signature) is absorbed by carrying a few bytes inside the buffer.
+// Copies a slice of one file into another. Long runs are copied by the kernel, from page
+// cache to page cache, once the destination offset is page-aligned: the bytes before that
+// (the 5-byte signature and the start of the slice) go through the buffer. Short runs, and
+// file systems that cannot copy in the kernel, go through one bounded buffer; after its first
+// block, reads and writes start at page-aligned file offsets on both sides and the shift
+// between them is absorbed by carrying a few bytes inside the buffer.
 // Holes of a sparse source are skipped and stay holes in the destination.
 class SliceCopier {
 public:
-    static constexpr std::size_t defaultBlockSize = 1024 * 1024;
+    static constexpr std::size_t defaultBlockSize = 128 * 1024;
 
-    SliceCopier(FileLayer& layer, std::size_t blockSize);
+    // With kernelCopy false every byte goes through the buffer.
+    SliceCopier(FileLayer& layer, std::size_t blockSize, bool kernelCopy = true);
 
     // Called with the number of source bytes just dealt with (copied or skipped as a hole).
     using Advance = std::function<void(std::uint64_t)>;
@@ -38,6 +42,14 @@ private:
     Error copyRun(int srcFd, std::uint64_t begin, std::uint64_t end, int dstFd,
                   std::uint64_t dstOffset, std::string_view prefix, const std::string& srcPath,
                   const std::string& dstPath, const Advance& advance);
+    Error bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end, int dstFd,
+                      std::uint64_t dstOffset, std::string_view prefix, const std::string& srcPath,
+                      const std::string& dstPath, const Advance& advance);
+    // Copies in the kernel as far as it can; `begin` and `dstOffset` move along. Returns
+    // false in `supported` when the kernel refuses this pair of files.
+    Error kernelRun(int srcFd, std::uint64_t& begin, std::uint64_t end, int dstFd,
+                    std::uint64_t& dstOffset, const std::string& srcPath,
+                    const std::string& dstPath, const Advance& advance, bool& supported);
     Error writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset,
                    const std::string& path);
 
@@ -47,6 +59,7 @@ private:
 
     FileLayer& m_layer;
     std::size_t m_blockSize;
+    bool m_kernelCopy;
     std::unique_ptr<std::byte[], FreeDeleter> m_buffer; // one page of headroom, then the data
 };
 

@@ -16,8 +16,8 @@ namespace qfs {
 const char* const Splitter::folderExistsMessage =
     "Split folder already exist. Please delete the folder and then run the splitter again.";
 
-Splitter::Splitter(FileLayer& layer, std::size_t blockSize)
-    : m_layer(layer), m_blockSize(blockSize)
+Splitter::Splitter(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
+    : m_layer(layer), m_blockSize(blockSize), m_kernelCopy(kernelCopy)
 {
 }
 
@@ -92,7 +92,7 @@ Error Splitter::writePieces(const SplitRequest& request, SplitObserver& observer
     const std::uint64_t chunkBytes =
         !(chunk < double(length)) ? length : std::uint64_t(std::max(chunk, 1.0));
 
-    SliceCopier copier(m_layer, m_blockSize);
+    SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
     const bool sparse = SliceCopier::mayBeSparse(info);
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
@@ -105,19 +105,10 @@ Error Splitter::writePieces(const SplitRequest& request, SplitObserver& observer
         const bool last = remaining <= chunkBytes;
         const std::uint64_t sliceLength = last ? remaining : chunkBytes;
         const std::string pieceName = PieceNaming::pieceFileName(request.sourceFileName, index);
-        FileHandle piece(m_layer, m_layer.openAt(folder.fd(), pieceName.c_str(),
-                                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        const std::string piecePath = PieceNaming::joinPath(folderPath, pieceName);
-        if (!piece.isOpen())
-            return Error::fromErrno(errno, piecePath);
-        if (Error e = copier.copy(source.fd(), index * chunkBytes, sliceLength, piece.fd(), 0,
-                                  pieceSignature, sparse, sourcePath, piecePath, advance);
+        if (Error e = writePiece(source.fd(), sourcePath, index * chunkBytes, sliceLength, sparse,
+                                 folder.fd(), folderPath, pieceName, copier, advance);
             e.failed())
             return e;
-        if (sparse && m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + sliceLength)) != 0)
-            return Error::fromErrno(errno, piecePath);
-        if (const int err = piece.close(); err != 0)
-            return Error::fromErrno(err, piecePath);
         observer.pieceWritten(pieceName);
         if (last)
             break;
@@ -127,6 +118,31 @@ Error Splitter::writePieces(const SplitRequest& request, SplitObserver& observer
         return Error::fromErrno(err, sourcePath);
     observer.finished();
     return {};
+}
+
+Error Splitter::writePiece(int sourceFd, const std::string& sourcePath, std::uint64_t offset,
+                           std::uint64_t sliceLength, bool sparse, int folderFd,
+                           const std::string& folderPath, const std::string& pieceName,
+                           SliceCopier& copier, const SliceCopier::Advance& advance)
+{
+    const std::string piecePath = PieceNaming::joinPath(folderPath, pieceName);
+    FileHandle piece(m_layer, m_layer.openAt(folderFd, pieceName.c_str(),
+                                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!piece.isOpen())
+        return Error::fromErrno(errno, piecePath);
+    Error error = copier.copy(sourceFd, offset, sliceLength, piece.fd(), 0, pieceSignature, sparse,
+                              sourcePath, piecePath, advance);
+    if (!error.failed() && sparse &&
+        m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + sliceLength)) != 0)
+        error = Error::fromErrno(errno, piecePath);
+    if (!error.failed()) {
+        if (const int err = piece.close(); err != 0)
+            error = Error::fromErrno(err, piecePath);
+    }
+    // A piece that is not whole would join into a wrong file without a word: remove it.
+    if (error.failed())
+        m_layer.unlinkAt(folderFd, pieceName.c_str());
+    return error;
 }
 
 } // namespace qfs

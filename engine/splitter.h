@@ -7,6 +7,8 @@
 #include "splitrequest.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace qfs {
 
@@ -17,7 +19,8 @@ inline constexpr int checkFailedCode = 1000;
 class Splitter {
 public:
     explicit Splitter(FileLayer& layer = FileLayer::system(),
-                      std::size_t blockSize = SliceCopier::defaultBlockSize);
+                      std::size_t blockSize = SliceCopier::defaultBlockSize,
+                      bool kernelCopy = true);
 
     // Runs the whole split, telling the observer as it goes. Returns the failure, if any,
     // that was also reported through the observer.
@@ -28,9 +31,14 @@ public:
 
 private:
     Error writePieces(const SplitRequest& request, SplitObserver& observer);
+    Error writePiece(int sourceFd, const std::string& sourcePath, std::uint64_t offset,
+                     std::uint64_t sliceLength, bool sparse, int folderFd,
+                     const std::string& folderPath, const std::string& pieceName,
+                     SliceCopier& copier, const SliceCopier::Advance& advance);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;
+    bool m_kernelCopy;
 };
 
 } // namespace qfs

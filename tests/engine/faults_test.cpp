@@ -21,7 +21,7 @@ namespace {
 // Fails the n-th call of one kind with the given errno; can also cut every write short.
 class FaultyLayer : public FileLayer {
 public:
-    enum class Call { Read, Write, Close };
+    enum class Call { Read, Write, Close, KernelCopy };
 
     FaultyLayer(Call call, int failAt, int err) : m_call(call), m_failAt(failAt), m_errno(err) {}
 
@@ -40,6 +40,13 @@ public:
         if (maxWrite > 0 && count > maxWrite)
             count = maxWrite;
         return FileLayer::pwrite(fd, buffer, count, offset);
+    }
+    ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                          std::size_t count) override
+    {
+        if (fails(Call::KernelCopy))
+            return -1;
+        return FileLayer::copyFileRange(inFd, inOffset, outFd, outOffset, count);
     }
     int close(int fd) override
     {
@@ -96,6 +103,8 @@ TEST_P(SplitFaultTest, EndsInOneMessageAndKeepsTheClosedPieces)
     for (const std::string& event : observer.events)
         written += event.rfind("piece: ", 0) == 0;
     EXPECT_EQ(written, c.piecesLeft);
+    // Only the whole pieces stay: the one that failed is removed.
+    EXPECT_EQ(listing(folder.file("src_split")).size(), c.piecesLeft);
 }
 
 // Each 4096-byte piece takes one read and one write (signature and slice together). The
@@ -120,6 +129,42 @@ TEST(FaultsTest, JoinReportsAWriteErrorAndKeepsWhatWasWritten)
     EXPECT_EQ(std::filesystem::file_size(folder.file("j")), 4096u);
 }
 
+struct KernelCopyCase {
+    const char* name;
+    int err;
+    const char* message; // nullptr: the copy falls back to the buffer and succeeds
+};
+
+class KernelCopyFaultTest : public testing::TestWithParam<KernelCopyCase> {};
+
+TEST_P(KernelCopyFaultTest, RefusalFallsBackAndFailureIsReported)
+{
+    const KernelCopyCase& c = GetParam();
+    TestFolder folder;
+    const std::string source = patternBytes(3 << 20);
+    writeFile(folder.file("k"), source);
+    FaultyLayer layer(FaultyLayer::Call::KernelCopy, 2, c.err);
+    RecordingObserver observer;
+    const Error error = Splitter(layer).run(
+        SplitRequest{folder.path(), "k", SplitMode::BySize, "1", 1, ""}, observer);
+    const std::string pieces = folder.file("k_split");
+    if (c.message == nullptr) {
+        ASSERT_FALSE(error.failed()) << error.message();
+        ASSERT_FALSE(Joiner().run(JoinRequest{pieces, listing(pieces)}, observer).failed());
+        EXPECT_EQ(readFile(pieces + "/k"), source);
+    } else {
+        EXPECT_EQ(observer.events.back(), std::string("failed: ") + c.message);
+        EXPECT_EQ(listing(pieces), std::vector<std::string>{"k.0000"});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, KernelCopyFaultTest, testing::Values(
+    KernelCopyCase{"CrossDeviceFallsBack", EXDEV, nullptr},
+    KernelCopyCase{"UnsupportedFallsBack", EOPNOTSUPP, nullptr},
+    KernelCopyCase{"ReadErrorIsReported", EIO, "5: Input/output error"},
+    KernelCopyCase{"DiskFullIsReported", ENOSPC, "28: No space left on device"}),
+    [](const auto& row) { return row.param.name; });
+
 TEST(FaultsTest, ShortWritesStillCopyEveryByte)
 {
     TestFolder folder;
@@ -128,38 +173,42 @@ TEST(FaultsTest, ShortWritesStillCopyEveryByte)
     FaultyLayer layer(FaultyLayer::Call::Write, 0, 0);
     layer.maxWrite = 777;
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter(layer, 8192).run(
+    ASSERT_FALSE(Splitter(layer, 8192, false).run(
         SplitRequest{folder.path(), "s", SplitMode::ByCount, "", 2, "3"}, observer).failed());
     const std::string pieces = folder.file("s_split");
-    ASSERT_FALSE(Joiner(layer, 8192).run(JoinRequest{pieces, listing(pieces)}, observer).failed());
+    ASSERT_FALSE(Joiner(layer, 8192, false).run(JoinRequest{pieces, listing(pieces)}, observer).failed());
     EXPECT_EQ(readFile(pieces + "/s"), source);
 }
 
-// A real full disk: a 256 KiB tmpfs holding a 200 KiB source, split into 64 KiB pieces.
+// A real full disk: a 512 KiB tmpfs holding a 300 KiB source, split into 64 KiB pieces.
 TEST(FaultsTest, FullDiskOnASmallFileSystem)
 {
     TestFolder folder;
     const std::string mountPoint = folder.file("small");
     std::filesystem::create_directory(mountPoint);
-    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=512k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     struct Unmount {
         std::string path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
     } unmount{mountPoint};
 
-    writeFile(mountPoint + "/src", patternBytes(200 * 1024));
+    writeFile(mountPoint + "/src", patternBytes(300 * 1024));
     RecordingObserver observer;
     const Error error = Splitter().run(
         SplitRequest{mountPoint, "src", SplitMode::BySize, "64", 2, ""}, observer);
     EXPECT_EQ(error.code, ENOSPC);
     EXPECT_EQ(observer.events.back(), "failed: 28: No space left on device");
-    // The pieces reported as written are whole on disk.
+    // The pieces reported as written are on disk and whole; the one that failed is gone.
+    std::vector<std::string> reported;
     for (const std::string& event : observer.events) {
-        if (event.rfind("piece: ", 0) == 0) {
-            EXPECT_EQ(std::filesystem::file_size(mountPoint + "/src_split/" + event.substr(7)), 65536u + 5);
-        }
+        if (event.rfind("piece: ", 0) == 0)
+            reported.push_back(event.substr(7));
     }
+    EXPECT_FALSE(reported.empty());
+    EXPECT_EQ(listing(mountPoint + "/src_split"), reported);
+    for (const std::string& name : reported)
+        EXPECT_EQ(std::filesystem::file_size(mountPoint + "/src_split/" + name), 65536u + 5);
 }
 
 } // namespace

@@ -43,10 +43,10 @@ std::vector<std::uintmax_t> pieceSizes(const std::string& folderPath)
 
 // Joins the folder's listed pieces and returns the rebuilt file's bytes.
 std::string joinBack(const std::string& folderPath, const std::string& rebuiltName,
-                     std::size_t blockSize = SliceCopier::defaultBlockSize)
+                     std::size_t blockSize = SliceCopier::defaultBlockSize, bool kernelCopy = true)
 {
     RecordingObserver observer;
-    const Error error = Joiner(FileLayer::system(), blockSize)
+    const Error error = Joiner(FileLayer::system(), blockSize, kernelCopy)
                             .run(JoinRequest{folderPath, listing(folderPath)}, observer);
     EXPECT_FALSE(error.failed()) << error.message();
     return readFile(folderPath + "/" + rebuiltName);
@@ -118,18 +118,20 @@ INSTANTIATE_TEST_SUITE_P(Sources, LayoutTest, testing::Values(
     LayoutCase{"CountInExponentForm", 5, SplitMode::ByCount, "1.23456789012346E+15", {6, 6, 6, 6, 6}}),
     [](const auto& row) { return row.param.name; });
 
-// Split and join round trips over lengths around the chunk size, in both modes, with a
-// small copy block so that block and page edges are crossed inside pieces.
+// Split and join round trips over lengths around the chunk size, in both modes, through the
+// buffer with small blocks (so that block and page edges are crossed inside pieces) and
+// through the kernel's copy for long runs.
 struct RoundTripCase {
     std::size_t chunk;
     std::size_t blockSize;
+    bool kernelCopy;
 };
 
 class RoundTripTest : public testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
 {
-    const auto [chunk, blockSize] = GetParam();
+    const auto [chunk, blockSize, kernelCopy] = GetParam();
     for (std::size_t length : {std::size_t(0), std::size_t(1), chunk - 1, chunk, chunk + 1,
                                3 * chunk, 3 * chunk + 7}) {
         for (SplitMode mode : {SplitMode::BySize, SplitMode::ByCount}) {
@@ -141,19 +143,24 @@ TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
                 ? bySize(folder, "data.bin", std::to_string(chunk), 3)
                 : byCount(folder, "data.bin", "3");
             RecordingObserver observer;
-            const Error error = Splitter(FileLayer::system(), blockSize).run(request, observer);
+            const Error error =
+                Splitter(FileLayer::system(), blockSize, kernelCopy).run(request, observer);
             ASSERT_FALSE(error.failed()) << error.message();
-            EXPECT_EQ(joinBack(folder.file("data.bin_split"), "data.bin", blockSize), source);
+            EXPECT_EQ(joinBack(folder.file("data.bin_split"), "data.bin", blockSize, kernelCopy),
+                      source);
         }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Chunks, RoundTripTest, testing::Values(
-    RoundTripCase{5, 4096}, RoundTripCase{4096, 4096}, RoundTripCase{5000, 4096},
-    RoundTripCase{3 * 4096 + 11, 4096}, RoundTripCase{40000, 8192},
-    RoundTripCase{300000, SliceCopier::defaultBlockSize}),
+    RoundTripCase{5, 4096, false}, RoundTripCase{4096, 4096, false},
+    RoundTripCase{5000, 4096, false}, RoundTripCase{3 * 4096 + 11, 4096, false},
+    RoundTripCase{40000, 8192, false}, RoundTripCase{300000, 16384, false},
+    RoundTripCase{300000, 4096, true}, RoundTripCase{1 << 20, 4096, true},
+    RoundTripCase{(1 << 20) + 3, SliceCopier::defaultBlockSize, true}),
     [](const auto& row) {
-        return "Chunk" + std::to_string(row.param.chunk) + "Block" + std::to_string(row.param.blockSize);
+        return "Chunk" + std::to_string(row.param.chunk) + "Block" +
+               std::to_string(row.param.blockSize) + (row.param.kernelCopy ? "Kernel" : "Buffer");
     });
 
 TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing)
