@@ -94,7 +94,8 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
         std::uint64_t copied = 0;
         const auto advance = [&](std::uint64_t bytes) {
             copied += bytes;
-            observer.progress(k * unitsPerPiece + copied * unitsPerPiece / dataLength, total);
+            const double share = dataLength == 0 ? 1.0 : double(copied) / double(dataLength);
+            observer.progress(k * unitsPerPiece + std::uint64_t(share * unitsPerPiece), total);
         };
         if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, output.fd(), offset, {},
                                   SliceCopier::mayBeSparse(info), piecePath, outputPath, advance);

@@ -33,7 +33,7 @@ std::string PieceNaming::splitFolderPath(std::string_view sourceDirectory,
 std::string PieceNaming::joinPath(std::string_view directory, std::string_view name)
 {
     std::string path(directory);
-    if (path.empty() || path.back() != '/')
+    if (!path.empty() && path.back() != '/')
         path += '/';
     path += name;
     return path;

@@ -17,7 +17,8 @@ public:
     // The split folder beside the source; no separator is doubled.
     static std::string splitFolderPath(std::string_view sourceDirectory,
                                        std::string_view sourceFileName);
-    // The directory and a name in it, joined by one "/" unless the directory ends in one.
+    // The directory and a name in it, joined by one "/" unless the directory ends in one;
+    // an empty directory is the current one.
     static std::string joinPath(std::string_view directory, std::string_view name);
     // "movie.avi", 3 -> "movie.avi.0003"; indices from 10000 on simply widen.
     static std::string pieceFileName(std::string_view sourceFileName, std::uint64_t index);

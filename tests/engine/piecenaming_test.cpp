@@ -22,6 +22,7 @@ TEST(PieceNamingTest, FolderNameAndPath)
     EXPECT_EQ(PieceNaming::splitFolderPath("/data", "movie.avi"), "/data/movie.avi_split");
     EXPECT_EQ(PieceNaming::splitFolderPath("/data/", "movie.avi"), "/data/movie.avi_split");
     EXPECT_EQ(PieceNaming::splitFolderPath("/", "x.bin"), "/x.bin_split");
+    EXPECT_EQ(PieceNaming::splitFolderPath("", "x.bin"), "x.bin_split");
 }
 
 TEST(PieceNamingTest, PieceNamesPadToFourDigitsAndThenWiden)
