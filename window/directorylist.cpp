@@ -105,10 +105,18 @@ qfs::Error DirectoryList::setPath(const std::string& folderPath)
         children.push_back(entry(closedIcon, name, qfs::PieceNaming::joinPath(m_path, name)));
     current->addChildren(children);
     expandAll();
-    setCurrentItem(current);
-    scrollToItem(current, QAbstractItemView::PositionAtTop);
+    m_current = current;
+    highlightCurrent();
     setUpdatesEnabled(true);
     return {};
+}
+
+void DirectoryList::highlightCurrent()
+{
+    if (m_current == nullptr)
+        return;
+    setCurrentItem(m_current);
+    scrollToItem(m_current, QAbstractItemView::PositionAtTop);
 }
 
 std::string DirectoryList::pathOf(const QTreeWidgetItem& item)

@@ -20,6 +20,8 @@ public:
     // Reads the current folder's subfolders again.
     qfs::Error reread() { return setPath(m_path); }
     const std::string& path() const { return m_path; }
+    // Highlights the entry of the folder shown again.
+    void highlightCurrent();
 
     // The folder an entry stands for.
     static std::string pathOf(const QTreeWidgetItem& item);
@@ -28,4 +30,5 @@ private:
     static QTreeWidgetItem* entry(const QIcon& icon, const std::string& name, const std::string& path);
 
     std::string m_path;
+    QTreeWidgetItem* m_current = nullptr;
 };

@@ -319,6 +319,7 @@ void Form1::openFolder(DirectoryList& dirList, const QTreeWidgetItem& item)
 {
     if (const qfs::Error error = dirList.setPath(DirectoryList::pathOf(item)); error.failed()) {
         showMessage(QString::fromStdString(error.message()));
+        dirList.highlightCurrent();
         return;
     }
     if (&dirList == m_dir2)
