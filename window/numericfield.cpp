@@ -27,8 +27,8 @@ std::int16_t NumericField::FilterNumericKey(std::int16_t keyAscii)
 {
     if (keyAscii == 8 || keyAscii == 9)
         return keyAscii;
-    const auto character = static_cast<unsigned char>(keyAscii & 0xFF);
-    return character >= '0' && character <= '9' ? keyAscii : std::int16_t(0);
+    // Codes outside the 8-bit code page have no character to match.
+    return keyAscii >= '0' && keyAscii <= '9' ? keyAscii : std::int16_t(0);
 }
 
 QString NumericField::normalizedText(const QString& text)

@@ -31,6 +31,7 @@ void PartsTest::keyFilter_data()
     QTest::newRow("Enter") << 13 << 0;
     QTest::newRow("paste shortcut") << 22 << 0;
     QTest::newRow("superscript two") << 0xB2 << 0;
+    QTest::newRow("beyond the code page") << 0x130 << 0;
 }
 
 void PartsTest::keyFilter()
