@@ -81,7 +81,6 @@ private slots:
     void startState();
     void layout_data();
     void layout();
-    void tabOrder();
     void modeSwitchKeepsBothTexts();
     void checkMessages_data();
     void checkMessages();
@@ -194,22 +193,6 @@ void Form1Test::layout()
         QCOMPARE(button->text(), caption);
     // The progress bar covers none of the table's controls.
     QVERIFY(!world.find<QProgressBar>("progressBar")->geometry().intersects(geometry));
-}
-
-void Form1Test::tabOrder()
-{
-    WindowFixture world;
-    QVERIFY(world.isReady());
-    const QStringList expected{"Command2", "Command3", "Combo1", "Text2", "File1",
-                               "Dir1", "File2", "Drive1", "Drive2", "Dir2",
-                               "File3", "Text1", "Option1", "Option2"};
-    QStringList order;
-    QWidget* start = world.find<QWidget>("Command2");
-    for (QWidget* w = start->nextInFocusChain(); w != start && order.size() < 50; w = w->nextInFocusChain()) {
-        if ((w->focusPolicy() & Qt::TabFocus) && expected.contains(w->objectName()))
-            order << w->objectName();
-    }
-    QCOMPARE(QStringList{"Command2"} + order, expected);
 }
 
 void Form1Test::modeSwitchKeepsBothTexts()
