@@ -1,3 +1,4 @@
+#include "drivelist.h"
 #include "testfiles.h"
 #include "windowfixture.h"
 
@@ -90,6 +91,8 @@ private slots:
     void join_data();
     void join();
     void unreadableFolder();
+    void driveChange_data();
+    void driveChange();
     void numericFields_data();
     void numericFields();
     void pastedTextKeepsLastValid();
@@ -372,6 +375,45 @@ void Form1Test::unreadableFolder()
     QVERIFY(folderEntry(*dirs, QStringLiteral("gone")) != nullptr);
     QCOMPARE(dirs->model()->rowCount(), entries);
     QCOMPARE(listed(*world.find<QListWidget>("File3")), QStringList{"kept.txt"});
+}
+
+void Form1Test::driveChange_data()
+{
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("readable drive") << true;
+    QTest::newRow("drive that cannot be read") << false;
+}
+
+void Form1Test::driveChange()
+{
+    QFETCH(bool, readable);
+    WindowFixture world([](const QDir& dir) {
+        dir.mkpath(QStringLiteral("stick/photos"));
+        TestFiles::write(dir.filePath("stick/card.jpg"), "j");
+        TestFiles::write(dir.filePath("here.txt"), "h");
+    });
+    QVERIFY(world.isReady());
+    auto* drives = qobject_cast<DriveList*>(world.find<QComboBox>("Drive1"));
+    QVERIFY(drives != nullptr);
+    const std::string stick = world.path(readable ? "stick" : "missing").toStdString();
+    drives->setDrives({{"/", "root"}, {stick, "stick"}});
+    drives->followPath(world.dir().path().toStdString());
+    QTest::keyClick(drives, Qt::Key_Down);
+
+    auto* dirs = world.find<QTreeWidget>("Dir1");
+    if (readable) {
+        QVERIFY(world.feedback.events.isEmpty());
+        QCOMPARE(dirs->currentItem()->text(0), QStringLiteral("stick"));
+        QVERIFY(folderEntry(*dirs, QStringLiteral("photos")) != nullptr);
+        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"card.jpg"});
+    } else {
+        QCOMPARE(world.feedback.messages(), QStringList{"2: No such file or directory"});
+        QCOMPARE(drives->currentIndex(), 0);
+        QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
+        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"here.txt"});
+    }
+    // The split side stays where it was.
+    QCOMPARE(listed(*world.find<QListWidget>("File3")), QStringList{"here.txt"});
 }
 
 void Form1Test::numericFields_data()
