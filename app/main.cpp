@@ -1,7 +1,13 @@
-#include <cstdio>
+#include "form1.h"
 
-int main()
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
 {
-    std::puts("Quarb's File Splitter: the window is not built yet; the engine and its tests are.");
-    return 0;
+    QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.quarb.FileSplitter.png")));
+    Form1 window;
+    window.show();
+    return QApplication::exec();
 }

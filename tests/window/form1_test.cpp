@@ -1,0 +1,541 @@
+#include "drivelist.h"
+#include "testfiles.h"
+#include "windowfixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+const QString caption = QStringLiteral("Quarb's File Splitter");
+
+void clickFile(QListWidget& list, const QString& name)
+{
+    const auto found = list.findItems(name, Qt::MatchExactly);
+    QVERIFY2(found.size() == 1, qPrintable(name));
+    list.scrollToItem(found.front());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(found.front()).center());
+}
+
+QTreeWidgetItem* folderEntry(QTreeWidget& list, const QString& name)
+{
+    const auto found = list.findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.size() == 1 ? found.front() : nullptr;
+}
+
+void openFolder(QTreeWidget& list, const QString& name, bool byKeyboard)
+{
+    QTreeWidgetItem* entry = folderEntry(list, name);
+    QVERIFY2(entry != nullptr, qPrintable(name));
+    list.scrollToItem(entry);
+    const QPoint centre = list.visualItemRect(entry).center();
+    if (byKeyboard) {
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
+        QTest::keyClick(&list, Qt::Key_Return);
+    } else {
+        // A real double-click: a click, then the second press that makes it double.
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
+    }
+}
+
+QStringList listed(const QListWidget& list)
+{
+    QStringList names;
+    for (int row = 0; row < list.count(); ++row)
+        names << list.item(row)->text();
+    return names;
+}
+
+// Moves the unit list to this entry with the arrow keys.
+void chooseUnit(QComboBox& units, int index)
+{
+    units.setFocus();
+    while (units.currentIndex() < index)
+        QTest::keyClick(&units, Qt::Key_Down);
+    while (units.currentIndex() > index)
+        QTest::keyClick(&units, Qt::Key_Up);
+}
+
+QColor titleColour(WindowFixture& world)
+{
+    return world.find<QLabel>("Label4")->palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startState();
+    void layout_data();
+    void layout();
+    void modeSwitchKeepsBothTexts();
+    void checkMessages_data();
+    void checkMessages();
+    void split_data();
+    void split();
+    void existingFolder();
+    void join_data();
+    void join();
+    void unreadableFolder();
+    void driveChange_data();
+    void driveChange();
+    void numericFields_data();
+    void numericFields();
+    void pastedTextKeepsLastValid();
+    void rewriteKeepsCaret();
+    void titleColours();
+    void doubleClickTogglesTitle();
+};
+
+void Form1Test::startState()
+{
+    WindowFixture world([](const QDir& dir) {
+        TestFiles::write(dir.filePath(QStringLiteral("b.txt")), "b");
+        TestFiles::write(dir.filePath(QStringLiteral("a.bin")), "a");
+        dir.mkdir(QStringLiteral("sub"));
+    });
+    QVERIFY(world.isReady());
+    Form1& form = world.form();
+    QCOMPARE(form.windowTitle(), caption);
+    QCOMPARE(form.minimumSize(), QSize(709, 550));
+    QCOMPARE(form.maximumSize(), QSize(709, 550));
+    QCOMPARE(form.windowIcon().availableSizes(), QList<QSize>{QSize(16, 16)});
+    QCOMPARE(form.grab().toImage().pixelColor(3, 545), QColor(255, 192, 128));
+
+    QVERIFY(world.find<QAbstractButton>("Option1")->isChecked());
+    QVERIFY(world.find<QLineEdit>("Text2")->isVisible());
+    QVERIFY(world.find<QComboBox>("Combo1")->isVisible());
+    QCOMPARE(world.find<QComboBox>("Combo1")->currentText(), QStringLiteral("KiloBytes"));
+    QVERIFY(world.find<QLineEdit>("Text1")->isHidden());
+    QVERIFY(world.find<QListWidget>("File1")->isHidden());
+    QVERIFY(world.find<QLabel>("Label1")->isVisible());
+    QCOMPARE(world.find<QLabel>("Label1")->text(), QStringLiteral("FileName"));
+    QCOMPARE(world.find<QLabel>("Label4")->text(), caption);
+    QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
+    QVERIFY(world.timerRanAtStart);
+    QCOMPARE(world.find<QTimer>("Timer1")->interval(), 100);
+    QCOMPARE(QApplication::focusWidget(), world.find<QWidget>("Command2"));
+
+    // Both sides start in the current directory, in the natural name order.
+    for (const char* files : {"File3", "File2"})
+        QCOMPARE(listed(*world.find<QListWidget>(files)), (QStringList{"a.bin", "b.txt"}));
+    for (const char* folders : {"Dir2", "Dir1"}) {
+        auto* tree = world.find<QTreeWidget>(folders);
+        QVERIFY(folderEntry(*tree, QStringLiteral("sub")) != nullptr);
+        QCOMPARE(tree->currentItem()->text(0), world.dir().dirName());
+    }
+    QVERIFY(world.find<QComboBox>("Drive2")->currentText().startsWith(QLatin1Char('/')));
+}
+
+void Form1Test::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+    const struct {
+        const char* name;
+        QRect twips;
+        const char* caption;
+    } table[] = {
+        {"Label1", {360, 120, 1455, 255}, "FileName"},
+        {"Option1", {360, 360, 2175, 375}, "Specify size"},
+        {"Text2", {2880, 360, 1215, 315}, ""},
+        {"Combo1", {4200, 360, 1455, 315}, "KiloBytes"},
+        {"Option2", {360, 840, 2775, 375}, "Specify Number of files"},
+        {"Text1", {4320, 840, 1215, 375}, ""},
+        {"Label2", {360, 1800, 5295, 255}, ""},
+        {"File1", {360, 2280, 4575, 1455}, ""},
+        {"Drive2", {5880, 480, 3615, 315}, ""},
+        {"Dir2", {5880, 1200, 4455, 1440}, ""},
+        {"File3", {5880, 2760, 4455, 1260}, ""},
+        {"Command2", {360, 4080, 1335, 375}, "Split"},
+        {"Label4", {2760, 4080, 6015, 495}, "Quarb's File Splitter"},
+        {"Command3", {360, 5040, 1335, 375}, "Join"},
+        {"Drive1", {5880, 4920, 4455, 315}, ""},
+        {"Dir1", {5880, 5400, 4455, 1215}, ""},
+        {"Label3", {360, 5880, 4455, 375}, ""},
+        {"File2", {5880, 6720, 4455, 1455}, ""},
+    };
+    for (const auto& row : table) {
+        const QRect& t = row.twips;
+        QTest::newRow(row.name) << QString::fromLatin1(row.name)
+                                << QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15)
+                                << QString::fromLatin1(row.caption);
+    }
+}
+
+void Form1Test::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    auto* widget = world.form().findChild<QWidget*>(name);
+    QVERIFY(widget != nullptr);
+    QCOMPARE(widget->geometry(), geometry);
+    QVERIFY(!widget->accessibleName().isEmpty() || !caption.isEmpty());
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        QCOMPARE(label->text(), caption);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        QCOMPARE(button->text(), caption);
+    // The progress bar covers none of the table's controls.
+    QVERIFY(!world.find<QProgressBar>("progressBar")->geometry().intersects(geometry));
+}
+
+void Form1Test::modeSwitchKeepsBothTexts()
+{
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    auto* size = world.find<QLineEdit>("Text2");
+    auto* count = world.find<QLineEdit>("Text1");
+    QTest::keyClicks(size, QStringLiteral("12"));
+    QTest::mouseClick(world.find<QAbstractButton>("Option2"), Qt::LeftButton);
+    QVERIFY(count->isVisible());
+    QVERIFY(size->isHidden());
+    QVERIFY(world.find<QComboBox>("Combo1")->isHidden());
+    QTest::keyClicks(count, QStringLiteral("3"));
+    QTest::mouseClick(world.find<QAbstractButton>("Option1"), Qt::LeftButton);
+    QVERIFY(size->isVisible());
+    QVERIFY(world.find<QComboBox>("Combo1")->isVisible());
+    QVERIFY(count->isHidden());
+    QCOMPARE(size->text(), QStringLiteral("12"));
+    QCOMPARE(count->text(), QStringLiteral("3"));
+}
+
+void Form1Test::checkMessages_data()
+{
+    QTest::addColumn<bool>("selectFile");
+    QTest::addColumn<bool>("byCount");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("no file selected") << false << false << "Please select the file." << "File3";
+    QTest::newRow("no size") << true << false << "Incorrect split size" << "Text2";
+    QTest::newRow("no count") << true << true << "Incorrect Number of files specified." << "Text1";
+}
+
+void Form1Test::checkMessages()
+{
+    QFETCH(bool, selectFile);
+    QFETCH(bool, byCount);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("data.bin"), "0123456789"); });
+    QVERIFY(world.isReady());
+    if (selectFile)
+        clickFile(*world.find<QListWidget>("File3"), QStringLiteral("data.bin"));
+    if (byCount)
+        QTest::mouseClick(world.find<QAbstractButton>("Option2"), Qt::LeftButton);
+    else if (!selectFile)
+        QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("5"));
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+
+    // The message comes first, while the focus is still on the button; then the focus moves.
+    QCOMPARE(world.feedback.events,
+             QStringList{QStringLiteral("message: %1 | %2 | focus Command2").arg(caption, message)});
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    QVERIFY(!world.dir().exists(QStringLiteral("data.bin_split")));
+    QVERIFY(world.find<QTimer>("Timer1")->isActive());
+}
+
+void Form1Test::split_data()
+{
+    QTest::addColumn<int>("sourceLength");
+    QTest::addColumn<bool>("byCount");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<QList<int>>("slices");
+    QTest::newRow("300 KiloBytes of 1,000,000 bytes")
+        << 1000000 << false << "300" << 2 << QList<int>{307200, 307200, 307200, 78400};
+    QTest::newRow("4 files of 10 bytes") << 10 << true << "4" << 2 << QList<int>{3, 3, 3, 1};
+    QTest::newRow("a size beyond the file") << 10 << false << "1" << 2 << QList<int>{10};
+    QTest::newRow("1048576 Bytes") << 1048577 << false << "1048576" << 3 << QList<int>{1048576, 1};
+}
+
+void Form1Test::split()
+{
+    QFETCH(int, sourceLength);
+    QFETCH(bool, byCount);
+    QFETCH(QString, typed);
+    QFETCH(int, unit);
+    QFETCH(QList<int>, slices);
+    const QByteArray source = TestFiles::pattern(sourceLength);
+    WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    if (byCount) {
+        QTest::mouseClick(world.find<QAbstractButton>("Option2"), Qt::LeftButton);
+        QTest::keyClicks(world.find<QLineEdit>("Text1"), typed);
+    } else {
+        QTest::keyClicks(world.find<QLineEdit>("Text2"), typed);
+        chooseUnit(*world.find<QComboBox>("Combo1"), unit);
+    }
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+
+    QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
+    QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("movie.avi_split"));
+    QStringList pieces;
+    QDir folder(world.path(QStringLiteral("movie.avi_split")));
+    qsizetype offset = 0;
+    for (int i = 0; i < slices.size(); ++i) {
+        const QString name = QStringLiteral("movie.avi.%1").arg(i, 4, 10, QLatin1Char('0'));
+        pieces << name;
+        QCOMPARE(TestFiles::read(folder.filePath(name)), "Quarb" + source.mid(offset, slices[i]));
+        offset += slices[i];
+    }
+    QCOMPARE(folder.entryList(QDir::Files, QDir::Name), pieces);
+    auto* file1 = world.find<QListWidget>("File1");
+    QVERIFY(file1->isVisible());
+    QCOMPARE(listed(*file1), pieces);
+    QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
+    QVERIFY(world.find<QTimer>("Timer1")->isActive());
+    // The fields and the selection are left as they were.
+    QCOMPARE(world.find<QListWidget>("File3")->currentItem()->text(), QStringLiteral("movie.avi"));
+    QCOMPARE(world.find<QLineEdit>(byCount ? "Text1" : "Text2")->text(), typed);
+}
+
+void Form1Test::existingFolder()
+{
+    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("x.bin"), "0123456789"); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("x.bin"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("1"));
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+
+    QCOMPARE(world.feedback.beeps(), 1);
+    QCOMPARE(world.feedback.messages(),
+             QStringList{"Split folder already exist. Please delete the folder and then run the "
+                         "splitter again."});
+    QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), QStringList{"x.bin.0000"});
+    QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split"));
+    QCOMPARE(listed(*world.find<QListWidget>("File1")), QStringList{"x.bin.0000"});
+}
+
+void Form1Test::join_data()
+{
+    QTest::addColumn<bool>("byKeyboard");
+    QTest::newRow("double-click") << false;
+    QTest::newRow("Enter") << true;
+}
+
+void Form1Test::join()
+{
+    QFETCH(bool, byKeyboard);
+    const QByteArray source = TestFiles::pattern(1000000);
+    WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+
+    // The new folder shows up on the join side; opening it lists the pieces.
+    openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), byKeyboard);
+    auto* file2 = world.find<QListWidget>("File2");
+    QCOMPARE(file2->count(), 4);
+    QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
+
+    const QString folder = world.path(QStringLiteral("movie.avi_split"));
+    QCOMPARE(TestFiles::read(folder + QStringLiteral("/movie.avi")), source);
+    QCOMPARE(world.find<QLabel>("Label3")->text(), folder);
+    QCOMPARE(listed(*file2), (QStringList{"movie.avi", "movie.avi.0000", "movie.avi.0001",
+                                          "movie.avi.0002", "movie.avi.0003"}));
+    QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
+    QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
+}
+
+void Form1Test::unreadableFolder()
+{
+    WindowFixture world([](const QDir& dir) {
+        dir.mkpath(QStringLiteral("gone"));
+        TestFiles::write(dir.filePath("kept.txt"), "k");
+    });
+    QVERIFY(world.isReady());
+    auto* dirs = world.find<QTreeWidget>("Dir2");
+    const int entries = dirs->topLevelItem(0) != nullptr ? dirs->model()->rowCount() : 0;
+    QVERIFY(world.dir().rmdir(QStringLiteral("gone")));
+    openFolder(*dirs, QStringLiteral("gone"), false);
+
+    QCOMPARE(world.feedback.messages(), QStringList{"2: No such file or directory"});
+    QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
+    QVERIFY(folderEntry(*dirs, QStringLiteral("gone")) != nullptr);
+    QCOMPARE(dirs->model()->rowCount(), entries);
+    QCOMPARE(listed(*world.find<QListWidget>("File3")), QStringList{"kept.txt"});
+}
+
+void Form1Test::driveChange_data()
+{
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("readable drive") << true;
+    QTest::newRow("drive that cannot be read") << false;
+}
+
+void Form1Test::driveChange()
+{
+    QFETCH(bool, readable);
+    WindowFixture world([](const QDir& dir) {
+        dir.mkpath(QStringLiteral("stick/photos"));
+        TestFiles::write(dir.filePath("stick/card.jpg"), "j");
+        TestFiles::write(dir.filePath("here.txt"), "h");
+    });
+    QVERIFY(world.isReady());
+    auto* drives = qobject_cast<DriveList*>(world.find<QComboBox>("Drive1"));
+    QVERIFY(drives != nullptr);
+    const std::string stick = world.path(readable ? "stick" : "missing").toStdString();
+    drives->setDrives({{"/", "root"}, {stick, "stick"}});
+    drives->followPath(world.dir().path().toStdString());
+    QTest::keyClick(drives, Qt::Key_Down);
+
+    auto* dirs = world.find<QTreeWidget>("Dir1");
+    if (readable) {
+        QVERIFY(world.feedback.events.isEmpty());
+        QCOMPARE(dirs->currentItem()->text(0), QStringLiteral("stick"));
+        QVERIFY(folderEntry(*dirs, QStringLiteral("photos")) != nullptr);
+        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"card.jpg"});
+    } else {
+        QCOMPARE(world.feedback.messages(), QStringList{"2: No such file or directory"});
+        QCOMPARE(drives->currentIndex(), 0);
+        QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
+        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"here.txt"});
+    }
+    // The split side stays where it was.
+    QCOMPARE(listed(*world.find<QListWidget>("File3")), QStringList{"here.txt"});
+}
+
+void Form1Test::numericFields_data()
+{
+    QTest::addColumn<bool>("countField");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("afterTick");
+    const char* const fields[] = {"size field", "count field"};
+    for (int field = 0; field < 2; ++field) {
+        const bool count = field == 1;
+        const auto row = [&](const char* name) {
+            return &QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(fields[field], name)));
+        };
+        *row("007") << count << "007" << "7";
+        *row("0") << count << "0" << "";
+        *row("000") << count << "000" << "";
+        *row("0012") << count << "0012" << "12";
+        *row("42") << count << "42" << "42";
+        *row("letters, signs, point, Enter") << count << "4a-+.,e\r2 " << "42";
+        *row("Backspace") << count << "123\b" << "12";
+        *row("16 digits") << count << "1234567890123456" << "1.23456789012346E+15";
+    }
+}
+
+void Form1Test::numericFields()
+{
+    QFETCH(bool, countField);
+    QFETCH(QString, typed);
+    QFETCH(QString, afterTick);
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    if (countField)
+        QTest::mouseClick(world.find<QAbstractButton>("Option2"), Qt::LeftButton);
+    auto* field = world.find<QLineEdit>(countField ? "Text1" : "Text2");
+    QTest::keyClicks(field, typed);
+    world.form().Timer1_Timer();
+    QCOMPARE(field->text(), afterTick);
+    world.form().Timer1_Timer();
+    QCOMPARE(field->text(), afterTick);
+
+    // The hidden field is rewritten too.
+    auto* other = world.find<QLineEdit>(countField ? "Text2" : "Text1");
+    other->setText(QStringLiteral("0012"));
+    world.form().Timer1_Timer();
+    QCOMPARE(other->text(), QStringLiteral("12"));
+}
+
+void Form1Test::pastedTextKeepsLastValid()
+{
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    auto* size = world.find<QLineEdit>("Text2");
+    QTest::keyClicks(size, QStringLiteral("12"));
+    QApplication::clipboard()->setText(QStringLiteral("3x"));
+    // The paste shortcut arrives as a control character, which the filter swallows.
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, QStringLiteral("\x16"));
+    QApplication::sendEvent(size, &paste);
+    QCOMPARE(size->text(), QStringLiteral("12"));
+    size->paste(); // what the field's context menu does
+    QCOMPARE(size->text(), QStringLiteral("12"));
+    world.form().Timer1_Timer();
+    QCOMPARE(size->text(), QStringLiteral("12"));
+    QApplication::clipboard()->setText(QStringLiteral("5"));
+    size->paste();
+    QCOMPARE(size->text(), QStringLiteral("125"));
+}
+
+void Form1Test::rewriteKeepsCaret()
+{
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    auto* size = world.find<QLineEdit>("Text2");
+    QTest::keyClicks(size, QStringLiteral("1234"));
+    QTest::keyClick(size, Qt::Key_Left);
+    QTest::keyClick(size, Qt::Key_Left);
+    QSignalSpy changes(size, &QLineEdit::textChanged);
+    world.form().Timer1_Timer();
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(size->cursorPosition(), 2);
+
+    QTest::keyClick(size, Qt::Key_Home);
+    QTest::keyClicks(size, QStringLiteral("00"));
+    QCOMPARE(size->text(), QStringLiteral("001234"));
+    world.form().Timer1_Timer();
+    QCOMPARE(size->text(), QStringLiteral("1234"));
+    QCOMPARE(size->cursorPosition(), 2);
+}
+
+void Form1Test::titleColours()
+{
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    const QList<QColor> first{{10, 10, 10}, {12, 15, 17}, {14, 20, 24}, {16, 25, 31}};
+    for (const QColor& expected : first) {
+        world.form().Timer1_Timer();
+        QCOMPARE(titleColour(world), expected);
+    }
+    for (int tick = 5; tick < 117; ++tick)
+        world.form().Timer1_Timer();
+    QList<int> reds;
+    for (int tick = 117; tick <= 121; ++tick) {
+        world.form().Timer1_Timer();
+        reds << titleColour(world).red();
+    }
+    QCOMPARE(reds, (QList<int>{242, 244, 246, 244, 242}));
+}
+
+void Form1Test::doubleClickTogglesTitle()
+{
+    WindowFixture world;
+    QVERIFY(world.isReady());
+    auto* title = world.find<QLabel>("Label4");
+    world.form().Timer1_Timer();
+    QCOMPARE(titleColour(world), QColor(10, 10, 10));
+    QTest::mouseDClick(title, Qt::LeftButton);
+    world.form().Timer1_Timer();
+    world.form().Timer1_Timer();
+    QCOMPARE(titleColour(world), QColor(10, 10, 10));
+    QTest::mouseDClick(title, Qt::LeftButton);
+    world.form().Timer1_Timer();
+    QCOMPARE(titleColour(world), QColor(12, 15, 17));
+}
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

@@ -1,0 +1,35 @@
+#include "recordingfeedback.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+void RecordingFeedback::message(QWidget& parent, const QString& text)
+{
+    const QWidget* focus = QApplication::focusWidget();
+    events << QStringLiteral("message: %1 | %2 | focus %3")
+                  .arg(parent.windowTitle(), text,
+                       focus != nullptr ? focus->objectName() : QStringLiteral("none"));
+}
+
+void RecordingFeedback::beep()
+{
+    const auto* timer = window != nullptr ? window->findChild<QTimer*>(QStringLiteral("Timer1")) : nullptr;
+    events << QStringLiteral("beep | timer %1")
+                  .arg(timer != nullptr && timer->isActive() ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+QStringList RecordingFeedback::messages() const
+{
+    QStringList result;
+    for (const QString& event : events) {
+        if (event.startsWith(QStringLiteral("message: ")))
+            result << event.section(QStringLiteral(" | "), 1, 1);
+    }
+    return result;
+}
+
+int RecordingFeedback::beeps() const
+{
+    return int(events.filter(QStringLiteral("beep")).size());
+}

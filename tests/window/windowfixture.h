@@ -1,0 +1,44 @@
+#pragma once
+
+#include "form1.h"
+#include "recordingfeedback.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+// One test's world: a fresh temporary folder, made the current directory (where both sides
+// of the window start), optionally filled before the window opens; then the window, shown,
+// active and with its timer stopped so that the test steps it (a split or a join starts it
+// again when it ends). Everything goes on
+// destruction, and the former current directory comes back.
+class WindowFixture {
+public:
+    explicit WindowFixture(const std::function<void(const QDir&)>& prepare = {});
+    ~WindowFixture();
+    WindowFixture(const WindowFixture&) = delete;
+    WindowFixture& operator=(const WindowFixture&) = delete;
+
+    bool isReady() const { return m_ready; }
+    Form1& form() { return *m_form; }
+    QDir dir() const { return QDir(m_dir.path()); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    template <class Widget>
+    Widget* find(const char* name)
+    {
+        return m_form->findChild<Widget*>(QString::fromLatin1(name));
+    }
+
+    RecordingFeedback feedback;
+    // Whether the timer was running when the window had just opened.
+    bool timerRanAtStart = false;
+
+private:
+    QString m_former;
+    QTemporaryDir m_dir;
+    std::unique_ptr<Form1> m_form;
+    bool m_ready = false;
+};

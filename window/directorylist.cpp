@@ -1,0 +1,134 @@
+#include "directorylist.h"
+
+#include "folderlisting.h"
+#include "piecenaming.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QStyle>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+constexpr int pathRole = Qt::UserRole;
+
+qfs::Error subfolders(const std::string& folderPath, std::vector<std::string>& names)
+{
+    names.clear();
+    DIR* dir = ::opendir(folderPath.c_str());
+    if (dir == nullptr)
+        return qfs::Error::fromErrno(errno, folderPath);
+    const int dirFd = ::dirfd(dir);
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            errno = 0;
+            continue;
+        }
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            folder = ::fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        if (folder)
+            names.push_back(name);
+        errno = 0;
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0)
+        return qfs::Error::fromErrno(readError, folderPath);
+    qfs::FolderListing::sortNaturally(names);
+    return {};
+}
+
+} // namespace
+
+DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setUniformRowHeights(true);
+    setIndentation(12);
+    // Entries are indented but never fold: no branch marks.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+qfs::Error DirectoryList::setPath(const std::string& folderPath)
+{
+    std::filesystem::path path = std::filesystem::path(folderPath).lexically_normal();
+    if (path.is_relative()) {
+        std::error_code error;
+        const std::filesystem::path here = std::filesystem::current_path(error);
+        if (error)
+            return qfs::Error::fromErrno(error.value(), folderPath);
+        path = (here / path).lexically_normal();
+    }
+    // "/a/b/" and "/a/b" are the same folder.
+    if (path.has_relative_path() && !path.has_filename())
+        path = path.parent_path();
+
+    std::vector<std::string> names;
+    if (qfs::Error error = subfolders(path.string(), names); error.failed())
+        return error;
+
+    m_path = path.string();
+    setUpdatesEnabled(false);
+    clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    QTreeWidgetItem* current = nullptr;
+    std::filesystem::path ancestor;
+    for (const auto& part : path) {
+        ancestor /= part;
+        QTreeWidgetItem* item = entry(openIcon, part.string(), ancestor.string());
+        if (current == nullptr)
+            addTopLevelItem(item);
+        else
+            current->addChild(item);
+        current = item;
+    }
+    QList<QTreeWidgetItem*> children;
+    children.reserve(qsizetype(names.size()));
+    for (const std::string& name : names)
+        children.push_back(entry(closedIcon, name, qfs::PieceNaming::joinPath(m_path, name)));
+    current->addChildren(children);
+    expandAll();
+    m_current = current;
+    highlightCurrent();
+    setUpdatesEnabled(true);
+    return {};
+}
+
+void DirectoryList::highlightCurrent()
+{
+    if (m_current == nullptr)
+        return;
+    setCurrentItem(m_current);
+    scrollToItem(m_current, QAbstractItemView::PositionAtTop);
+}
+
+std::string DirectoryList::pathOf(const QTreeWidgetItem& item)
+{
+    return item.data(0, pathRole).toByteArray().toStdString();
+}
+
+QTreeWidgetItem* DirectoryList::entry(const QIcon& icon, const std::string& name,
+                                      const std::string& path)
+{
+    auto* item = new QTreeWidgetItem(QStringList{QFile::decodeName(QByteArray::fromStdString(name))});
+    item->setIcon(0, icon);
+    item->setData(0, pathRole, QByteArray::fromStdString(path));
+    return item;
+}

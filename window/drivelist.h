@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QComboBox>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The mounted volumes a person would recognise: the root file system first, then the volume
+// holding the home folder, then removable media and other disks. Pseudo, snap and system
+// file systems stay out. The list is built from the mount table alone: nothing is asked of
+// the volumes themselves, so a dead network mount cannot hold the window up.
+class DriveList : public QComboBox {
+    Q_OBJECT
+
+public:
+    struct Drive {
+        std::string mountPath;
+        std::string name;
+    };
+
+    explicit DriveList(QWidget* parent = nullptr);
+
+    // Reads the system's mount table again.
+    void reload();
+    // Fills the list with these drives.
+    void setDrives(const std::vector<Drive>& drives);
+
+    // The mount path of the chosen drive.
+    std::string drive() const;
+    // Chooses the drive that holds this path, without raising the change signal.
+    void followPath(const std::string& path);
+
+    // The drives of a mount table in the format of /proc/self/mounts, in the order shown.
+    static std::vector<Drive> parseMounts(std::string_view mountTable, const std::string& homePath);
+    // The text shown for a drive: its mount path and, in brackets, its name.
+    static QString textOf(const Drive& drive);
+};
