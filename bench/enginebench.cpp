@@ -185,8 +185,10 @@ int main(int argc, char** argv)
            rounds);
     clean({ourPieces, theirPieces, dir + "/cat.out"})();
 
-    report({"split 1 GiB into 256 MiB pieces", clean({ourPieces}),
-            [=] { return split(dir, big, "256", 1); }, ""},
+    report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
+            [=] { return split(dir, big, "256", 1); },
+            "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
+                " " + quoted(theirPieces + "/" + big + ".")},
            3);
     clean({ourPieces, dir + "/" + big})();
 
