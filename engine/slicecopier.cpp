@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace qfs {
 
@@ -62,8 +63,16 @@ Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length
     if (!sparseSource || length == 0)
         return copyRun(srcFd, srcOffset, end, dstFd, dstOffset, prefix, srcPath, dstPath, advance);
 
-    // Copy the data regions one by one; the prefix goes with the first if it starts at once.
+    // Copy the data regions one by one; the prefix goes with the first if it starts at once,
+    // and is written on its own otherwise.
     const std::uint64_t dataOffset = dstOffset + prefix.size();
+    const auto writePrefix = [&]() -> Error {
+        const std::string_view bytes = std::exchange(prefix, {});
+        if (bytes.empty())
+            return {};
+        return writeAll(dstFd, reinterpret_cast<const std::byte*>(bytes.data()), bytes.size(),
+                        dstOffset, dstPath);
+    };
     std::uint64_t position = srcOffset;
     while (position < end) {
         const off_t data = m_layer.lseek(srcFd, off_t(position), SEEK_DATA);
@@ -76,33 +85,21 @@ Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length
         if (hole < 0)
             return Error::fromErrno(errno, srcPath);
         const std::uint64_t dataEnd = std::min<std::uint64_t>(hole, end);
-        const std::uint64_t target = dataOffset + (dataStart - srcOffset);
-        if (dataStart == srcOffset) {
-            if (Error e = copyRun(srcFd, dataStart, dataEnd, dstFd, dstOffset, prefix, srcPath,
-                                  dstPath, advance); e.failed())
-                return e;
-            prefix = {};
-        } else {
-            if (!prefix.empty()) {
-                if (Error e = writeAll(dstFd, reinterpret_cast<const std::byte*>(prefix.data()),
-                                       prefix.size(), dstOffset, dstPath); e.failed())
-                    return e;
-                prefix = {};
-            }
-            advance(dataStart - position);
-            if (Error e = copyRun(srcFd, dataStart, dataEnd, dstFd, target, {}, srcPath, dstPath,
-                                  advance); e.failed())
+        advance(dataStart - position);
+        if (dataStart != srcOffset) {
+            if (Error e = writePrefix(); e.failed())
                 return e;
         }
+        const std::string_view lead = std::exchange(prefix, {});
+        const std::uint64_t target = dataOffset + (dataStart - srcOffset) - lead.size();
+        if (Error e = copyRun(srcFd, dataStart, dataEnd, dstFd, target, lead, srcPath, dstPath,
+                              advance); e.failed())
+            return e;
         position = dataEnd;
     }
-    if (!prefix.empty()) {
-        if (Error e = writeAll(dstFd, reinterpret_cast<const std::byte*>(prefix.data()),
-                               prefix.size(), dstOffset, dstPath); e.failed())
-            return e;
-    }
-    if (position < end)
-        advance(end - position);
+    if (Error e = writePrefix(); e.failed())
+        return e;
+    advance(end - position);
     return {};
 }
 

@@ -249,14 +249,15 @@ TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
     EXPECT_EQ(joinBack(pieces, "many"), source);
 }
 
-// A sparse source beyond 4 GiB, with marker bytes on both sides of 2^31 and 2^32.
+// A sparse source beyond 4 GiB, with marker bytes on both sides of 2^31 and 2^32, whose
+// last piece is all hole.
 TEST(SplitterTest, LargeSparseSourceSplitsAndJoinsWithHolesKept)
 {
     TestFolder folder;
     const std::string path = folder.file("big.img");
-    const std::uint64_t length = 5ull << 30;
+    const std::uint64_t length = 6ull << 30;
     const std::vector<std::uint64_t> markers = {0, (1ull << 31) - 1, 1ull << 31, (1ull << 32) - 1,
-                                                1ull << 32, length - 1};
+                                                1ull << 32, (5ull << 30) - 1};
     {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(fd, 0);
@@ -270,7 +271,7 @@ TEST(SplitterTest, LargeSparseSourceSplitsAndJoinsWithHolesKept)
     RecordingObserver observer;
     ASSERT_FALSE(Splitter().run(bySize(folder, "big.img", "1", 0), observer).failed());
     const std::string pieces = folder.file("big.img_split");
-    EXPECT_EQ(pieceSizes(pieces), std::vector<std::uintmax_t>(5, (1ull << 30) + 5));
+    EXPECT_EQ(pieceSizes(pieces), std::vector<std::uintmax_t>(6, (1ull << 30) + 5));
     EXPECT_EQ(observer.lastDone, length);
 
     RecordingObserver joinObserver;
@@ -292,6 +293,7 @@ TEST(SplitterTest, LargeSparseSourceSplitsAndJoinsWithHolesKept)
     }
     ::close(fd);
     EXPECT_EQ(readRange(pieces + "/big.img.0002", 0, 6), std::string("Quarb") + 'c');
+    EXPECT_EQ(readRange(pieces + "/big.img.0005", 0, 6), std::string("Quarb") + '\0');
 }
 
 } // namespace
