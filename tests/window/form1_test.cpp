@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QFile>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -88,6 +90,7 @@ private slots:
     void split_data();
     void split();
     void existingFolder();
+    void inputDuringRunIsDropped();
     void join_data();
     void join();
     void unreadableFolder();
@@ -324,6 +327,33 @@ void Form1Test::existingFolder()
     QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), QStringList{"x.bin.0000"});
     QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split"));
     QCOMPARE(listed(*world.find<QListWidget>("File1")), QStringList{"x.bin.0000"});
+}
+
+// Keys and clicks that arrive while a split runs are dropped, not replayed afterwards.
+void Form1Test::inputDuringRunIsDropped()
+{
+    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("x.bin"), "0123456789"); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("x.bin"));
+    auto* text2 = world.find<QLineEdit>("Text2");
+    QTest::keyClicks(text2, QStringLiteral("1"));
+    // Queued now, delivered when the running split lets the window paint.
+    QCoreApplication::postEvent(text2, new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier,
+                                                     QStringLiteral("5")));
+    auto* join = world.find<QAbstractButton>("Command3");
+    const QPointF centre = QRectF(join->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QCoreApplication::postEvent(join, new QMouseEvent(type, centre, join->mapToGlobal(centre),
+                                                          Qt::LeftButton, Qt::LeftButton,
+                                                          Qt::NoModifier));
+    }
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(world.feedback.beeps(), 1);
+    QCOMPARE(text2->text(), QStringLiteral("1"));
+    QCOMPARE(world.find<QLabel>("Label3")->text(), QString());
+    QVERIFY(!QFile::exists(world.path("x.bin_split/x.bin")));
 }
 
 void Form1Test::join_data()
