@@ -6,7 +6,12 @@ namespace qfs {
 
 std::string Error::message() const
 {
-    return std::to_string(code) + ": " + description;
+    if (code == CheckFailed || code == FolderExists)
+        return description;
+    std::string text = std::to_string(code) + ": " + description;
+    if (!path.empty())
+        text += ": " + path;
+    return text;
 }
 
 Error Error::fromErrno(int err, std::string path)

@@ -4,12 +4,43 @@
 
 namespace qfs {
 
-// Our own error numbers, kept above the range the system uses for errno.
+// The tool's own failure numbers, kept above the range the system uses for errno. An Error's
+// code is either one of these or an errno value.
 enum ErrorCode : int {
+    // The request was refused by its checks; the description is the check's fixed message.
+    CheckFailed = 1000,
+    // A source, piece or output that should be a regular file is something else.
     NotRegularFile = 1001,
-    PieceTooShort = 1002,
-    OutputIsAPiece = 1003,
-    CountNotANumber = 1004,
+    // A piece is shorter than its signature, does not start with it, or fails its checksum.
+    PieceDamaged = 1002,
+    // The folder holds pieces of more than one file.
+    MixedPieces = 1003,
+    // A size or count is not a number.
+    NotANumber = 1004,
+    // A piece of the set is missing (a gap in the indices, or a piece the checksum file lists).
+    MissingPiece = 1005,
+    // Two pieces carry the same index.
+    DuplicatePiece = 1006,
+    // A piece, or a name the tool would write, is a symbolic link.
+    SymbolicLink = 1007,
+    // The file a join would write is a folder.
+    OutputIsFolder = 1008,
+    // The destination lacks the free space for all the pieces.
+    NotEnoughSpace = 1009,
+    // The destination lacks the free inodes for all the pieces.
+    NotEnoughInodes = 1010,
+    // A name the split would create is longer than the destination allows.
+    NameTooLong = 1011,
+    // A piece would be larger than the destination's largest file.
+    PieceTooLarge = 1012,
+    // The source changed (got shorter) while it was being read.
+    SourceChanged = 1013,
+    // The user stopped the run; what it had written is gone again.
+    Cancelled = 1014,
+    // The checksum file cannot be used: malformed, too large, or naming files outside the folder.
+    ChecksumFileInvalid = 1015,
+    // The split folder is already there; the description is the fixed message for it.
+    FolderExists = 1016,
 };
 
 // A failure as a value: the number, its description, and the path it concerns.
@@ -20,7 +51,11 @@ struct Error {
     std::string path;
 
     bool failed() const { return code != 0; }
-    // The text shown to the user: "number: description".
+    bool is(ErrorCode own) const { return code == own; }
+
+    // The text shown to the user. Fixed messages (a refused check, an existing split folder)
+    // are shown as they are; every other failure as "number: description", followed by
+    // ": path" when it concerns a file or folder.
     std::string message() const;
 
     static Error fromErrno(int err, std::string path);

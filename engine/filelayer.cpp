@@ -21,9 +21,20 @@ int FileLayer::mkdirAt(int dirFd, const char* path, mode_t mode)
     return ::mkdirat(dirFd, path, mode);
 }
 
-int FileLayer::unlinkAt(int dirFd, const char* path)
+int FileLayer::unlinkAt(int dirFd, const char* path, int flags)
 {
-    return ::unlinkat(dirFd, path, 0);
+    return ::unlinkat(dirFd, path, flags);
+}
+
+int FileLayer::renameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath)
+{
+    return ::renameat(oldDirFd, oldPath, newDirFd, newPath);
+}
+
+int FileLayer::linkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                      int flags)
+{
+    return ::linkat(oldDirFd, oldPath, newDirFd, newPath, flags);
 }
 
 int FileLayer::fstatAt(int dirFd, const char* path, struct stat* info, int flags)
@@ -34,6 +45,21 @@ int FileLayer::fstatAt(int dirFd, const char* path, struct stat* info, int flags
 int FileLayer::fstat(int fd, struct stat* info)
 {
     return ::fstat(fd, info);
+}
+
+int FileLayer::fstatvfs(int fd, struct statvfs* info)
+{
+    return ::fstatvfs(fd, info);
+}
+
+int FileLayer::fstatfs(int fd, struct statfs* info)
+{
+    return ::fstatfs(fd, info);
+}
+
+int FileLayer::fchmod(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode);
 }
 
 ssize_t FileLayer::pread(int fd, void* buffer, std::size_t count, off_t offset)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -15,9 +17,16 @@ public:
 
     virtual int openAt(int dirFd, const char* path, int flags, mode_t mode);
     virtual int mkdirAt(int dirFd, const char* path, mode_t mode);
-    virtual int unlinkAt(int dirFd, const char* path);
+    // unlinkat(); flags may hold AT_REMOVEDIR.
+    virtual int unlinkAt(int dirFd, const char* path, int flags = 0);
+    virtual int renameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath);
+    virtual int linkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
+                       int flags);
     virtual int fstatAt(int dirFd, const char* path, struct stat* info, int flags);
     virtual int fstat(int fd, struct stat* info);
+    virtual int fstatvfs(int fd, struct statvfs* info);
+    virtual int fstatfs(int fd, struct statfs* info);
+    virtual int fchmod(int fd, mode_t mode);
     virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
     virtual ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset);
     virtual ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,

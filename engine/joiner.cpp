@@ -67,7 +67,7 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
     if (m_layer.fstat(output.fd(), &outputInfo) != 0)
         return Error::fromErrno(errno, outputPath);
     if (!S_ISREG(outputInfo.st_mode))
-        return Error{NotRegularFile, "Not a regular file: " + rebuiltName, outputPath};
+        return Error{NotRegularFile, "Not a regular file", outputPath};
 
     SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
     const std::uint64_t total = pieces.size() * unitsPerPiece;
@@ -83,12 +83,12 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
         if (m_layer.fstat(piece.fd(), &info) != 0)
             return Error::fromErrno(errno, piecePath);
         if (!S_ISREG(info.st_mode))
-            return Error{NotRegularFile, "Not a regular file: " + name, piecePath};
+            return Error{NotRegularFile, "Not a regular file", piecePath};
         if (info.st_dev == outputInfo.st_dev && info.st_ino == outputInfo.st_ino)
-            return Error{OutputIsAPiece, "The rebuilt file is one of the pieces: " + name, piecePath};
+            return Error{MixedPieces, "The rebuilt file is one of the pieces", piecePath};
         const auto signatureLength = std::uint64_t(pieceSignature.size());
         if (std::uint64_t(info.st_size) < signatureLength)
-            return Error{PieceTooShort, "Piece shorter than its 5-byte signature: " + name, piecePath};
+            return Error{PieceDamaged, "Piece shorter than its 5-byte signature", piecePath};
 
         const std::uint64_t dataLength = std::uint64_t(info.st_size) - signatureLength;
         std::uint64_t copied = 0;

@@ -25,7 +25,7 @@ Error Splitter::run(const SplitRequest& request, SplitObserver& observer)
 {
     if (const auto check = SplitPlanner::validate(request)) {
         observer.checkFailed(check->message, check->focus);
-        return Error{checkFailedCode, check->message, {}};
+        return Error{CheckFailed, check->message, {}};
     }
     Error error;
     try {
@@ -77,13 +77,13 @@ Error Splitter::writePieces(const SplitRequest& request, SplitObserver& observer
     if (m_layer.fstat(source.fd(), &info) != 0)
         return Error::fromErrno(errno, sourcePath);
     if (!S_ISREG(info.st_mode))
-        return Error{NotRegularFile, "Not a regular file: " + request.sourceFileName, sourcePath};
+        return Error{NotRegularFile, "Not a regular file", sourcePath};
     const auto length = std::uint64_t(info.st_size);
 
     if (request.mode == SplitMode::ByCount) {
         const auto byCount = SplitPlanner::chunkSizeByCount(request.countText, double(length));
         if (!byCount)
-            return Error{CountNotANumber, "The number of files is not a number: " + request.countText,
+            return Error{NotANumber, "The number of files is not a number",
                          {}};
         chunk = *byCount;
     }

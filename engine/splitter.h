@@ -12,8 +12,6 @@
 
 namespace qfs {
 
-// Error code of a request refused by its checks; the description is the check's message.
-inline constexpr int checkFailedCode = 1000;
 
 // Cuts a source file into numbered pieces in a new folder beside it.
 class Splitter {

@@ -353,7 +353,7 @@ void Form1::Command2_Click()
     const qfs::Error error = qfs::Splitter().run(request, *this);
     endWork();
     // The new folder sits beside the source: let both folder lists show it.
-    if (error.code != qfs::checkFailedCode) {
+    if (error.code != qfs::CheckFailed) {
         m_dir2->reread();
         m_dir1->reread();
     }

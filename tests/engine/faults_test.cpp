@@ -97,7 +97,7 @@ TEST_P(SplitFaultTest, EndsInOneMessageAndKeepsTheClosedPieces)
     const Error error = Splitter(layer, 4096).run(
         SplitRequest{folder.path(), "src", SplitMode::BySize, "4096", 3, ""}, observer);
     EXPECT_EQ(error.code, c.err);
-    EXPECT_EQ(observer.events.back(), std::string("failed: ") + c.message);
+    EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "finished"), 0);
     std::size_t written = 0;
     for (const std::string& event : observer.events)
@@ -124,8 +124,8 @@ TEST(FaultsTest, JoinReportsAWriteErrorAndKeepsWhatWasWritten)
     FaultyLayer layer(FaultyLayer::Call::Write, 2, ENOSPC);
     RecordingObserver observer;
     const Error error = Joiner(layer, 4096).run(JoinRequest{folder.path(), listing(folder.path())}, observer);
-    EXPECT_EQ(error.message(), "28: No space left on device");
-    EXPECT_EQ(observer.events.back(), "failed: 28: No space left on device");
+    EXPECT_EQ(error.message(), "28: No space left on device: " + folder.file("j"));
+    EXPECT_EQ(observer.events.back(), "failed: " + error.message());
     EXPECT_EQ(std::filesystem::file_size(folder.file("j")), 4096u);
 }
 
@@ -153,7 +153,7 @@ TEST_P(KernelCopyFaultTest, RefusalFallsBackAndFailureIsReported)
         ASSERT_FALSE(Joiner().run(JoinRequest{pieces, listing(pieces)}, observer).failed());
         EXPECT_EQ(readFile(pieces + "/k"), source);
     } else {
-        EXPECT_EQ(observer.events.back(), std::string("failed: ") + c.message);
+        EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
         EXPECT_EQ(listing(pieces), std::vector<std::string>{"k.0000"});
     }
 }
@@ -198,7 +198,7 @@ TEST(FaultsTest, FullDiskOnASmallFileSystem)
     const Error error = Splitter().run(
         SplitRequest{mountPoint, "src", SplitMode::BySize, "64", 2, ""}, observer);
     EXPECT_EQ(error.code, ENOSPC);
-    EXPECT_EQ(observer.events.back(), "failed: 28: No space left on device");
+    EXPECT_EQ(observer.events.back().rfind("failed: 28: No space left on device: " + mountPoint, 0), 0u);
     // The pieces reported as written are on disk and whole; the one that failed is gone.
     std::vector<std::string> reported;
     for (const std::string& event : observer.events) {

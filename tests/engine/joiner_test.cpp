@@ -21,6 +21,7 @@ struct JoinCase {
     std::string rebuiltName; // empty: nothing is rebuilt
     std::string rebuilt;
     std::string failure; // empty: the join succeeds
+    std::string failureFile = {};
 };
 
 class JoinTest : public testing::TestWithParam<JoinCase> {};
@@ -40,7 +41,7 @@ TEST_P(JoinTest, RebuildsFromTheListedPieces)
         EXPECT_FALSE(error.failed()) << error.message();
         EXPECT_EQ(observer.events.back(), "joined: " + c.rebuiltName);
     } else {
-        EXPECT_EQ(observer.events.back(), "failed: " + c.failure);
+        EXPECT_EQ(observer.events.back(), "failed: " + c.failure + ": " + folder.file(c.failureFile));
     }
     if (c.rebuiltName.empty()) {
         std::vector<std::string> after;
@@ -71,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, JoinTest, testing::Values(
              {{"m", "stale stale stale"}, {"m.0000", "QuarbAB"}, {"m.0001", "QuarbC"}}, "m", "ABC", ""},
     JoinCase{"TooShortPieceStopsWithItsName",
              {{"s.0000", "QuarbAB"}, {"s.0001", "Qua"}, {"s.0002", "QuarbCD"}}, "s", "AB",
-             "1002: Piece shorter than its 5-byte signature: s.0001"}),
+             "1002: Piece shorter than its 5-byte signature", "s.0001"}),
     [](const auto& row) { return row.param.name; });
 
 TEST(JoinerTest, RefusesToReadTheFileItWrites)
@@ -82,8 +83,8 @@ TEST(JoinerTest, RefusesToReadTheFileItWrites)
     RecordingObserver observer;
     const Error error =
         Joiner().run(JoinRequest{folder.path(), {"r.0001.0000", "r.0001"}}, observer);
-    EXPECT_EQ(error.code, OutputIsAPiece);
-    EXPECT_EQ(observer.events.back(), "failed: 1003: The rebuilt file is one of the pieces: r.0001");
+    EXPECT_EQ(error.code, MixedPieces);
+    EXPECT_EQ(observer.events.back(), "failed: 1003: The rebuilt file is one of the pieces: " + folder.file("r.0001"));
 }
 
 TEST(JoinerTest, MissingPieceOrFolderIsReportedNotThrown)
@@ -91,9 +92,9 @@ TEST(JoinerTest, MissingPieceOrFolderIsReportedNotThrown)
     TestFolder folder;
     RecordingObserver observer;
     EXPECT_TRUE(Joiner().run(JoinRequest{folder.path(), {"gone.0000"}}, observer).failed());
-    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory");
+    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory: " + folder.file("gone.0000"));
     EXPECT_TRUE(Joiner().run(JoinRequest{folder.file("nowhere"), {"a.0000"}}, observer).failed());
-    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory");
+    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory: " + folder.file("nowhere"));
 }
 
 } // namespace

@@ -99,7 +99,7 @@ TEST(FolderListingTest, ListsRegularFilesAndLinksToThemInNaturalOrder)
     EXPECT_EQ(names, (std::vector<std::string>{"link", "other", "P.0001", "p.9999", "p.10000"}));
 
     const qfs::Error missing = qfs::FolderListing::regularFiles(folder.file("none"), names);
-    EXPECT_EQ(missing.message(), "2: No such file or directory");
+    EXPECT_EQ(missing.message(), "2: No such file or directory: " + folder.file("none"));
 }
 
 } // namespace

@@ -188,7 +188,7 @@ TEST(SplitterTest, VanishedSourceLeavesTheEmptyFolderAndSaysWhy)
     TestFolder folder;
     RecordingObserver observer;
     EXPECT_TRUE(Splitter().run(bySize(folder, "gone.bin", "1", 3), observer).failed());
-    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory");
+    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory: " + folder.file("gone.bin"));
     EXPECT_TRUE(std::filesystem::is_directory(folder.file("gone.bin_split")));
     EXPECT_TRUE(listing(folder.file("gone.bin_split")).empty());
 }
@@ -200,7 +200,8 @@ TEST(SplitterTest, OtherRefusalsOfTheFolderKeepTheSystemsMessage)
     SplitRequest request = bySize(folder, "x", "1", 3);
     request.sourceDirectory = folder.file("no/such/dir");
     EXPECT_TRUE(Splitter().run(request, observer).failed());
-    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory");
+    EXPECT_EQ(observer.events.back(),
+              "failed: 2: No such file or directory: " + folder.file("no/such/dir/x_split"));
 }
 
 TEST(SplitterTest, RefusesSourcesThatAreNotRegularFiles)
@@ -213,7 +214,7 @@ TEST(SplitterTest, RefusesSourcesThatAreNotRegularFiles)
         const Error error = Splitter().run(bySize(folder, name, "1", 3), observer);
         EXPECT_EQ(error.code, NotRegularFile);
         EXPECT_EQ(observer.events.back(),
-                  "failed: 1001: Not a regular file: " + std::string(name));
+                  "failed: 1001: Not a regular file: " + folder.file(name));
     }
 }
 
@@ -232,7 +233,7 @@ TEST(SplitterTest, ChecksStopTheSplitBeforeTheDiskIsTouched)
     TestFolder folder;
     writeFile(folder.file("a"), "abc");
     RecordingObserver observer;
-    EXPECT_EQ(Splitter().run(bySize(folder, "a", "0", -1), observer).code, checkFailedCode);
+    EXPECT_EQ(Splitter().run(bySize(folder, "a", "0", -1), observer).code, CheckFailed);
     EXPECT_EQ(observer.events, std::vector<std::string>{"check failed: Incorrect split size -> size field"});
     EXPECT_FALSE(std::filesystem::exists(folder.file("a_split")));
 }
