@@ -1,6 +1,7 @@
 #include "filelayer.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
