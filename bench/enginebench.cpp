@@ -80,22 +80,18 @@ void writeRandomFile(const std::string& path, std::uint64_t length)
     }
 }
 
-int split(const std::string& folder, const std::string& file, const std::string& size,
-          std::int16_t unit)
+int split(const std::string& folder, const std::string& file, double size, std::int16_t unit)
 {
     qfs::SplitObserver quiet;
     return qfs::Splitter()
-               .run({folder, file, qfs::SplitMode::BySize, size, unit, ""}, quiet)
+               .run({folder, file, qfs::SplitMode::BySize, size, unit, 0, false}, quiet)
                .failed();
 }
 
 int join(const std::string& folder)
 {
-    std::vector<std::string> names;
-    if (qfs::FolderListing::regularFiles(folder, names).failed())
-        return 1;
     qfs::JoinObserver quiet;
-    return qfs::Joiner().run({folder, names}, quiet).failed();
+    return qfs::Joiner().run({folder}, quiet).failed();
 }
 
 double median(std::vector<double> values)
@@ -169,12 +165,12 @@ int main(int argc, char** argv)
     };
 
     report({"split 1 GiB into 1 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, "1", 1); },
+            [=] { return split(dir, big, 1, 1); },
             "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + ".")},
            rounds);
     // Leave one set of pieces of each kind for the join.
-    split(dir, big, "1", 1);
+    split(dir, big, 1, 1);
     fs::create_directory(theirPieces);
     std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
                  quoted(theirPieces + "/" + big + "."))
@@ -186,7 +182,7 @@ int main(int argc, char** argv)
     clean({ourPieces, theirPieces, dir + "/cat.out"})();
 
     report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, "256", 1); },
+            [=] { return split(dir, big, 256, 1); },
             "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + ".")},
            3);
@@ -196,7 +192,7 @@ int main(int argc, char** argv)
     writeRandomFile(dir + "/" + small, 100000ull * 4096);
     const std::string ourMany = dir + "/" + small + "_split";
     report({"split 400 MB into 100000 pieces", clean({ourMany, theirPieces}),
-            [=] { return split(dir, small, "4", 2); },
+            [=] { return split(dir, small, 4, 2); },
             "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
                 " " + quoted(theirPieces + "/" + small + ".")},
            3);

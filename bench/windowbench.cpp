@@ -82,7 +82,7 @@ Timing engineAlone(const std::string& folder)
     qfs::SplitRequest request;
     request.sourceDirectory = folder;
     request.sourceFileName = "source.bin";
-    request.sizeText = "4";
+    request.size = 4;
     request.unitIndex = 2;
     qfs::SplitObserver nothing;
     qfs::Error error;

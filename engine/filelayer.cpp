@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace qfs {
 
@@ -104,6 +105,22 @@ FileHandle::~FileHandle()
 {
     if (m_fd >= 0)
         m_layer->close(m_fd);
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept
+    : m_layer(other.m_layer), m_fd(std::exchange(other.m_fd, -1))
+{
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            m_layer->close(m_fd);
+        m_layer = other.m_layer;
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
 }
 
 int FileHandle::close()

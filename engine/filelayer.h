@@ -46,6 +46,9 @@ public:
     FileHandle(FileLayer& layer, int fd) : m_layer(&layer), m_fd(fd) {}
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept;
+    // Closes what this handle held (silently), then takes over the other's descriptor.
+    FileHandle& operator=(FileHandle&& other) noexcept;
     ~FileHandle();
 
     int fd() const { return m_fd; }

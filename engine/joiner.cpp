@@ -1,5 +1,6 @@
 #include "joiner.h"
 
+#include "folderlisting.h"
 #include "piecenaming.h"
 
 #include <fcntl.h>
@@ -22,28 +23,32 @@ Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 {
 }
 
-Error Joiner::run(const JoinRequest& request, JoinObserver& observer)
+Error Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop)
 {
     observer.folderShown(request.folderPath);
     std::string rebuiltName;
+    std::uint64_t length = 0;
     Error error;
     try {
-        error = joinPieces(request, observer, rebuiltName);
+        error = joinPieces(request, observer, stop, rebuiltName, length);
     } catch (const std::bad_alloc&) {
         error = Error::fromErrno(ENOMEM, {});
     }
     if (error.failed())
-        observer.failed(error.message());
+        observer.failed(error);
     else
-        observer.finished(rebuiltName);
+        observer.finished(rebuiltName, length);
     return error;
 }
 
-Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
-                         std::string& rebuiltName)
+Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
+                         std::string& rebuiltName, std::uint64_t& length)
 {
+    std::vector<std::string> listed;
+    if (Error e = FolderListing::regularFiles(request.folderPath, listed); e.failed())
+        return e;
     std::vector<const std::string*> pieces;
-    for (const std::string& name : request.listedNames) {
+    for (const std::string& name : listed) {
         if (PieceNaming::isPieceName(name))
             pieces.push_back(&name);
     }
@@ -70,9 +75,12 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
         return Error{NotRegularFile, "Not a regular file", outputPath};
 
     SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
+    copier.setStopToken(stop);
     const std::uint64_t total = pieces.size() * unitsPerPiece;
     std::uint64_t offset = 0;
     for (std::size_t k = 0; k < pieces.size(); ++k) {
+        if (stop.stop_requested())
+            return Error{Cancelled, "Cancelled", request.folderPath};
         const std::string& name = *pieces[k];
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, name);
         FileHandle piece(m_layer, m_layer.openAt(folder.fd(), name.c_str(),
@@ -110,6 +118,7 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer,
         return Error::fromErrno(errno, outputPath);
     if (const int err = output.close(); err != 0)
         return Error::fromErrno(err, outputPath);
+    length = offset;
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include "slicecopier.h"
 
 #include <cstddef>
+#include <stop_token>
 
 namespace qfs {
 
@@ -17,11 +18,13 @@ public:
                     std::size_t blockSize = SliceCopier::defaultBlockSize,
                     bool kernelCopy = true);
 
-    Error run(const JoinRequest& request, JoinObserver& observer);
+    // Runs the whole join, telling the observer as it goes. Returns the failure, if any,
+    // that was also reported through the observer. A stop request ends it with Cancelled.
+    Error run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
 
 private:
-    Error joinPieces(const JoinRequest& request, JoinObserver& observer,
-                     std::string& rebuiltName);
+    Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
+                     std::string& rebuiltName, std::uint64_t& length);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

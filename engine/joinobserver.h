@@ -1,5 +1,7 @@
 #pragma once
 
+#include "error.h"
+
 #include <cstdint>
 #include <string>
 
@@ -12,12 +14,14 @@ public:
 
     // The folder being joined, before anything else happens.
     virtual void folderShown(const std::string& folderPath);
-    // Work done of the total, in units weighted by piece (each piece counts the same).
-    virtual void progress(std::uint64_t done, std::uint64_t total);
-    // The rebuilt file is complete; the name is empty when the folder held no pieces.
-    virtual void finished(const std::string& rebuiltName);
-    // The join stopped on this failure; what was written stays.
-    virtual void failed(const std::string& message);
+    // Bytes of the pieces' data dealt with so far, of the total.
+    virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
+    // The rebuilt file is complete and in place, this many bytes long; the name is empty when
+    // the folder held no pieces.
+    virtual void finished(const std::string& rebuiltName, std::uint64_t length);
+    // The join stopped on this failure (code Cancelled when it was asked to stop); an earlier
+    // file of the rebuilt name is as it was.
+    virtual void failed(const Error& error);
 };
 
 } // namespace qfs

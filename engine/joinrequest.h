@@ -1,14 +1,13 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace qfs {
 
-// What the window hands over when "Join" is pressed.
+// What a join is asked to do: put the pieces in this folder back together. The join reads the
+// folder itself, so what it joins is what is there when it starts.
 struct JoinRequest {
     std::string folderPath;
-    std::vector<std::string> listedNames; // in the order the file list shows them
 };
 
 } // namespace qfs

@@ -2,8 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace qfs {
 
@@ -18,6 +16,9 @@ bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
+
+// Digits the general number form keeps.
+constexpr int significantDigits = 15;
 
 } // namespace
 
@@ -63,7 +64,19 @@ double NumberText::val(std::string_view text)
         else
             i = back;
     }
-    return std::strtod(number.c_str(), nullptr);
+    // from_chars reads "." as the decimal point whatever the locale, unlike strtod.
+    const char* begin = number.data();
+    if (*begin == '+')
+        ++begin;
+    double value = 0.0;
+    const auto result = std::from_chars(begin, number.data() + number.size(), value);
+    if (result.ec == std::errc::result_out_of_range) {
+        const bool negative = *begin == '-';
+        const bool hugeExponent = number.find("E-") == std::string::npos;
+        value = hugeExponent ? HUGE_VAL : 0.0;
+        return negative ? -value : value;
+    }
+    return value;
 }
 
 std::optional<double> NumberText::toNumber(std::string_view text)
@@ -96,9 +109,15 @@ std::string NumberText::formatGeneral(double value)
 {
     if (value == 0.0)
         return "0";
+    // to_chars writes the same under every locale; printf would take the decimal comma of one.
     char text[64];
-    std::snprintf(text, sizeof text, "%.15G", value);
-    std::string result = text;
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general,
+                                       significantDigits);
+    std::string result(text, written.ptr);
+    for (char& c : result) {
+        if (c == 'e')
+            c = 'E';
+    }
     // The exponent is written with its sign and at least two digits ("E+15", "E-05").
     const auto e = result.find('E');
     if (e == std::string::npos)

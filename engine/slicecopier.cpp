@@ -27,7 +27,12 @@ std::uint64_t alignDown(std::uint64_t value)
 
 Error sourceShrank(const std::string& path)
 {
-    return Error{EIO, "The file got shorter while it was being read", path};
+    return Error{SourceChanged, "The file got shorter while it was being read", path};
+}
+
+Error cancelled()
+{
+    return Error{Cancelled, "Cancelled", {}};
 }
 
 } // namespace
@@ -99,6 +104,15 @@ Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length
     }
     if (Error e = writePrefix(); e.failed())
         return e;
+    // A hole reaching to the end may be a source cut short meanwhile, not a hole: the
+    // pieces would silently hold zeros where its data was.
+    if (position < end) {
+        struct stat now {};
+        if (m_layer.fstat(srcFd, &now) != 0)
+            return Error::fromErrno(errno, srcPath);
+        if (std::uint64_t(now.st_size) < end)
+            return sourceShrank(srcPath);
+    }
     advance(end - position);
     return {};
 }
@@ -137,6 +151,8 @@ Error SliceCopier::kernelRun(int srcFd, std::uint64_t& begin, std::uint64_t end,
                              const std::string& dstPath, const Advance& advance, bool& supported)
 {
     while (begin < end) {
+        if (m_stop.stop_requested())
+            return cancelled();
         off_t in = off_t(begin);
         off_t out = off_t(dstOffset);
         const ssize_t copied = m_layer.copyFileRange(
@@ -173,6 +189,8 @@ Error SliceCopier::bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end
 
     std::uint64_t position = begin;
     while (position < end) {
+        if (m_stop.stop_requested())
+            return cancelled();
         // Start reading at the page boundary when nothing waits in the buffer, so that the
         // file offsets of all reads are aligned; the bytes before `position` land in the
         // headroom and are never written.

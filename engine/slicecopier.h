@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string_view>
 
 namespace qfs {
@@ -27,6 +28,10 @@ public:
 
     // Called with the number of source bytes just dealt with (copied or skipped as a hole).
     using Advance = std::function<void(std::uint64_t)>;
+
+    // From now on, copies end with Cancelled soon after a stop is requested: between blocks
+    // of the buffer and between kernel copies of at most kernelCopyStep bytes.
+    void setStopToken(std::stop_token stop) { m_stop = std::move(stop); }
 
     // Writes `prefix` at dstOffset, followed by `length` bytes of src from srcOffset.
     // With `sparseSource` the source's holes are left out; the caller then sets the
@@ -61,6 +66,7 @@ private:
     std::size_t m_blockSize;
     bool m_kernelCopy;
     std::unique_ptr<std::byte[], FreeDeleter> m_buffer; // one page of headroom, then the data
+    std::stop_token m_stop;
 };
 
 } // namespace qfs

@@ -9,6 +9,6 @@ void SplitObserver::unitDefaulted(std::int16_t) {}
 void SplitObserver::pieceWritten(const std::string&) {}
 void SplitObserver::progress(std::uint64_t, std::uint64_t) {}
 void SplitObserver::finished() {}
-void SplitObserver::failed(const std::string&) {}
+void SplitObserver::failed(const Error&) {}
 
 } // namespace qfs

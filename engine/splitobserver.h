@@ -1,5 +1,6 @@
 #pragma once
 
+#include "error.h"
 #include "splitplanner.h"
 
 #include <cstdint>
@@ -26,8 +27,9 @@ public:
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
     // All pieces are written.
     virtual void finished();
-    // The split stopped on this failure; what was written stays.
-    virtual void failed(const std::string& message);
+    // The split stopped on this failure (code Cancelled when it was asked to stop); the pieces
+    // and the folder it had made are gone again.
+    virtual void failed(const Error& error);
 };
 
 } // namespace qfs

@@ -24,15 +24,19 @@ inline constexpr std::array<SizeUnit, 4> sizeUnits{{
 
 // The unit chosen when the unit list has no selection.
 inline constexpr std::int16_t defaultUnitIndex = 2;
+// The unit whose factor is 1: a size given in bytes.
+inline constexpr std::int16_t bytesUnitIndex = 3;
 
-// What the window hands over when "Split" is pressed.
+// What a split is asked to do. Text has been turned into numbers where it entered (the
+// window's fields, the command line); a value that is not a number is NaN.
 struct SplitRequest {
     std::string sourceDirectory;
-    std::string sourceFileName; // exactly as listed; may carry blanks
+    std::string sourceFileName; // a plain name in sourceDirectory, exactly as listed; may carry blanks
     SplitMode mode = SplitMode::BySize;
-    std::string sizeText;
+    double size = 0;             // piece size in units of unitIndex
     std::int16_t unitIndex = -1; // -1: nothing selected
-    std::string countText;
+    double count = 0;            // number of pieces wished for
+    bool writeChecksums = true;  // also write "<name>.sha256" into the split folder
 };
 
 } // namespace qfs

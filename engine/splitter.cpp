@@ -1,17 +1,63 @@
 #include "splitter.h"
 
 #include "piecenaming.h"
-#include "splitplanner.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <new>
 #include <optional>
 
 namespace qfs {
+
+namespace {
+
+// statfs's type of the FAT family, whose files end one byte short of 4 GiB.
+constexpr long fatMagic = 0x4d44;
+constexpr std::uint64_t fatLargestFile = (std::uint64_t(4) << 30) - 1;
+
+// Bytes a checksum line takes beyond the name: the hash, two blanks and the line end.
+constexpr std::uint64_t checksumLineOverhead = 64 + 2 + 1;
+// The suffix of the checksum file's name.
+constexpr std::string_view checksumSuffix = ".sha256";
+
+constexpr mode_t permissionBits = 0777;
+constexpr mode_t readBits = 0444;
+constexpr mode_t ownerAll = 0700;
+
+// A folder that lets in exactly those who may read the source, and its owner.
+mode_t folderModeFor(mode_t sourceMode)
+{
+    const mode_t readers = sourceMode & readBits;
+    return ownerAll | readers | (readers >> 2); // r -> r-x
+}
+
+// Pieces carry the source's read and write bits, never more.
+mode_t pieceModeFor(mode_t sourceMode)
+{
+    return sourceMode & (permissionBits & ~mode_t(0111));
+}
+
+std::uint64_t roundUp(std::uint64_t value, std::uint64_t unit)
+{
+    return value == 0 ? 0 : ((value - 1) / unit + 1) * unit;
+}
+
+std::string bytesText(std::uint64_t bytes)
+{
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+} // namespace
+
+struct Splitter::Source {
+    FileHandle directory;
+    FileHandle file;
+    std::string path;
+    struct stat info {};
+};
 
 const char* const Splitter::folderExistsMessage =
     "Split folder already exist. Please delete the folder and then run the splitter again.";
@@ -21,7 +67,15 @@ Splitter::Splitter(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 {
 }
 
-Error Splitter::run(const SplitRequest& request, SplitObserver& observer)
+Error Splitter::preview(const SplitRequest& request, SplitPlan& plan)
+{
+    if (const auto check = SplitPlanner::validate(request))
+        return Error{CheckFailed, check->message, {}};
+    Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
+    return survey(request, source, plan);
+}
+
+Error Splitter::run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop)
 {
     if (const auto check = SplitPlanner::validate(request)) {
         observer.checkFailed(check->message, check->focus);
@@ -29,120 +83,190 @@ Error Splitter::run(const SplitRequest& request, SplitObserver& observer)
     }
     Error error;
     try {
-        error = writePieces(request, observer);
+        observer.folderNameShown(PieceNaming::splitFolderName(request.sourceFileName));
+        Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
+        SplitPlan plan;
+        error = survey(request, source, plan);
+        if (!error.failed())
+            error = writePieces(request, source, plan, observer, stop);
     } catch (const std::bad_alloc&) {
         error = Error::fromErrno(ENOMEM, {});
     }
-    if (error.failed()) {
-        observer.failed(error.code == EEXIST && error.path == PieceNaming::splitFolderPath(
-                                                                  request.sourceDirectory,
-                                                                  request.sourceFileName)
-                            ? folderExistsMessage
-                            : error.message());
-    }
+    if (error.failed())
+        observer.failed(error);
     return error;
 }
 
-Error Splitter::writePieces(const SplitRequest& request, SplitObserver& observer)
+Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& plan)
 {
-    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
-    observer.folderNameShown(folderName);
+    const std::string& directoryPath = request.sourceDirectory.empty() ? std::string(".")
+                                                                       : request.sourceDirectory;
+    source.directory = FileHandle(m_layer, m_layer.openAt(AT_FDCWD, directoryPath.c_str(),
+                                                          O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!source.directory.isOpen())
+        return Error::fromErrno(errno, request.sourceDirectory);
 
+    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
     const std::string folderPath =
         PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
-    if (m_layer.mkdirAt(AT_FDCWD, folderPath.c_str(), 0777) != 0)
+    struct stat existing {};
+    if (m_layer.fstatAt(source.directory.fd(), folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+        return Error{FolderExists, folderExistsMessage, folderPath};
+
+    // The source is opened by its exact listed name. O_NONBLOCK keeps a FIFO from hanging
+    // the open; anything but a regular file is refused right after.
+    source.path = PieceNaming::joinPath(request.sourceDirectory, request.sourceFileName);
+    source.file = FileHandle(m_layer, m_layer.openAt(source.directory.fd(), request.sourceFileName.c_str(),
+                                                     O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    if (!source.file.isOpen())
+        return Error::fromErrno(errno, source.path);
+    if (m_layer.fstat(source.file.fd(), &source.info) != 0)
+        return Error::fromErrno(errno, source.path);
+    if (!S_ISREG(source.info.st_mode))
+        return Error{NotRegularFile, "Not a regular file", source.path};
+
+    plan = SplitPlanner::plan(request, std::uint64_t(source.info.st_size));
+
+    struct statvfs volume {};
+    if (m_layer.fstatvfs(source.directory.fd(), &volume) != 0)
+        return Error::fromErrno(errno, request.sourceDirectory);
+    struct statfs kind {};
+    if (m_layer.fstatfs(source.directory.fd(), &kind) != 0)
+        return Error::fromErrno(errno, request.sourceDirectory);
+
+    // Names: the folder, the widest piece name (the last), and the checksum file.
+    const std::string lastPiece = PieceNaming::pieceFileName(request.sourceFileName, plan.pieceCount - 1);
+    std::size_t longest = std::max(folderName.size(), lastPiece.size());
+    if (request.writeChecksums)
+        longest = std::max(longest, request.sourceFileName.size() + checksumSuffix.size());
+    if (volume.f_namemax > 0 && longest > volume.f_namemax) {
+        return Error{NameTooLong,
+                     "The split needs names of " + std::to_string(longest) +
+                         " characters; this folder allows " + std::to_string(volume.f_namemax),
+                     folderPath};
+    }
+
+    const std::uint64_t largestPiece = pieceSignature.size() + std::max(plan.chunkBytes, plan.lastPieceBytes);
+    if (kind.f_type == fatMagic && largestPiece > fatLargestFile) {
+        return Error{PieceTooLarge,
+                     "A piece would be " + bytesText(largestPiece) + "; files on this drive hold at most " +
+                         bytesText(fatLargestFile),
+                     folderPath};
+    }
+
+    // Inodes: the folder, every piece and the checksum file. Some file systems (btrfs) have
+    // no fixed number of inodes and report none.
+    const std::uint64_t inodes = plan.pieceCount + 1 + (request.writeChecksums ? 1 : 0);
+    if (volume.f_files > 0 && inodes > volume.f_favail) {
+        return Error{NotEnoughInodes,
+                     "The split needs " + std::to_string(inodes) + " new files; the file system has room for " +
+                         std::to_string(volume.f_favail),
+                     folderPath};
+    }
+
+    // Space: every piece takes whole blocks. Holes of a sparse source stay holes.
+    const std::uint64_t block = volume.f_frsize > 0 ? volume.f_frsize : (volume.f_bsize > 0 ? volume.f_bsize : 1);
+    const std::uint64_t signature = pieceSignature.size();
+    std::uint64_t needed = (plan.pieceCount - 1) * roundUp(signature + plan.chunkBytes, block) +
+                           roundUp(signature + plan.lastPieceBytes, block);
+    if (SliceCopier::mayBeSparse(source.info)) {
+        const std::uint64_t allocated = std::uint64_t(source.info.st_blocks) * 512;
+        needed = std::min(needed, allocated + plan.pieceCount * block);
+    }
+    needed += block; // the folder
+    if (request.writeChecksums)
+        needed += roundUp((plan.pieceCount + 1) * (checksumLineOverhead + lastPiece.size()), block);
+    const std::uint64_t available = std::uint64_t(volume.f_bavail) * block;
+    if (needed > available) {
+        return Error{NotEnoughSpace,
+                     "The pieces need " + bytesText(needed) + "; " + bytesText(available) + " are free",
+                     folderPath};
+    }
+
+    return {};
+}
+
+Error Splitter::writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
+                            SplitObserver& observer, const std::stop_token& stop)
+{
+    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
+    const std::string folderPath =
+        PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
+    const int directoryFd = source.directory.fd();
+    if (m_layer.mkdirAt(directoryFd, folderName.c_str(), folderModeFor(source.info.st_mode)) != 0) {
+        if (errno == EEXIST)
+            return Error{FolderExists, folderExistsMessage, folderPath};
         return Error::fromErrno(errno, folderPath);
-    FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, folderPath.c_str(),
-                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    }
+    FileHandle folder(m_layer, m_layer.openAt(directoryFd, folderName.c_str(),
+                                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+
+    // From here on a failure removes what this run made: the pieces, then the folder.
+    std::uint64_t made = 0;
+    const auto undo = [&](Error error) {
+        if (folder.isOpen()) {
+            for (std::uint64_t index = 0; index < made; ++index) {
+                const std::string name = PieceNaming::pieceFileName(request.sourceFileName, index);
+                m_layer.unlinkAt(folder.fd(), name.c_str());
+            }
+        }
+        m_layer.unlinkAt(directoryFd, folderName.c_str(), AT_REMOVEDIR);
+        return error;
+    };
     if (!folder.isOpen())
-        return Error::fromErrno(errno, folderPath);
+        return undo(Error::fromErrno(errno, folderPath));
     observer.folderOpened(folderPath);
 
     const std::int16_t unit = SplitPlanner::effectiveUnitIndex(request.unitIndex);
     if (unit != request.unitIndex)
         observer.unitDefaulted(unit);
-    double chunk = 0;
-    if (request.mode == SplitMode::BySize)
-        chunk = SplitPlanner::chunkSizeBySize(request.sizeText, unit);
-
-    // The source is opened by its exact listed name. O_NONBLOCK keeps a FIFO from hanging
-    // the open; anything but a regular file is refused right after.
-    const std::string sourcePath =
-        PieceNaming::joinPath(request.sourceDirectory, request.sourceFileName);
-    FileHandle source(m_layer, m_layer.openAt(AT_FDCWD, sourcePath.c_str(),
-                                              O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
-    if (!source.isOpen())
-        return Error::fromErrno(errno, sourcePath);
-    struct stat info {};
-    if (m_layer.fstat(source.fd(), &info) != 0)
-        return Error::fromErrno(errno, sourcePath);
-    if (!S_ISREG(info.st_mode))
-        return Error{NotRegularFile, "Not a regular file", sourcePath};
-    const auto length = std::uint64_t(info.st_size);
-
-    if (request.mode == SplitMode::ByCount) {
-        const auto byCount = SplitPlanner::chunkSizeByCount(request.countText, double(length));
-        if (!byCount)
-            return Error{NotANumber, "The number of files is not a number",
-                         {}};
-        chunk = *byCount;
-    }
-    // A chunk at least as long as the source makes one piece; otherwise it is a whole
-    // number of bytes (at least 1) below the length and fits 64 bits.
-    const std::uint64_t chunkBytes =
-        !(chunk < double(length)) ? length : std::uint64_t(std::max(chunk, 1.0));
 
     SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
-    const bool sparse = SliceCopier::mayBeSparse(info);
+    copier.setStopToken(stop);
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
         done += bytes;
-        observer.progress(done, length);
+        observer.progress(done, plan.sourceLength);
     };
-
-    std::uint64_t remaining = length;
-    for (std::uint64_t index = 0;; ++index) {
-        const bool last = remaining <= chunkBytes;
-        const std::uint64_t sliceLength = last ? remaining : chunkBytes;
+    const mode_t pieceMode = pieceModeFor(source.info.st_mode);
+    for (std::uint64_t index = 0; index < plan.pieceCount; ++index) {
+        if (stop.stop_requested())
+            return undo(Error{Cancelled, "Cancelled", folderPath});
+        const bool last = index + 1 == plan.pieceCount;
         const std::string pieceName = PieceNaming::pieceFileName(request.sourceFileName, index);
-        if (Error e = writePiece(source.fd(), sourcePath, index * chunkBytes, sliceLength, sparse,
-                                 folder.fd(), folderPath, pieceName, copier, advance);
-            e.failed())
-            return e;
+        ++made; // a piece that fails half-way is removed with the others
+        if (Error e = writePiece(source, index * plan.chunkBytes, last ? plan.lastPieceBytes : plan.chunkBytes,
+                                 folder.fd(), folderPath, pieceName, pieceMode, copier, advance);
+            e.failed()) {
+            if (e.is(Cancelled))
+                e.path = folderPath;
+            return undo(e);
+        }
         observer.pieceWritten(pieceName);
-        if (last)
-            break;
-        remaining -= chunkBytes;
     }
-    if (const int err = source.close(); err != 0)
-        return Error::fromErrno(err, sourcePath);
     observer.finished();
     return {};
 }
 
-Error Splitter::writePiece(int sourceFd, const std::string& sourcePath, std::uint64_t offset,
-                           std::uint64_t sliceLength, bool sparse, int folderFd,
-                           const std::string& folderPath, const std::string& pieceName,
-                           SliceCopier& copier, const SliceCopier::Advance& advance)
+Error Splitter::writePiece(const Source& source, std::uint64_t offset, std::uint64_t sliceLength,
+                           int folderFd, const std::string& folderPath, const std::string& pieceName,
+                           mode_t mode, SliceCopier& copier, const SliceCopier::Advance& advance)
 {
     const std::string piecePath = PieceNaming::joinPath(folderPath, pieceName);
     FileHandle piece(m_layer, m_layer.openAt(folderFd, pieceName.c_str(),
-                                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+                                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!piece.isOpen())
         return Error::fromErrno(errno, piecePath);
-    Error error = copier.copy(sourceFd, offset, sliceLength, piece.fd(), 0, pieceSignature, sparse,
-                              sourcePath, piecePath, advance);
-    if (!error.failed() && sparse &&
-        m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + sliceLength)) != 0)
-        error = Error::fromErrno(errno, piecePath);
-    if (!error.failed()) {
-        if (const int err = piece.close(); err != 0)
-            error = Error::fromErrno(err, piecePath);
-    }
-    // A piece that is not whole would join into a wrong file without a word: remove it.
-    if (error.failed())
-        m_layer.unlinkAt(folderFd, pieceName.c_str());
-    return error;
+    const bool sparse = SliceCopier::mayBeSparse(source.info);
+    if (Error e = copier.copy(source.file.fd(), offset, sliceLength, piece.fd(), 0, pieceSignature,
+                              sparse, source.path, piecePath, advance);
+        e.failed())
+        return e;
+    if (sparse && m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + sliceLength)) != 0)
+        return Error::fromErrno(errno, piecePath);
+    if (const int err = piece.close(); err != 0)
+        return Error::fromErrno(err, piecePath);
+    return {};
 }
 
 } // namespace qfs

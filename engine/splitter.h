@@ -4,35 +4,48 @@
 #include "filelayer.h"
 #include "slicecopier.h"
 #include "splitobserver.h"
+#include "splitplanner.h"
 #include "splitrequest.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 namespace qfs {
 
-
-// Cuts a source file into numbered pieces in a new folder beside it.
+// Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
+// checked is checked before the folder is created: the request, that the source opens as a
+// regular file, and that the destination takes the names, the space, the inodes and the size
+// of every piece. A split that fails or is stopped afterwards removes what it wrote, the
+// folder included.
 class Splitter {
 public:
     explicit Splitter(FileLayer& layer = FileLayer::system(),
                       std::size_t blockSize = SliceCopier::defaultBlockSize,
                       bool kernelCopy = true);
 
+    // Runs every check of run() and works out the pieces, creating nothing. On success fills
+    // `plan`; on failure returns what run() would report (code CheckFailed for the request's
+    // own checks, FolderExists when the split folder is there).
+    Error preview(const SplitRequest& request, SplitPlan& plan);
+
     // Runs the whole split, telling the observer as it goes. Returns the failure, if any,
-    // that was also reported through the observer.
-    Error run(const SplitRequest& request, SplitObserver& observer);
+    // that was also reported through the observer. A stop request ends it with Cancelled.
+    Error run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop = {});
 
     // The message shown when the split folder is already there.
     static const char* const folderExistsMessage;
 
 private:
-    Error writePieces(const SplitRequest& request, SplitObserver& observer);
-    Error writePiece(int sourceFd, const std::string& sourcePath, std::uint64_t offset,
-                     std::uint64_t sliceLength, bool sparse, int folderFd,
-                     const std::string& folderPath, const std::string& pieceName,
-                     SliceCopier& copier, const SliceCopier::Advance& advance);
+    struct Source;
+
+    Error survey(const SplitRequest& request, Source& source, SplitPlan& plan);
+    Error writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
+                      SplitObserver& observer, const std::stop_token& stop);
+    Error writePiece(const Source& source, std::uint64_t offset, std::uint64_t sliceLength,
+                     int folderFd, const std::string& folderPath, const std::string& pieceName,
+                     mode_t mode, SliceCopier& copier, const SliceCopier::Advance& advance);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

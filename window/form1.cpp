@@ -4,6 +4,7 @@
 #include "drivelist.h"
 #include "filelist.h"
 #include "joiner.h"
+#include "numbertext.h"
 #include "numericfield.h"
 #include "piecenaming.h"
 #include "splitplanner.h"
@@ -345,9 +346,9 @@ void Form1::Command2_Click()
     request.sourceDirectory = m_dir2->path();
     request.sourceFileName = sourceFileName;
     request.mode = bySize ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount;
-    request.sizeText = m_text2->text().toStdString();
+    request.size = qfs::NumberText::val(m_text2->text().toStdString());
     request.unitIndex = std::int16_t(m_combo1->currentIndex());
-    request.countText = m_text1->text().toStdString();
+    request.count = qfs::NumberText::val(m_text1->text().toStdString());
 
     beginWork();
     const qfs::Error error = qfs::Splitter().run(request, *this);
@@ -367,7 +368,6 @@ void Form1::Command3_Click()
         return;
     qfs::JoinRequest request;
     request.folderPath = m_dir1->path();
-    request.listedNames = m_file2->names();
 
     beginWork();
     qfs::Joiner().run(request, *this);
@@ -486,9 +486,9 @@ void Form1::finished()
     m_feedback.beep();
 }
 
-void Form1::failed(const std::string& message)
+void Form1::failed(const qfs::Error& error)
 {
-    m_pendingMessage = QString::fromStdString(message);
+    m_pendingMessage = QString::fromStdString(error.message());
 }
 
 void Form1::folderShown(const std::string& folderPath)
@@ -497,9 +497,8 @@ void Form1::folderShown(const std::string& folderPath)
     m_label3->repaint();
 }
 
-void Form1::finished(const std::string& rebuiltName)
+void Form1::finished(const std::string&, std::uint64_t)
 {
-    static_cast<void>(rebuiltName);
 }
 
 void Form1::beginWork()

@@ -70,9 +70,9 @@ private:
     void pieceWritten(const std::string& pieceName) override;
     void progress(std::uint64_t done, std::uint64_t total) override;
     void finished() override;
-    void failed(const std::string& message) override;
+    void failed(const qfs::Error& error) override;
     void folderShown(const std::string& folderPath) override;
-    void finished(const std::string& rebuiltName) override;
+    void finished(const std::string& rebuiltName, std::uint64_t length) override;
 
     void createControls();
     void setTabOrder();

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -69,12 +71,6 @@ private:
     int m_calls = 0;
 };
 
-std::vector<std::string> listing(const std::string& path)
-{
-    std::vector<std::string> names;
-    EXPECT_FALSE(FolderListing::regularFiles(path, names).failed());
-    return names;
-}
 
 struct FaultCase {
     const char* name;
@@ -82,12 +78,11 @@ struct FaultCase {
     int failAt;
     int err;
     const char* message;
-    std::size_t piecesLeft; // pieces complete before the failure
 };
 
 class SplitFaultTest : public testing::TestWithParam<FaultCase> {};
 
-TEST_P(SplitFaultTest, EndsInOneMessageAndKeepsTheClosedPieces)
+TEST_P(SplitFaultTest, EndsInOneMessageAndLeavesNothing)
 {
     const FaultCase& c = GetParam();
     TestFolder folder;
@@ -95,25 +90,21 @@ TEST_P(SplitFaultTest, EndsInOneMessageAndKeepsTheClosedPieces)
     FaultyLayer layer(c.call, c.failAt, c.err);
     RecordingObserver observer;
     const Error error = Splitter(layer, 4096).run(
-        SplitRequest{folder.path(), "src", SplitMode::BySize, "4096", 3, ""}, observer);
+        SplitRequest{folder.path(), "src", SplitMode::BySize, 4096, 3, 0, false}, observer);
     EXPECT_EQ(error.code, c.err);
     EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "finished"), 0);
-    std::size_t written = 0;
-    for (const std::string& event : observer.events)
-        written += event.rfind("piece: ", 0) == 0;
-    EXPECT_EQ(written, c.piecesLeft);
-    // Only the whole pieces stay: the one that failed is removed.
-    EXPECT_EQ(listing(folder.file("src_split")).size(), c.piecesLeft);
+    // The pieces written before the failure and the folder are gone again.
+    EXPECT_EQ(entries(folder.path()), std::vector<std::string>{"src"});
 }
 
 // Each 4096-byte piece takes one read and one write (signature and slice together). The
 // source's own close comes last.
 INSTANTIATE_TEST_SUITE_P(Faults, SplitFaultTest, testing::Values(
-    FaultCase{"ReadErrorInThirdPiece", FaultyLayer::Call::Read, 3, EIO, "5: Input/output error", 2},
-    FaultCase{"DiskFullInSecondPiece", FaultyLayer::Call::Write, 2, ENOSPC, "28: No space left on device", 1},
-    FaultCase{"QuotaOnFirstWrite", FaultyLayer::Call::Write, 1, EDQUOT, "122: Disk quota exceeded", 0},
-    FaultCase{"CloseOfFirstPieceFails", FaultyLayer::Call::Close, 1, EIO, "5: Input/output error", 0}),
+    FaultCase{"ReadErrorInThirdPiece", FaultyLayer::Call::Read, 3, EIO, "5: Input/output error"},
+    FaultCase{"DiskFullInSecondPiece", FaultyLayer::Call::Write, 2, ENOSPC, "28: No space left on device"},
+    FaultCase{"QuotaOnFirstWrite", FaultyLayer::Call::Write, 1, EDQUOT, "122: Disk quota exceeded"},
+    FaultCase{"CloseOfFirstPieceFails", FaultyLayer::Call::Close, 1, EIO, "5: Input/output error"}),
     [](const auto& row) { return row.param.name; });
 
 TEST(FaultsTest, JoinReportsAWriteErrorAndKeepsWhatWasWritten)
@@ -123,7 +114,7 @@ TEST(FaultsTest, JoinReportsAWriteErrorAndKeepsWhatWasWritten)
     writeFile(folder.file("j.0001"), "Quarb" + patternBytes(4096, 2));
     FaultyLayer layer(FaultyLayer::Call::Write, 2, ENOSPC);
     RecordingObserver observer;
-    const Error error = Joiner(layer, 4096).run(JoinRequest{folder.path(), listing(folder.path())}, observer);
+    const Error error = Joiner(layer, 4096).run(JoinRequest{folder.path()}, observer);
     EXPECT_EQ(error.message(), "28: No space left on device: " + folder.file("j"));
     EXPECT_EQ(observer.events.back(), "failed: " + error.message());
     EXPECT_EQ(std::filesystem::file_size(folder.file("j")), 4096u);
@@ -146,15 +137,15 @@ TEST_P(KernelCopyFaultTest, RefusalFallsBackAndFailureIsReported)
     FaultyLayer layer(FaultyLayer::Call::KernelCopy, 2, c.err);
     RecordingObserver observer;
     const Error error = Splitter(layer).run(
-        SplitRequest{folder.path(), "k", SplitMode::BySize, "1", 1, ""}, observer);
+        SplitRequest{folder.path(), "k", SplitMode::BySize, 1, 1, 0, false}, observer);
     const std::string pieces = folder.file("k_split");
     if (c.message == nullptr) {
         ASSERT_FALSE(error.failed()) << error.message();
-        ASSERT_FALSE(Joiner().run(JoinRequest{pieces, listing(pieces)}, observer).failed());
+        ASSERT_FALSE(Joiner().run(JoinRequest{pieces}, observer).failed());
         EXPECT_EQ(readFile(pieces + "/k"), source);
     } else {
         EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
-        EXPECT_EQ(listing(pieces), std::vector<std::string>{"k.0000"});
+        EXPECT_EQ(entries(folder.path()), std::vector<std::string>{"k"});
     }
 }
 
@@ -174,41 +165,120 @@ TEST(FaultsTest, ShortWritesStillCopyEveryByte)
     layer.maxWrite = 777;
     RecordingObserver observer;
     ASSERT_FALSE(Splitter(layer, 8192, false).run(
-        SplitRequest{folder.path(), "s", SplitMode::ByCount, "", 2, "3"}, observer).failed());
+        SplitRequest{folder.path(), "s", SplitMode::ByCount, 0, 2, 3, false}, observer).failed());
     const std::string pieces = folder.file("s_split");
-    ASSERT_FALSE(Joiner(layer, 8192, false).run(JoinRequest{pieces, listing(pieces)}, observer).failed());
+    ASSERT_FALSE(Joiner(layer, 8192, false).run(JoinRequest{pieces}, observer).failed());
     EXPECT_EQ(readFile(pieces + "/s"), source);
 }
 
-// A real full disk: a 512 KiB tmpfs holding a 300 KiB source, split into 64 KiB pieces.
-TEST(FaultsTest, FullDiskOnASmallFileSystem)
+// A tmpfs of its own, as small as a test wants; unmounted with everything on it.
+class TinyVolume {
+public:
+    TinyVolume(const std::string& path, const std::string& options) : m_path(path)
+    {
+        std::filesystem::create_directory(path);
+        m_mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        m_reason = m_mounted ? "" : std::strerror(errno);
+    }
+    ~TinyVolume()
+    {
+        if (m_mounted)
+            ::umount2(m_path.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    const std::string& reason() const { return m_reason; }
+
+private:
+    std::string m_path;
+    bool m_mounted = false;
+    std::string m_reason;
+};
+
+// Tells the split the destination is a FAT drive.
+class FatLayer : public FileLayer {
+public:
+    int fstatfs(int fd, struct statfs* info) override
+    {
+        const int result = FileLayer::fstatfs(fd, info);
+        info->f_type = 0x4d44;
+        return result;
+    }
+};
+
+struct VolumeCase {
+    const char* name;
+    const char* options;    // of the tmpfs
+    std::uint64_t sourceBytes; // written out up to denseLimit, a hole beyond it
+    double pieceBytes;
+    bool fat;
+    int code;
+};
+
+class VolumeRefusalTest : public testing::TestWithParam<VolumeCase> {};
+
+TEST_P(VolumeRefusalTest, RefusesBeforeWritingAndSaysWhatIsNeeded)
+{
+    const VolumeCase& c = GetParam();
+    TestFolder folder;
+    const std::string volume = folder.file("volume");
+    TinyVolume tiny(volume, c.options);
+    if (!tiny.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << tiny.reason();
+    // Large sources are sparse: their length costs the small volume nothing.
+    constexpr std::uint64_t denseLimit = 1 << 20;
+    writeFile(volume + "/src", patternBytes(std::size_t(std::min(c.sourceBytes, denseLimit))));
+    std::filesystem::resize_file(volume + "/src", c.sourceBytes);
+    FatLayer fat;
+    RecordingObserver observer;
+    const Error error = Splitter(c.fat ? fat : FileLayer::system())
+                            .run(SplitRequest{volume, "src", SplitMode::BySize, c.pieceBytes, 3, 0, true}, observer);
+    EXPECT_EQ(error.code, c.code) << error.message();
+    EXPECT_EQ(entries(volume), std::vector<std::string>{"src"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, VolumeRefusalTest, testing::Values(
+    VolumeCase{"NotEnoughSpace", "size=1m", 600 << 10, 64 << 10, false, NotEnoughSpace},
+    VolumeCase{"NotEnoughInodes", "size=1m,nr_inodes=40", 100, 1, false, NotEnoughInodes},
+    VolumeCase{"PieceBeyondTheFatLimit", "size=1m", 5ull << 30, 4ull << 30, true, PieceTooLarge}),
+    [](const auto& row) { return row.param.name; });
+
+// A disk that fills up after the checks: the space is taken by another file between the first
+// and the second piece.
+class FillingLayer : public FileLayer {
+public:
+    explicit FillingLayer(std::string filler) : m_filler(std::move(filler)) {}
+
+    int openAt(int dirFd, const char* path, int flags, mode_t mode) override
+    {
+        if ((flags & O_CREAT) != 0 && ++m_created == 2) {
+            const int fd = FileLayer::openAt(AT_FDCWD, m_filler.c_str(), O_WRONLY | O_CREAT, 0600);
+            const std::string block(4096, 'f');
+            while (::write(fd, block.data(), block.size()) > 0) {
+            }
+            ::close(fd);
+        }
+        return FileLayer::openAt(dirFd, path, flags, mode);
+    }
+
+private:
+    std::string m_filler;
+    int m_created = 0;
+};
+
+TEST(FaultsTest, DiskThatFillsUpDuringTheSplitLeavesNothing)
 {
     TestFolder folder;
-    const std::string mountPoint = folder.file("small");
-    std::filesystem::create_directory(mountPoint);
-    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=512k") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
-
-    writeFile(mountPoint + "/src", patternBytes(300 * 1024));
+    const std::string volume = folder.file("volume");
+    TinyVolume tiny(volume, "size=2m");
+    if (!tiny.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << tiny.reason();
+    writeFile(volume + "/src", patternBytes(300 * 1024));
+    FillingLayer layer(volume + "/filler");
     RecordingObserver observer;
-    const Error error = Splitter().run(
-        SplitRequest{mountPoint, "src", SplitMode::BySize, "64", 2, ""}, observer);
-    EXPECT_EQ(error.code, ENOSPC);
-    EXPECT_EQ(observer.events.back().rfind("failed: 28: No space left on device: " + mountPoint, 0), 0u);
-    // The pieces reported as written are on disk and whole; the one that failed is gone.
-    std::vector<std::string> reported;
-    for (const std::string& event : observer.events) {
-        if (event.rfind("piece: ", 0) == 0)
-            reported.push_back(event.substr(7));
-    }
-    EXPECT_FALSE(reported.empty());
-    EXPECT_EQ(listing(mountPoint + "/src_split"), reported);
-    for (const std::string& name : reported)
-        EXPECT_EQ(std::filesystem::file_size(mountPoint + "/src_split/" + name), 65536u + 5);
+    const Error error = Splitter(layer).run(
+        SplitRequest{volume, "src", SplitMode::BySize, 64, 2, 0, false}, observer);
+    EXPECT_EQ(error.code, ENOSPC) << error.message();
+    EXPECT_EQ(entries(volume), (std::vector<std::string>{"filler", "src"}));
 }
 
 } // namespace

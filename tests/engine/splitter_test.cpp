@@ -9,21 +9,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <limits>
 
 using namespace qfs;
 
 namespace {
 
-SplitRequest bySize(const TestFolder& folder, const std::string& file, const std::string& size,
-                    std::int16_t unit)
+SplitRequest bySize(const TestFolder& folder, const std::string& file, double size, std::int16_t unit)
 {
-    return SplitRequest{folder.path(), file, SplitMode::BySize, size, unit, ""};
+    return SplitRequest{folder.path(), file, SplitMode::BySize, size, unit, 0, false};
 }
 
-SplitRequest byCount(const TestFolder& folder, const std::string& file, const std::string& count)
+SplitRequest byCount(const TestFolder& folder, const std::string& file, double count)
 {
-    return SplitRequest{folder.path(), file, SplitMode::ByCount, "", 2, count};
+    return SplitRequest{folder.path(), file, SplitMode::ByCount, 0, 2, count, false};
 }
 
 std::vector<std::string> listing(const std::string& path)
@@ -47,7 +49,7 @@ std::string joinBack(const std::string& folderPath, const std::string& rebuiltNa
 {
     RecordingObserver observer;
     const Error error = Joiner(FileLayer::system(), blockSize, kernelCopy)
-                            .run(JoinRequest{folderPath, listing(folderPath)}, observer);
+                            .run(JoinRequest{folderPath}, observer);
     EXPECT_FALSE(error.failed()) << error.message();
     return readFile(folderPath + "/" + rebuiltName);
 }
@@ -58,7 +60,7 @@ TEST(SplitterTest, MovieExampleMakesFourPiecesAndReportsInOrder)
     const std::string source = patternBytes(1000000);
     writeFile(folder.file("movie.avi"), source);
     RecordingObserver observer;
-    SplitRequest request = bySize(folder, "movie.avi", "300", -1);
+    SplitRequest request = bySize(folder, "movie.avi", 300, -1);
     ASSERT_FALSE(Splitter().run(request, observer).failed());
 
     EXPECT_EQ(observer.events, (std::vector<std::string>{
@@ -77,7 +79,7 @@ TEST(SplitterTest, PieceBytesAreSignatureThenSlice)
     TestFolder folder;
     writeFile(folder.file("abc"), "ABCDEFGHIJKL");
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "abc", "5", 3), observer).failed());
+    ASSERT_FALSE(Splitter().run(bySize(folder, "abc", 5, 3), observer).failed());
     const std::string pieces = folder.file("abc_split");
     EXPECT_EQ(listing(pieces), (std::vector<std::string>{"abc.0000", "abc.0001", "abc.0002"}));
     EXPECT_EQ(readFile(pieces + "/abc.0000"), "QuarbABCDE");
@@ -89,7 +91,7 @@ struct LayoutCase {
     const char* name;
     std::size_t length;
     SplitMode mode;
-    const char* amount; // size in bytes, or count
+    double amount; // size in bytes, or count
     std::vector<std::uintmax_t> sizes;
 };
 
@@ -108,14 +110,14 @@ TEST_P(LayoutTest, PieceSizesFollowTheChunkRule)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LayoutTest, testing::Values(
-    LayoutCase{"ExactMultiple", 614400, SplitMode::BySize, "307200", {307205, 307205}},
-    LayoutCase{"SizeAboveLength", 100, SplitMode::BySize, "1000", {105}},
-    LayoutCase{"EmptySourceGivesSignatureOnlyPiece", 0, SplitMode::BySize, "10", {5}},
-    LayoutCase{"CountFourOfTen", 10, SplitMode::ByCount, "4", {8, 8, 8, 6}},
-    LayoutCase{"CountSixOfTenGivesFive", 10, SplitMode::ByCount, "6", {7, 7, 7, 7, 7}},
-    LayoutCase{"CountAboveLength", 3, SplitMode::ByCount, "10", {6, 6, 6}},
-    LayoutCase{"CountOfEmptySource", 0, SplitMode::ByCount, "3", {5}},
-    LayoutCase{"CountInExponentForm", 5, SplitMode::ByCount, "1.23456789012346E+15", {6, 6, 6, 6, 6}}),
+    LayoutCase{"ExactMultiple", 614400, SplitMode::BySize, 307200, {307205, 307205}},
+    LayoutCase{"SizeAboveLength", 100, SplitMode::BySize, 1000, {105}},
+    LayoutCase{"EmptySourceGivesSignatureOnlyPiece", 0, SplitMode::BySize, 10, {5}},
+    LayoutCase{"CountFourOfTen", 10, SplitMode::ByCount, 4, {8, 8, 8, 6}},
+    LayoutCase{"CountSixOfTenGivesFive", 10, SplitMode::ByCount, 6, {7, 7, 7, 7, 7}},
+    LayoutCase{"CountAboveLength", 3, SplitMode::ByCount, 10, {6, 6, 6}},
+    LayoutCase{"CountOfEmptySource", 0, SplitMode::ByCount, 3, {5}},
+    LayoutCase{"CountInExponentForm", 5, SplitMode::ByCount, 1.23456789012346e15, {6, 6, 6, 6, 6}}),
     [](const auto& row) { return row.param.name; });
 
 // Split and join round trips over lengths around the chunk size, in both modes, through the
@@ -140,8 +142,8 @@ TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
             const std::string source = patternBytes(length, unsigned(length));
             writeFile(folder.file("data.bin"), source);
             SplitRequest request = mode == SplitMode::BySize
-                ? bySize(folder, "data.bin", std::to_string(chunk), 3)
-                : byCount(folder, "data.bin", "3");
+                ? bySize(folder, "data.bin", double(chunk), 3)
+                : byCount(folder, "data.bin", 3);
             RecordingObserver observer;
             const Error error =
                 Splitter(FileLayer::system(), blockSize, kernelCopy).run(request, observer);
@@ -174,7 +176,7 @@ TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing
 
     for (const char* name : {"a.bin", "b.bin"}) {
         RecordingObserver observer;
-        EXPECT_TRUE(Splitter().run(bySize(folder, name, "1", 3), observer).failed());
+        EXPECT_TRUE(Splitter().run(bySize(folder, name, 1, 3), observer).failed());
         EXPECT_EQ(observer.events, (std::vector<std::string>{
             std::string("folder name: ") + name + "_split",
             std::string("failed: ") + Splitter::folderExistsMessage}));
@@ -183,59 +185,86 @@ TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing
     EXPECT_EQ(readFile(folder.file("b.bin_split")), "a file");
 }
 
-TEST(SplitterTest, VanishedSourceLeavesTheEmptyFolderAndSaysWhy)
-{
-    TestFolder folder;
-    RecordingObserver observer;
-    EXPECT_TRUE(Splitter().run(bySize(folder, "gone.bin", "1", 3), observer).failed());
-    EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory: " + folder.file("gone.bin"));
-    EXPECT_TRUE(std::filesystem::is_directory(folder.file("gone.bin_split")));
-    EXPECT_TRUE(listing(folder.file("gone.bin_split")).empty());
-}
+// Requests refused before the split folder exists: nothing at all may be created.
+struct RefusalCase {
+    const char* name;
+    std::function<SplitRequest(const TestFolder&)> prepare;
+    std::function<std::string(const TestFolder&)> event; // the observer's last event
+};
 
-TEST(SplitterTest, OtherRefusalsOfTheFolderKeepTheSystemsMessage)
+class RefusalTest : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(RefusalTest, LeavesTheFolderAsItWas)
 {
+    const RefusalCase& c = GetParam();
     TestFolder folder;
+    const SplitRequest request = c.prepare(folder);
+    const std::vector<std::string> before = entries(folder.path());
     RecordingObserver observer;
-    SplitRequest request = bySize(folder, "x", "1", 3);
-    request.sourceDirectory = folder.file("no/such/dir");
     EXPECT_TRUE(Splitter().run(request, observer).failed());
-    EXPECT_EQ(observer.events.back(),
-              "failed: 2: No such file or directory: " + folder.file("no/such/dir/x_split"));
+    EXPECT_EQ(observer.events.back(), c.event(folder));
+    EXPECT_EQ(entries(folder.path()), before);
 }
 
-TEST(SplitterTest, RefusesSourcesThatAreNotRegularFiles)
-{
-    TestFolder folder;
-    ASSERT_EQ(::mkfifo(folder.file("pipe").c_str(), 0644), 0);
-    ASSERT_EQ(::mkdir(folder.file("dir").c_str(), 0755), 0);
-    for (const char* name : {"pipe", "dir"}) {
-        RecordingObserver observer;
-        const Error error = Splitter().run(bySize(folder, name, "1", 3), observer);
-        EXPECT_EQ(error.code, NotRegularFile);
-        EXPECT_EQ(observer.events.back(),
-                  "failed: 1001: Not a regular file: " + folder.file(name));
-    }
-}
+// A name that leaves room for "name.99999" but not for "name.100000".
+const std::string longName(249, 'n');
+
+INSTANTIATE_TEST_SUITE_P(Requests, RefusalTest, testing::Values(
+    RefusalCase{"VanishedSource",
+                [](const TestFolder& f) { return bySize(f, "gone.bin", 1, 3); },
+                [](const TestFolder& f) { return "failed: 2: No such file or directory: " + f.file("gone.bin"); }},
+    RefusalCase{"MissingSourceFolder",
+                [](const TestFolder& f) {
+                    SplitRequest request = bySize(f, "x", 1, 3);
+                    request.sourceDirectory = f.file("no/such/dir");
+                    return request;
+                },
+                [](const TestFolder& f) { return "failed: 2: No such file or directory: " + f.file("no/such/dir"); }},
+    RefusalCase{"Fifo",
+                [](const TestFolder& f) {
+                    ::mkfifo(f.file("pipe").c_str(), 0644);
+                    return bySize(f, "pipe", 1, 3);
+                },
+                [](const TestFolder& f) { return "failed: 1001: Not a regular file: " + f.file("pipe"); }},
+    RefusalCase{"Directory",
+                [](const TestFolder& f) {
+                    ::mkdir(f.file("dir").c_str(), 0755);
+                    return bySize(f, "dir", 1, 3);
+                },
+                [](const TestFolder& f) { return "failed: 1001: Not a regular file: " + f.file("dir"); }},
+    RefusalCase{"SizeZero",
+                [](const TestFolder& f) {
+                    writeFile(f.file("a"), "abc");
+                    return bySize(f, "a", 0, -1);
+                },
+                [](const TestFolder&) { return std::string("check failed: Incorrect split size -> size field"); }},
+    RefusalCase{"CountNotANumber",
+                [](const TestFolder& f) {
+                    writeFile(f.file("a"), "abc");
+                    return byCount(f, "a", std::numeric_limits<double>::quiet_NaN());
+                },
+                [](const TestFolder&) {
+                    return std::string("check failed: Incorrect Number of files specified. -> count field");
+                }},
+    RefusalCase{"PieceNamesTooLongFromPiece100000",
+                [](const TestFolder& f) {
+                    writeFile(f.file(longName), std::string(100001, 'x'));
+                    return byCount(f, longName, 100001);
+                },
+                [](const TestFolder& f) {
+                    return "failed: 1011: The split needs names of 256 characters; this folder allows 255: " +
+                           f.file(longName + "_split");
+                }}),
+    [](const auto& row) { return row.param.name; });
 
 TEST(SplitterTest, BlanksAroundTheNameAreKeptForTheSourceAndPiecesButNotTheFolder)
 {
     TestFolder folder;
     writeFile(folder.file(" spaced "), "0123456789");
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, " spaced ", "4", 3), observer).failed());
+    ASSERT_FALSE(Splitter().run(bySize(folder, " spaced ", 4, 3), observer).failed());
     EXPECT_EQ(listing(folder.file("spaced_split")),
               (std::vector<std::string>{" spaced .0000", " spaced .0001", " spaced .0002"}));
-}
-
-TEST(SplitterTest, ChecksStopTheSplitBeforeTheDiskIsTouched)
-{
-    TestFolder folder;
-    writeFile(folder.file("a"), "abc");
-    RecordingObserver observer;
-    EXPECT_EQ(Splitter().run(bySize(folder, "a", "0", -1), observer).code, CheckFailed);
-    EXPECT_EQ(observer.events, std::vector<std::string>{"check failed: Incorrect split size -> size field"});
-    EXPECT_FALSE(std::filesystem::exists(folder.file("a_split")));
 }
 
 TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
@@ -244,7 +273,7 @@ TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
     const std::string source = patternBytes(10050);
     writeFile(folder.file("many"), source);
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "many", "1", 3), observer).failed());
+    ASSERT_FALSE(Splitter().run(bySize(folder, "many", 1, 3), observer).failed());
     const std::string pieces = folder.file("many_split");
     EXPECT_TRUE(std::filesystem::exists(pieces + "/many.10049"));
     EXPECT_EQ(joinBack(pieces, "many"), source);
@@ -270,13 +299,13 @@ TEST(SplitterTest, LargeSparseSourceSplitsAndJoinsWithHolesKept)
         ::close(fd);
     }
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "big.img", "1", 0), observer).failed());
+    ASSERT_FALSE(Splitter().run(bySize(folder, "big.img", 1, 0), observer).failed());
     const std::string pieces = folder.file("big.img_split");
     EXPECT_EQ(pieceSizes(pieces), std::vector<std::uintmax_t>(6, (1ull << 30) + 5));
     EXPECT_EQ(observer.lastDone, length);
 
     RecordingObserver joinObserver;
-    ASSERT_FALSE(Joiner().run(JoinRequest{pieces, listing(pieces)}, joinObserver).failed());
+    ASSERT_FALSE(Joiner().run(JoinRequest{pieces}, joinObserver).failed());
     const std::string rebuilt = pieces + "/big.img";
     struct stat info {};
     ASSERT_EQ(::stat(rebuilt.c_str(), &info), 0);

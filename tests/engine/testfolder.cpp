@@ -1,5 +1,6 @@
 #include "testfolder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,15 @@ std::string readRange(const std::string& path, std::uint64_t offset, std::size_t
     return bytes;
 }
 
+std::vector<std::string> entries(const std::string& path)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string patternBytes(std::size_t length, unsigned seed)
 {
     std::string bytes(length, '\0');
@@ -89,9 +99,9 @@ void RecordingObserver::finished()
     events.push_back("finished");
 }
 
-void RecordingObserver::failed(const std::string& message)
+void RecordingObserver::failed(const qfs::Error& error)
 {
-    events.push_back("failed: " + message);
+    events.push_back("failed: " + error.message());
 }
 
 void RecordingObserver::folderShown(const std::string&)
@@ -99,7 +109,7 @@ void RecordingObserver::folderShown(const std::string&)
     events.push_back("join folder shown");
 }
 
-void RecordingObserver::finished(const std::string& rebuiltName)
+void RecordingObserver::finished(const std::string& rebuiltName, std::uint64_t)
 {
     events.push_back("joined: " + rebuiltName);
 }

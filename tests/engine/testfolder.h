@@ -24,6 +24,8 @@ private:
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 std::string readRange(const std::string& path, std::uint64_t offset, std::size_t count);
+// Every name in a folder, of any kind, sorted.
+std::vector<std::string> entries(const std::string& path);
 // Deterministic bytes that differ from offset to offset.
 std::string patternBytes(std::size_t length, unsigned seed = 1);
 
@@ -36,9 +38,9 @@ public:
     void unitDefaulted(std::int16_t unitIndex) override;
     void pieceWritten(const std::string& pieceName) override;
     void finished() override;
-    void failed(const std::string& message) override;
+    void failed(const qfs::Error& error) override;
     void folderShown(const std::string& folderPath) override;
-    void finished(const std::string& rebuiltName) override;
+    void finished(const std::string& rebuiltName, std::uint64_t length) override;
     // Progress is only counted, to keep the event list readable.
     void progress(std::uint64_t done, std::uint64_t total) override;
 
