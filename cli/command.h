@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+namespace qfs::cli {
+
+// The exit statuses of `quarb`. A run stopped by a signal exits with 128 + the signal's number
+// (130 after Ctrl+C), once what it wrote has been removed again.
+enum ExitStatus : int {
+    Done = 0,
+    WrongUsage = 1,
+    // The work failed or was refused; the message names the file.
+    WorkFailed = 2,
+    // Damaged or missing pieces were found.
+    PiecesDamaged = 3,
+    SignalBase = 128,
+};
+
+// One command line, parsed and checked: every number is already a number.
+struct Command {
+    enum class Kind { Split, Join, Verify };
+    enum class PieceRule { BySize, ByCount };
+
+    Kind kind = Kind::Split;
+    // The file to split, or the folder to join or verify, as given.
+    std::string path;
+    PieceRule rule = PieceRule::BySize;
+    // Whole bytes (at least 1) for BySize; a whole number of pieces (at least 1) for ByCount.
+    double amount = 0;
+    bool writeChecksums = true;
+    bool quiet = false;
+};
+
+} // namespace qfs::cli

@@ -1,0 +1,215 @@
+#include "commandline.h"
+
+#include "splitrequest.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace qfs::cli {
+
+namespace {
+
+constexpr const char* programName = "quarb";
+
+// The window's unit whose list text starts with this letter.
+std::optional<double> unitFactor(char letter)
+{
+    const char upper = char(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+    if (upper == 'B')
+        return std::nullopt; // "Bytes" is written as no unit at all
+    for (const auto& unit : sizeUnits)
+        if (unit.listText.front() == upper)
+            return unit.factor;
+    return std::nullopt;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Digits with at most one ".", and at least one digit: the only numbers the arguments take.
+std::optional<double> plainNumber(std::string_view text, bool allowFraction)
+{
+    bool digit = false;
+    bool point = false;
+    for (const char c : text) {
+        if (isDigit(c)) {
+            digit = true;
+        } else if (c == '.' && allowFraction && !point) {
+            point = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digit)
+        return std::nullopt;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                              std::chars_format::fixed);
+    if (error == std::errc::result_out_of_range)
+        return CommandLine::largestAmount; // only a number beyond any double gets here
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return std::min(value, CommandLine::largestAmount);
+}
+
+constexpr const char* commandList = "the commands are split, join and verify";
+
+// CLI11's messages start with a capital; ours, after "quarb: ", do not, unless the first word is
+// a name such as FILE.
+std::string sentence(std::string text)
+{
+    if (text.size() > 1 && std::isupper(static_cast<unsigned char>(text[0])) &&
+        std::islower(static_cast<unsigned char>(text[1])))
+        text[0] = char(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::string helpHint(const CLI::App* command)
+{
+    std::string hint = programName;
+    if (command != nullptr)
+        hint += " " + command->get_name();
+    return " (see '" + hint + " --help')";
+}
+
+} // namespace
+
+std::optional<double> CommandLine::sizeInBytes(std::string_view text)
+{
+    double factor = 1;
+    if (!text.empty() && !isDigit(text.back()) && text.back() != '.') {
+        const auto unit = unitFactor(text.back());
+        if (!unit)
+            return std::nullopt;
+        factor = *unit;
+        text.remove_suffix(1);
+    }
+    const auto number = plainNumber(text, true);
+    if (!number)
+        return std::nullopt;
+    // nearbyint rounds half to even in the default rounding mode, as the window does.
+    const double bytes = std::min(std::nearbyint(*number * factor), largestAmount);
+    if (bytes < 1)
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<double> CommandLine::pieceCount(std::string_view text)
+{
+    const auto number = plainNumber(text, false);
+    if (!number || *number < 1)
+        return std::nullopt;
+    return number;
+}
+
+std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const* argv,
+                                                     std::ostream& out, std::ostream& err)
+{
+    CLI::App app{"Cuts a file into numbered pieces in a folder beside it, and joins such pieces "
+                 "back into the original file, byte for byte.",
+                 programName};
+    app.set_version_flag("--version", std::string(programName) +
+                                          " (Quarb's File Splitter) " QFS_VERSION);
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 done, 1 wrong usage, 2 the work failed or was refused, "
+               "3 damaged or missing pieces found, 130 interrupted (nothing is left behind).");
+
+    Command command;
+    std::string sizeText;
+    std::string countText;
+    bool noChecksums = false;
+
+    CLI::App* split = app.add_subcommand(
+        "split", "Cut FILE into numbered pieces, FILE.0000, FILE.0001, ..., in a new folder "
+                 "FILE_split beside it, with the checksum file FILE.sha256.");
+    split->add_option("FILE", command.path, "The file to split")->required()->type_name("");
+    CLI::Option* size = split->add_option(
+        "-s,--size", sizeText,
+        "Size of every piece but the last: a number with an optional unit K, M or G "
+        "(1024, 1024^2, 1024^3 bytes), e.g. 700M, 1.5G, 1048576");
+    size->type_name("SIZE");
+    CLI::Option* count = split->add_option(
+        "-n,--count", countText, "Number of pieces wished for: a whole number, at least 1");
+    count->type_name("N");
+    split->add_flag("--no-checksums", noChecksums, "Leave out the checksum file FILE.sha256");
+    split->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+
+    CLI::App* join = app.add_subcommand(
+        "join", "Write the pieces in FOLDER back to back into one file in FOLDER, named after "
+                "the first piece, and check them against the folder's checksum file.");
+    join->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
+    join->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+
+    CLI::App* verify = app.add_subcommand(
+        "verify", "Check the pieces in FOLDER, and the rebuilt file if it is there, against "
+                  "the folder's checksum file, without writing anything.");
+    verify->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
+    verify->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+
+    const auto usage = [&](const std::string& what) {
+        const CLI::App* chosen = nullptr;
+        for (const CLI::App* sub : {split, join, verify})
+            if (sub->parsed())
+                chosen = sub;
+        err << programName << ": " << what << helpHint(chosen) << '\n';
+        return WrongUsage;
+    };
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        app.exit(e, out, err);
+        return Done;
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            app.exit(e, out, err);
+            return Done;
+        }
+        if (app.get_subcommands().empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
+            // CLI11 says only that a subcommand is required; say which word it did not know.
+            if (argc > 1)
+                return usage(std::string("'") + argv[1] + "' is not a command; " + commandList);
+            return usage(std::string("a command is required; ") + commandList);
+        }
+        return usage(sentence(e.what()));
+    }
+
+    if (command.path.empty())
+        return usage(std::string(split->parsed() ? "FILE" : "FOLDER") + " is empty");
+    if (join->parsed()) {
+        command.kind = Command::Kind::Join;
+        return command;
+    }
+    if (verify->parsed()) {
+        command.kind = Command::Kind::Verify;
+        return command;
+    }
+
+    command.kind = Command::Kind::Split;
+    command.writeChecksums = !noChecksums;
+    if ((size->count() > 0) == (count->count() > 0))
+        return usage("give either --size SIZE or --count N");
+    if (size->count() > 0) {
+        const auto bytes = sizeInBytes(sizeText);
+        if (!bytes)
+            return usage("the size '" + sizeText +
+                         "' is not a positive number of bytes with an optional unit K, M or G");
+        command.rule = Command::PieceRule::BySize;
+        command.amount = *bytes;
+    } else {
+        const auto pieces = pieceCount(countText);
+        if (!pieces)
+            return usage("the count '" + countText + "' is not a whole number of at least 1");
+        command.rule = Command::PieceRule::ByCount;
+        command.amount = *pieces;
+    }
+    return command;
+}
+
+} // namespace qfs::cli

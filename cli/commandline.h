@@ -1,0 +1,41 @@
+#pragma once
+
+#include "command.h"
+
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <variant>
+
+namespace qfs::cli {
+
+// The arguments of `quarb`, read with CLI11:
+//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--quiet]
+//   quarb join FOLDER [--quiet]
+//   quarb verify FOLDER [--quiet]
+//   quarb --help | --version, and --help after each command.
+class CommandLine {
+public:
+    // Either the command to run, or the exit status when there is nothing to run: help or the
+    // version was printed to `out` (Done), or one line saying what is wrong, pointing to
+    // --help, was printed to `err` (WrongUsage).
+    static std::variant<Command, ExitStatus> parse(int argc, const char* const* argv,
+                                                   std::ostream& out, std::ostream& err);
+
+    // SIZE: digits with an optional fraction ("1.5"), then an optional unit K, M or G (or
+    // k, m, g), powers of 1024, the same as the window's units. Nothing else: no sign, no
+    // exponent, no blanks. The result is in whole bytes, rounded to nearest (half to even, as
+    // the window rounds), and sizes beyond `largestAmount` count as `largestAmount`, since
+    // every size from the file's length on gives one piece. Empty when the text is not such a
+    // size or comes to less than one byte.
+    static std::optional<double> sizeInBytes(std::string_view text);
+
+    // COUNT: decimal digits only, at least 1; counts beyond `largestAmount` count as that.
+    // "1E+20", "2.0" and "+3" are refused: a script that means a count writes it in digits.
+    static std::optional<double> pieceCount(std::string_view text);
+
+    // 2^63: more bytes than any file can hold, and more pieces than any file can be cut into.
+    static constexpr double largestAmount = 9223372036854775808.0;
+};
+
+} // namespace qfs::cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "command.h"
+#include "error.h"
+
+#include <ostream>
+
+namespace qfs::cli {
+
+// Carries out one parsed command with the engine: the progress on standard error while it
+// runs (only on a terminal), then a one-line summary on `out` (unless quiet) or the failure
+// as "quarb: ..." on `err`. Returns the exit status.
+class CommandRunner {
+public:
+    CommandRunner(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    int run(const Command& command);
+
+    // The failure as a command-line tool states it, "path: what went wrong", or just what
+    // went wrong when that already names the file.
+    static std::string describe(const Error& error);
+
+private:
+    int split(const Command& command);
+    int join(const Command& command);
+    int verify(const Command& command);
+    // The exit status of a run that ended in `error`, after reporting it.
+    int failure(const Error& error, int signal);
+    // Prints the summary unless quiet; a summary that cannot be written is a failure.
+    int summary(const Command& command, const std::string& text);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+};
+
+} // namespace qfs::cli
