@@ -1,0 +1,311 @@
+// Command lines run against the real `quarb` executable, in a fresh folder each.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t MiB = 1024 * 1024;
+constexpr int signalExitBase = 128;
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// Deterministic bytes that differ from offset to offset.
+std::string patternBytes(std::size_t length)
+{
+    std::string bytes(length, '\0');
+    unsigned state = 12345;
+    for (char& c : bytes) {
+        state = state * 1103515245u + 12345u;
+        c = char(state >> 16);
+    }
+    return bytes;
+}
+
+// The names in a folder, sorted; empty when it is not there.
+std::vector<std::string> namesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct Finished {
+    int status = -1; // the exit status, or -1 when the program did not exit by itself
+    std::string out;
+    std::string err;
+};
+
+// A folder to work in, and the program started in it with its output caught in files beside it.
+// Everything is removed with the sandbox.
+class Sandbox {
+public:
+    Sandbox()
+    {
+        std::string pattern = (fs::temp_directory_path() / "qfs-cli-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("cannot create a temporary folder");
+        m_root = pattern;
+        fs::create_directory(work());
+    }
+    ~Sandbox() { fs::remove_all(m_root); }
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    fs::path work() const { return m_root / "work"; }
+
+    // Starts `quarb args...` in the work folder; stdout and stderr go to files outside it.
+    pid_t start(const std::vector<std::string>& args) const
+    {
+        const std::string out = (m_root / "out").string();
+        const std::string err = (m_root / "err").string();
+        const std::string dir = work().string();
+        std::vector<const char*> argv{QUARB_PATH};
+        for (const auto& arg : args)
+            argv.push_back(arg.c_str());
+        argv.push_back(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (outFd < 0 || errFd < 0 || ::dup2(outFd, STDOUT_FILENO) < 0 ||
+                ::dup2(errFd, STDERR_FILENO) < 0 || ::chdir(dir.c_str()) != 0)
+                ::_exit(127);
+            ::execv(argv[0], const_cast<char* const*>(argv.data()));
+            ::_exit(127);
+        }
+        return child;
+    }
+
+    Finished wait(pid_t child) const
+    {
+        int status = 0;
+        Finished finished;
+        if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
+            finished.status = WEXITSTATUS(status);
+        finished.out = readFile(m_root / "out");
+        finished.err = readFile(m_root / "err");
+        return finished;
+    }
+    std::string errorOutput() const { return readFile(m_root / "err"); }
+
+    Finished run(const std::vector<std::string>& args) const { return wait(start(args)); }
+
+private:
+    fs::path m_root;
+};
+
+// One command line: what is there before, the arguments, the exit status, and what must hold
+// afterwards on disk and in the output.
+struct Row {
+    const char* name;
+    std::function<void(Sandbox&, const fs::path&)> prepare;
+    std::vector<std::string> args;
+    int status;
+    std::function<void(const fs::path&, const Finished&)> check;
+    // The row needs the split's checksum file and the checks of join and verify against it.
+    bool needsChecksums = false;
+};
+
+class CommandLineTest : public testing::TestWithParam<Row> {
+protected:
+    Sandbox m_sandbox;
+};
+
+const std::string source = patternBytes(2 * MiB + 12345);
+
+void writeSource(Sandbox&, const fs::path& dir)
+{
+    writeFile(dir / "movie avi", source);
+}
+
+// The source split by quarb itself, then moved away, so that a join has to rebuild it.
+std::function<void(Sandbox&, const fs::path&)> splitAndRemove(std::vector<std::string> args)
+{
+    return [args](Sandbox& test, const fs::path& dir) {
+        writeSource(test, dir);
+        const Finished split = test.run(args);
+        ASSERT_EQ(split.status, 0) << split.err;
+        fs::remove(dir / "movie avi");
+    };
+}
+
+// A split with checksums whose middle piece then has one byte flipped.
+void splitAndDamage(Sandbox& test, const fs::path& dir)
+{
+    splitAndRemove({"split", "movie avi", "--size", "1M"})(test, dir);
+    std::fstream piece(dir / "movie avi_split" / "movie avi.0001",
+                       std::ios::binary | std::ios::in | std::ios::out);
+    piece.seekp(100);
+    piece.put('\xff' ^ source[MiB + 95]);
+}
+
+// Whether this build's split writes the checksum file; rows that need it wait for it.
+bool splitWritesChecksums()
+{
+    static const bool writes = [] {
+        const Sandbox probe;
+        writeFile(probe.work() / "probe", "probe");
+        probe.run({"split", "probe", "-s", "1"});
+        return fs::exists(probe.work() / "probe_split" / "probe.sha256");
+    }();
+    return writes;
+}
+
+// Usage errors: exit 1, one line on stderr that points to --help, nothing written.
+void usageError(const fs::path& dir, const Finished& result)
+{
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find("--help"), std::string::npos) << result.err;
+    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie avi"});
+}
+
+TEST_P(CommandLineTest, Runs)
+{
+    const Row& row = GetParam();
+    if (row.needsChecksums && !splitWritesChecksums())
+        GTEST_SKIP() << "the engine does not write checksum files yet";
+    if (row.prepare)
+        row.prepare(m_sandbox, m_sandbox.work());
+    if (HasFatalFailure())
+        return;
+    const Finished result = m_sandbox.run(row.args);
+    EXPECT_EQ(result.status, row.status) << result.err;
+    row.check(m_sandbox.work(), result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
+    Row{"SplitBySize", writeSource, {"split", "movie avi", "-s", "1M"}, 0,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(namesIn(dir / "movie avi_split"),
+                      (std::vector<std::string>{"movie avi.0000", "movie avi.0001",
+                                                "movie avi.0002", "movie avi.sha256"}));
+            EXPECT_EQ(fs::file_size(dir / "movie avi_split" / "movie avi.0000"), MiB + 5);
+            EXPECT_EQ(result.out, "3 pieces written to movie avi_split\n");
+            EXPECT_EQ(result.err, ""); // no progress into a file
+        },
+        true},
+    Row{"JoinAfterSplitByCount", splitAndRemove({"split", "movie avi", "--count", "4"}),
+        {"join", "movie avi_split"}, 0,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 4u + 2u); // pieces, sums, file
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi"), source);
+            EXPECT_NE(result.out.find("movie avi rebuilt"), std::string::npos) << result.out;
+        },
+        true},
+    Row{"JoinAfterSplitBySizeWithoutChecksumsQuietly",
+        splitAndRemove({"split", "movie avi", "-s", "1.5M", "--no-checksums", "--quiet"}),
+        {"join", "movie avi_split", "--quiet"}, 0,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(namesIn(dir / "movie avi_split"),
+                      (std::vector<std::string>{"movie avi", "movie avi.0000", "movie avi.0001"}));
+            EXPECT_EQ(fs::file_size(dir / "movie avi_split" / "movie avi.0000"), 3 * MiB / 2 + 5);
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi"), source);
+            EXPECT_EQ(result.out, "");
+        }},
+    Row{"TwentyDigitSizeMakesOnePiece", writeSource,
+        {"split", "movie avi", "-s", "99999999999999999999", "--no-checksums"}, 0,
+        [](const fs::path& dir, const Finished&) {
+            EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"movie avi.0000"});
+        }},
+    Row{"SizeZero", writeSource, {"split", "movie avi", "-s", "0"}, 1, usageError},
+    Row{"SizeNegative", writeSource, {"split", "movie avi", "-s", "-5"}, 1, usageError},
+    Row{"SizeWithUnknownUnit", writeSource, {"split", "movie avi", "-s", "12Q"}, 1, usageError},
+    Row{"SizeAndCount", writeSource, {"split", "movie avi", "-s", "1M", "-n", "2"}, 1, usageError},
+    Row{"CountNotWhole", writeSource, {"split", "movie avi", "-n", "1E+20"}, 1, usageError},
+    Row{"MissingFile", nullptr, {"split", "nothing here", "-s", "1M"}, 2,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find("quarb: nothing here"), std::string::npos) << result.err;
+            EXPECT_EQ(namesIn(dir), std::vector<std::string>{});
+        }},
+    Row{"ExistingFolder",
+        [](Sandbox& test, const fs::path& dir) {
+            writeSource(test, dir);
+            fs::create_directory(dir / "movie avi_split");
+            writeFile(dir / "movie avi_split" / "keep", "mine");
+        },
+        {"split", "movie avi", "-s", "1M"}, 2,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find("movie avi_split"), std::string::npos) << result.err;
+            EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"keep"});
+        }},
+    Row{"DamagedFolderJoin", splitAndDamage, {"join", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find("movie avi.0001"), std::string::npos) << result.err;
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u); // nothing written
+        },
+        true},
+    Row{"DamagedFolderVerify", splitAndDamage, {"verify", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find("movie avi.0001"), std::string::npos) << result.err;
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u);
+        },
+        true},
+    Row{"HelpOfACommand", nullptr, {"split", "--help"}, 0,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_NE(result.out.find("--count"), std::string::npos) << result.out;
+            EXPECT_EQ(result.err, "");
+        }}),
+    [](const auto& row) { return row.param.name; });
+
+// Ctrl+C during a long split: the program removes what it wrote, then exits with 130.
+TEST(QuarbTest, InterruptedSplitLeavesNothing)
+{
+    const Sandbox sandbox;
+    // A sparse source of many small pieces: cheap on disk, and long enough to be interrupted.
+    constexpr std::uint64_t sourceLength = 4096 * MiB;
+    const fs::path sourcePath = sandbox.work() / "long.bin";
+    {
+        std::ofstream create(sourcePath);
+    }
+    fs::resize_file(sourcePath, sourceLength);
+
+    const pid_t child = sandbox.start({"split", "long.bin", "-s", "4K", "--no-checksums"});
+    const fs::path folder = sandbox.work() / "long.bin_split";
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!fs::exists(folder / "long.bin.0100") && std::chrono::steady_clock::now() < patience) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child)
+            GTEST_SKIP() << "the split ended before it could be interrupted (exit "
+                         << WEXITSTATUS(status) << ": " << sandbox.errorOutput() << ")";
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(::kill(child, SIGINT), 0);
+    const Finished result = sandbox.wait(child);
+    EXPECT_EQ(result.status, signalExitBase + SIGINT) << result.err;
+    EXPECT_EQ(namesIn(sandbox.work()), std::vector<std::string>{"long.bin"});
+    EXPECT_EQ(fs::file_size(sourcePath), sourceLength);
+}
+
+} // namespace
