@@ -8,10 +8,13 @@ set(CPACK_PACKAGE_VENDOR "Quarb")
 set(CPACK_PACKAGE_CONTACT "${QFS_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut a file into numbered pieces and join them back")
 set(CPACK_PACKAGE_DESCRIPTION
-"Quarb's File Splitter is a small desktop tool with one window. It cuts a file
-into numbered pieces of a chosen size, or into a chosen number of pieces, in a
-new folder beside the file, and joins such a folder of pieces back into the
-original file, byte for byte.")
+"Quarb's File Splitter cuts a file into numbered pieces of a chosen size, or
+into a chosen number of pieces, in a new folder beside the file, with a
+checksum file that standard tools can check, and joins such a folder of pieces
+back into the original file, byte for byte.
+.
+It comes as a small desktop tool with one window, quarb-splitter, and as a
+command-line program, quarb, for scripts and remote shells.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 

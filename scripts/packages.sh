@@ -5,6 +5,7 @@ qfs_packages=(
     qt6-base-dev libgl-dev libgtest-dev libcli11-dev
     xvfb xauth imagemagick
     desktop-file-utils appstream dpkg-dev file
+    lintian man-db bash-completion
 )
 
 qfs_install_missing() {
