@@ -1,6 +1,8 @@
 // Measures the split and the join against the coreutils commands people would use instead,
 // on the same machine, file system and cache state, alternating the two. Prints one line per
-// case: our median seconds, the peer's, the ratio, and our peak memory.
+// case: our median seconds, the peer's, the ratio, and our peak memory. The cases of 1 MiB
+// pieces are also run through the `quarb` program, as a user would run it, in the same rounds;
+// their line says how far its ratio is from the engine's.
 //
 //   engine_bench [folder]     (default: the system's temporary folder)
 #include "folderlisting.h"
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +58,19 @@ Run measure(const std::function<int()>& work)
 Run shell(const std::string& command)
 {
     return measure([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
+}
+
+// The quarb program itself, started without a shell in the measured child.
+Run program(const std::vector<std::string>& args)
+{
+    return measure([&] {
+        std::vector<const char*> argv{QUARB_PATH};
+        for (const auto& arg : args)
+            argv.push_back(arg.c_str());
+        argv.push_back(nullptr);
+        ::execv(argv[0], const_cast<char* const*>(argv.data()));
+        return 1;
+    });
 }
 
 std::string quoted(const std::string& text)
@@ -105,18 +121,30 @@ struct Case {
     std::function<void()> prepare; // untimed, before every run of either side
     std::function<int()> ours;
     std::string peer; // shell command; empty: no peer
+    std::vector<std::string> quarbArgs; // the same work through the quarb program; empty: none
 };
+
+// How far the program's ratio may be from the engine's before the line says so.
+constexpr double programTolerance = 0.05;
 
 void report(const Case& c, int rounds)
 {
     std::vector<double> ours;
     std::vector<double> peer;
+    std::vector<double> viaProgram;
     double peak = 0;
+    double programPeak = 0;
     for (int round = 0; round < rounds; ++round) {
         c.prepare();
         const Run run = measure(c.ours);
         ours.push_back(run.seconds);
         peak = std::max(peak, run.peakMiB);
+        if (!c.quarbArgs.empty()) {
+            c.prepare();
+            const Run quarb = program(c.quarbArgs);
+            viaProgram.push_back(quarb.seconds);
+            programPeak = std::max(programPeak, quarb.peakMiB);
+        }
         if (!c.peer.empty()) {
             c.prepare();
             peer.push_back(shell(c.peer).seconds);
@@ -127,6 +155,16 @@ void report(const Case& c, int rounds)
     } else {
         std::printf("%-34s ours %7.3f s   peer %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
                     c.name.c_str(), median(ours), median(peer), median(ours) / median(peer), peak);
+    }
+    if (!viaProgram.empty() && !peer.empty()) {
+        const double engineRatio = median(ours) / median(peer);
+        const double programRatio = median(viaProgram) / median(peer);
+        const double difference = programRatio / engineRatio - 1.0;
+        std::printf("%-34s ours %7.3f s   peer %7.3f s   ratio %5.2f   peak memory %6.1f MiB"
+                    "   %+5.1f %% of the engine's ratio: %s\n",
+                    "  the same with quarb", median(viaProgram), median(peer), programRatio,
+                    programPeak, difference * 100.0,
+                    std::abs(difference) <= programTolerance ? "within 5 %" : "NOT within 5 %");
     }
     std::fflush(stdout);
 }
@@ -167,24 +205,30 @@ int main(int argc, char** argv)
     report({"split 1 GiB into 1 MiB pieces", clean({ourPieces, theirPieces}),
             [=] { return split(dir, big, 1, 1); },
             "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
-                " " + quoted(theirPieces + "/" + big + ".")},
+                " " + quoted(theirPieces + "/" + big + "."),
+            {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"}},
            rounds);
     // Leave one set of pieces of each kind for the join.
-    split(dir, big, 1, 1);
     fs::create_directory(theirPieces);
-    std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
-                 quoted(theirPieces + "/" + big + "."))
-                    .c_str());
+    if (split(dir, big, 1, 1) != 0 ||
+        std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
+                     quoted(theirPieces + "/" + big + "."))
+                        .c_str()) != 0) {
+        std::fprintf(stderr, "cannot make the pieces for the join\n");
+        return 1;
+    }
     report({"join 1024 pieces of 1 MiB", clean({ourPieces + "/" + big, dir + "/cat.out"}),
             [=] { return join(ourPieces); },
-            "cat " + quoted(theirPieces) + "/* > " + quoted(dir + "/cat.out")},
+            "cat " + quoted(theirPieces) + "/* > " + quoted(dir + "/cat.out"),
+            {"join", ourPieces, "--quiet"}},
            rounds);
     clean({ourPieces, theirPieces, dir + "/cat.out"})();
 
     report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
             [=] { return split(dir, big, 256, 1); },
             "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
-                " " + quoted(theirPieces + "/" + big + ".")},
+                " " + quoted(theirPieces + "/" + big + "."),
+            {}},
            3);
     clean({ourPieces, dir + "/" + big})();
 
@@ -194,7 +238,8 @@ int main(int argc, char** argv)
     report({"split 400 MB into 100000 pieces", clean({ourMany, theirPieces}),
             [=] { return split(dir, small, 4, 2); },
             "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
-                " " + quoted(theirPieces + "/" + small + ".")},
+                " " + quoted(theirPieces + "/" + small + "."),
+            {}},
            3);
 
     fs::remove_all(dir);
