@@ -176,22 +176,28 @@ int CommandRunner::verify(const Command& command)
     const VerifyReport& report = watch.m_report;
     if (!report.intact()) {
         for (const auto& piece : report.damaged)
-            m_err << programName << ": " << piece << " is damaged: its checksum differs.\n";
+            m_err << programName << ": " << piece << " is damaged.\n";
         for (const auto& piece : report.missing)
             m_err << programName << ": " << piece << " is missing.\n";
-        const int status = summary(
-            command, plural(report.damaged.size(), "piece is", "pieces are") + " damaged and " +
-                         plural(report.missing.size(), "piece is", "pieces are") + " missing.");
+        std::string found;
+        if (!report.damaged.empty())
+            found = plural(report.damaged.size(), "piece is damaged", "pieces are damaged");
+        if (!report.missing.empty())
+            found += (found.empty() ? "" : ", ") +
+                     plural(report.missing.size(), "piece is missing", "pieces are missing");
+        const int status = summary(command, found + ".");
         return status == Done ? PiecesDamaged : status;
     }
     if (!report.hasChecksumFile)
         return summary(command, "No checksum file to verify against; " +
                                     plural(report.piecesChecked, "piece carries", "pieces carry") +
                                     " the signature, with no gaps.");
+    const std::string rebuilt = report.rebuiltChecked ? " and the rebuilt file" : "";
     if (report.piecesChecked == 1)
-        return summary(command, "The 1 piece is intact.");
-    return summary(command, "All " + ProgressText::count(report.piecesChecked) +
-                                " pieces are intact.");
+        return summary(command, report.rebuiltChecked ? "The 1 piece and the rebuilt file are intact."
+                                                      : "The 1 piece is intact.");
+    return summary(command, "All " + ProgressText::count(report.piecesChecked) + " pieces" +
+                                rebuilt + " are intact.");
 }
 
 int CommandRunner::failure(const Error& error, int signal)
