@@ -7,11 +7,19 @@
 #include "slicecopier.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <stop_token>
+#include <string>
 
 namespace qfs {
 
-// Puts the pieces listed in a folder back together into one file in that folder.
+class PieceSet;
+
+// Puts the pieces in a folder back together into one file in that folder, named after their
+// stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
+// temporary file and takes the final name only when it is complete, with the first piece's
+// permission bits. Until then, and after any failure or stop, an earlier file of that name
+// is exactly as it was.
 class Joiner {
 public:
     explicit Joiner(FileLayer& layer = FileLayer::system(),

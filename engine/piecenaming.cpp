@@ -1,12 +1,14 @@
 #include "piecenaming.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace qfs {
 
 namespace {
 
-constexpr std::size_t indexSuffixLength = 5; // the dot and four digits
+// Piece indices are written with at least this many digits, zero-padded.
+constexpr std::size_t minimumIndexDigits = 4;
 
 std::string_view trimmed(std::string_view text)
 {
@@ -46,22 +48,20 @@ std::string PieceNaming::pieceFileName(std::string_view sourceFileName, std::uin
     return std::string(sourceFileName) + digits;
 }
 
-bool PieceNaming::isPieceName(std::string_view fileName)
+std::optional<PieceNaming::Parsed> PieceNaming::parse(std::string_view fileName)
 {
-    if (fileName.size() <= indexSuffixLength)
-        return false;
-    for (std::size_t i = fileName.size() - 4; i < fileName.size(); ++i) {
-        if (fileName[i] < '0' || fileName[i] > '9')
-            return false;
-    }
-    return true;
-}
-
-std::string PieceNaming::rebuiltFileName(std::string_view firstPieceName)
-{
-    if (firstPieceName.size() <= indexSuffixLength)
-        return {};
-    return std::string(firstPieceName.substr(0, firstPieceName.size() - indexSuffixLength));
+    const auto dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return std::nullopt;
+    const std::string_view digits = fileName.substr(dot + 1);
+    if (digits.size() < minimumIndexDigits)
+        return std::nullopt;
+    std::uint64_t index = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    // from_chars takes no sign and no blank: only digits pass, and too many of them overflow.
+    if (ec != std::errc() || end != digits.data() + digits.size())
+        return std::nullopt;
+    return Parsed{fileName.substr(0, dot), index};
 }
 
 } // namespace qfs

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,10 +23,15 @@ public:
     static std::string joinPath(std::string_view directory, std::string_view name);
     // "movie.avi", 3 -> "movie.avi.0003"; indices from 10000 on simply widen.
     static std::string pieceFileName(std::string_view sourceFileName, std::uint64_t index);
-    // True when the name ends in exactly four ASCII digits and leaves a rebuilt name.
-    static bool isPieceName(std::string_view fileName);
-    // The first piece's name less its dot and four digits: "movie.avi.0000" -> "movie.avi".
-    static std::string rebuiltFileName(std::string_view firstPieceName);
+    // A piece's name taken apart: "movie.avi.0003" is piece 3 of "movie.avi", the stem, which
+    // is also the name of the file the pieces rebuild.
+    struct Parsed {
+        std::string_view stem;
+        std::uint64_t index;
+    };
+    // Takes apart a name of the piece pattern: a stem of at least one character, a dot, and
+    // four or more ASCII digits whose value fits 64 bits. Empty for every other name.
+    static std::optional<Parsed> parse(std::string_view fileName);
 };
 
 } // namespace qfs

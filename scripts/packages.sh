@@ -2,7 +2,7 @@
 # scripts; needs root (or sudo) only when something has to be installed.
 qfs_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev libgtest-dev libcli11-dev
+    qt6-base-dev libgl-dev libgtest-dev libssl-dev libcli11-dev
     xvfb xauth imagemagick
     desktop-file-utils appstream dpkg-dev file
     lintian man-db bash-completion

@@ -107,9 +107,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, SplitFaultTest, testing::Values(
     FaultCase{"CloseOfFirstPieceFails", FaultyLayer::Call::Close, 1, EIO, "5: Input/output error"}),
     [](const auto& row) { return row.param.name; });
 
-TEST(FaultsTest, JoinReportsAWriteErrorAndKeepsWhatWasWritten)
+TEST(FaultsTest, JoinThatFailsHalfWayLeavesTheEarlierOutputAsItWas)
 {
     TestFolder folder;
+    writeFile(folder.file("j"), "the earlier j");
     writeFile(folder.file("j.0000"), "Quarb" + patternBytes(4096));
     writeFile(folder.file("j.0001"), "Quarb" + patternBytes(4096, 2));
     FaultyLayer layer(FaultyLayer::Call::Write, 2, ENOSPC);
@@ -117,7 +118,8 @@ TEST(FaultsTest, JoinReportsAWriteErrorAndKeepsWhatWasWritten)
     const Error error = Joiner(layer, 4096).run(JoinRequest{folder.path()}, observer);
     EXPECT_EQ(error.message(), "28: No space left on device: " + folder.file("j"));
     EXPECT_EQ(observer.events.back(), "failed: " + error.message());
-    EXPECT_EQ(std::filesystem::file_size(folder.file("j")), 4096u);
+    EXPECT_EQ(readFile(folder.file("j")), "the earlier j");
+    EXPECT_EQ(entries(folder.path()), (std::vector<std::string>{"j", "j.0000", "j.0001"}));
 }
 
 struct KernelCopyCase {

@@ -1,79 +1,220 @@
-#include "folderlisting.h"
 #include "joiner.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
+#include <map>
 
 using namespace qfs;
+namespace fs = std::filesystem;
 
 namespace {
 
-struct Piece {
-    std::string name;
-    std::string bytes; // the whole file, signature included
-};
-
-struct JoinCase {
-    const char* name;
-    std::vector<Piece> files;
-    std::string rebuiltName; // empty: nothing is rebuilt
-    std::string rebuilt;
-    std::string failure; // empty: the join succeeds
-    std::string failureFile = {};
-};
-
-class JoinTest : public testing::TestWithParam<JoinCase> {};
-
-TEST_P(JoinTest, RebuildsFromTheListedPieces)
+// Everything under a folder, links not followed: relative path -> what is there.
+std::map<std::string, std::string> snapshot(const std::string& root)
 {
-    const JoinCase& c = GetParam();
-    TestFolder folder;
-    for (const Piece& piece : c.files)
-        writeFile(folder.file(piece.name), piece.bytes);
-    std::vector<std::string> names;
-    ASSERT_FALSE(FolderListing::regularFiles(folder.path(), names).failed());
+    std::map<std::string, std::string> seen;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string relative = it->path().lexically_relative(root).string();
+        const fs::file_status status = it->symlink_status();
+        if (fs::is_symlink(status))
+            seen[relative] = "link to " + fs::read_symlink(it->path()).string();
+        else if (fs::is_directory(status))
+            seen[relative] = "folder";
+        else
+            seen[relative] = "file " + readFile(it->path().string());
+    }
+    return seen;
+}
+
+// A folder of pieces ("pieces") beside files that are not the join's business ("outside").
+struct World {
+    TestFolder root;
+    std::string pieces = root.file("pieces");
+    std::string outside = root.file("outside");
+
+    World()
+    {
+        fs::create_directory(pieces);
+        fs::create_directory(outside);
+        fs::create_directory(outside + "/victimdir");
+        writeFile(outside + "/victim.txt", "precious");
+    }
+    std::string at(const std::string& name) const { return pieces + "/" + name; }
+    void file(const std::string& name, const std::string& bytes) const { writeFile(at(name), bytes); }
+    void link(const std::string& name, const std::string& target) const { fs::create_symlink(target, at(name)); }
+};
+
+struct HostileCase {
+    const char* name;
+    std::function<void(const World&)> prepare;
+    int code;                // 0: the join succeeds
+    std::string named;       // success: the rebuilt file ("" for none); failure: the file the message names
+    std::string rebuilt = {}; // the rebuilt bytes on success
+};
+
+class HostileFolderTest : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileFolderTest, WritesOnlyTheRebuiltFileAndTouchesNothingOutside)
+{
+    const HostileCase& c = GetParam();
+    World world;
+    c.prepare(world);
+    const auto outsideBefore = snapshot(world.outside);
+    auto piecesBefore = snapshot(world.pieces);
 
     RecordingObserver observer;
-    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{folder.path()}, observer);
-    if (c.failure.empty()) {
-        EXPECT_FALSE(error.failed()) << error.message();
-        EXPECT_EQ(observer.events.back(), "joined: " + c.rebuiltName);
-    } else {
-        EXPECT_EQ(observer.events.back(), "failed: " + c.failure + ": " + folder.file(c.failureFile));
+    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{world.pieces}, observer);
+
+    EXPECT_EQ(snapshot(world.outside), outsideBefore);
+    if (c.code != 0) {
+        EXPECT_EQ(error.code, c.code) << error.message();
+        EXPECT_EQ(error.path, world.at(c.named));
+        EXPECT_EQ(snapshot(world.pieces), piecesBefore) << "a refused join writes nothing";
+        return;
     }
-    if (c.rebuiltName.empty()) {
-        std::vector<std::string> after;
-        ASSERT_FALSE(FolderListing::regularFiles(folder.path(), after).failed());
-        EXPECT_EQ(after, names) << "nothing may be created";
-    } else {
-        EXPECT_EQ(readFile(folder.file(c.rebuiltName)), c.rebuilt);
-    }
+    ASSERT_FALSE(error.failed()) << error.message();
+    EXPECT_EQ(observer.events.back(), "joined: " + c.named);
+    if (!c.named.empty())
+        piecesBefore[c.named] = "file " + c.rebuilt;
+    EXPECT_EQ(snapshot(world.pieces), piecesBefore);
 }
 
 const std::string big = patternBytes(3 * 4096 + 100);
 
-INSTANTIATE_TEST_SUITE_P(Folders, JoinTest, testing::Values(
-    JoinCase{"ForeignFilesSkipped",
-             {{"readme.txt", "hello"}, {"m.0000", "QuarbAB"}, {"m.0001", "QuarbCD"}, {"m.bak", "x"}},
-             "m", "ABCD", ""},
-    JoinCase{"SignatureIsNotCompared", {{"m.0000", "xxxxxAB"}, {"m.0001", "12345CD"}}, "m", "ABCD", ""},
-    JoinCase{"TwoSourcesGoIntoTheFirstOutput",
-             {{"a.bin.0000", "Quarb1"}, {"a.bin.0001", "Quarb2"}, {"b.bin.0000", "Quarb3"}},
-             "a.bin", "123", ""},
-    JoinCase{"GapIsClosedUp", {{"x.0000", "QuarbAA"}, {"x.0002", "QuarbCC"}}, "x", "AACC", ""},
-    JoinCase{"LargePiecesCrossBlocks", {{"b.0000", "Quarb" + big}, {"b.0001", "Quarb" + big}}, "b", big + big, ""},
-    JoinCase{"NumericEndingCountsAsPiece", {{"notes.2010", "QuarbN"}}, "notes", "N", ""},
-    JoinCase{"SignatureOnlyPieceRebuildsEmptyFile", {{"e.0000", "Quarb"}}, "e", "", ""},
-    JoinCase{"NoPieces", {{"readme.txt", "hello"}}, "", "", ""},
-    JoinCase{"EmptyFolder", {}, "", "", ""},
-    JoinCase{"ExistingLongerOutputIsCut",
-             {{"m", "stale stale stale"}, {"m.0000", "QuarbAB"}, {"m.0001", "QuarbC"}}, "m", "ABC", ""},
-    JoinCase{"TooShortPieceStopsWithItsName",
-             {{"s.0000", "QuarbAB"}, {"s.0001", "Qua"}, {"s.0002", "QuarbCD"}}, "s", "AB",
-             "1002: Piece shorter than its 5-byte signature", "s.0001"}),
+INSTANTIATE_TEST_SUITE_P(Folders, HostileFolderTest, testing::Values(
+    HostileCase{"ForeignFilesSkipped",
+                [](const World& w) {
+                    w.file("readme.txt", "hello");
+                    w.file("m.0000", "QuarbAB");
+                    w.file("m.0001", "QuarbCD");
+                    w.file("notes.2010", "no signature, other stem");
+                },
+                0, "m", "ABCD"},
+    HostileCase{"LargePiecesCrossBlocks",
+                [](const World& w) {
+                    w.file("b.0000", "Quarb" + big);
+                    w.file("b.0001", "Quarb" + big);
+                },
+                0, "b", big + big},
+    HostileCase{"SignatureOnlyPieceRebuildsEmptyFile", [](const World& w) { w.file("e.0000", "Quarb"); }, 0, "e", ""},
+    HostileCase{"EmptyFolder", [](const World&) {}, 0, ""},
+    HostileCase{"ThesisBesideThesis2024IsNoJoin",
+                [](const World& w) {
+                    w.file("thesis", "my thesis");
+                    w.file("thesis_2024", "Quarb of a sort");
+                    w.file("IMG_2024", "photo");
+                    w.file("taxes.2023", "no signature");
+                },
+                0, ""},
+    HostileCase{"ExistingLongerOutputIsReplaced",
+                [](const World& w) {
+                    w.file("m", "stale stale stale");
+                    w.file("m.0000", "QuarbAB");
+                    w.file("m.0001", "QuarbC");
+                },
+                0, "m", "ABC"},
+    HostileCase{"OutputLinkedToAFileOutside",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.link("m", w.outside + "/victim.txt");
+                },
+                0, "m", "AB"},
+    HostileCase{"OutputLinkedToAFolderOutside",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.link("m", w.outside + "/victimdir");
+                },
+                0, "m", "AB"},
+    HostileCase{"OutputIsADanglingLinkOutside",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.link("m", "../outside/evil.desktop");
+                },
+                0, "m", "AB"},
+    HostileCase{"OutputLinkedToAPiece",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.file("m.0001", "QuarbCD");
+                    w.link("m", "m.0000");
+                },
+                0, "m", "ABCD"},
+    HostileCase{"OutputHardLinkedToAFileOutside",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    fs::create_hard_link(w.outside + "/victim.txt", w.at("m"));
+                },
+                0, "m", "AB"},
+    HostileCase{"OutputIsAFolder",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    fs::create_directory(w.at("m"));
+                },
+                OutputIsFolder, "m"},
+    HostileCase{"PieceLinkedToAFileOutside",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.link("m.0001", w.outside + "/victim.txt");
+                },
+                SymbolicLink, "m.0001"},
+    HostileCase{"TwoStems",
+                [](const World& w) {
+                    w.file("a.bin.0000", "Quarb1");
+                    w.file("a.bin.0001", "Quarb2");
+                    w.file("b.bin.0000", "Quarb3");
+                },
+                MixedPieces, "b.bin.0000"},
+    HostileCase{"OutputNameIsAPieceOfAnotherStem",
+                [](const World& w) {
+                    w.file("r.0001.0000", "QuarbAB");
+                    w.file("r.0001", "QuarbCD");
+                },
+                MixedPieces, "r.0001.0000"},
+    HostileCase{"Gap",
+                [](const World& w) {
+                    w.file("x.0000", "QuarbAA");
+                    w.file("x.0002", "QuarbCC");
+                },
+                MissingPiece, "x.0001"},
+    HostileCase{"DuplicateIndex",
+                [](const World& w) {
+                    w.file("x.0000", "QuarbAA");
+                    w.file("x.0001", "QuarbBB");
+                    w.file("x.00001", "QuarbBB");
+                },
+                DuplicatePiece, "x.0001"},
+    HostileCase{"DamagedSignature",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.file("m.0001", "XuarbCD");
+                },
+                PieceDamaged, "m.0001"},
+    HostileCase{"PieceShorterThanItsSignature",
+                [](const World& w) {
+                    w.file("s.0000", "QuarbAB");
+                    w.file("s.0001", "Qua");
+                    w.file("s.0002", "QuarbCD");
+                },
+                PieceDamaged, "s.0001"}),
     [](const auto& row) { return row.param.name; });
+
+TEST(JoinerTest, SparsePiecesOverALongerFileLeaveNoOldBytes)
+{
+    World world;
+    writeFile(world.at("d"), std::string(1 << 20, 'x'));
+    const std::string piece = world.at("d.0000");
+    writeFile(piece, "QuarbA");
+    fs::resize_file(piece, 512 << 10); // a hole up to the end
+    RecordingObserver observer;
+    ASSERT_FALSE(Joiner().run(JoinRequest{world.pieces}, observer).failed());
+    EXPECT_EQ(readFile(world.at("d")), "A" + std::string((512 << 10) - 6, '\0'));
+}
 
 TEST(JoinerTest, MissingFolderIsReportedNotThrown)
 {

@@ -38,33 +38,39 @@ struct NameCase {
     const char* name;
     const char* fileName;
     bool isPiece;
-    const char* rebuilt;
+    const char* stem;
+    std::uint64_t index;
 };
 
 class PieceNameTest : public testing::TestWithParam<NameCase> {};
 
-TEST_P(PieceNameTest, RecognisesPiecesAndTheirRebuiltName)
+TEST_P(PieceNameTest, TakesPieceNamesApart)
 {
     const NameCase& c = GetParam();
-    EXPECT_EQ(PieceNaming::isPieceName(c.fileName), c.isPiece);
+    const auto parsed = PieceNaming::parse(c.fileName);
+    ASSERT_EQ(parsed.has_value(), c.isPiece);
     if (c.isPiece) {
-        EXPECT_EQ(PieceNaming::rebuiltFileName(c.fileName), c.rebuilt);
+        EXPECT_EQ(parsed->stem, c.stem);
+        EXPECT_EQ(parsed->index, c.index);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, PieceNameTest, testing::Values(
-    NameCase{"FirstPiece", "movie.avi.0000", true, "movie.avi"},
-    NameCase{"WidenedIndex", "movie.avi.10000", true, "movie.avi."},
-    NameCase{"YearSuffix", "notes.2010", true, "notes"},
-    NameCase{"OnlyDigits", "2010", false, ""},
-    NameCase{"NothingLeft", "a2010", false, ""},
-    NameCase{"Text", "readme.txt", false, ""},
-    NameCase{"ThreeDigits", "x.123", false, ""},
-    NameCase{"Sign", "x.+123", false, ""},
-    NameCase{"Point", "x.1.23", false, ""},
-    NameCase{"Exponent", "x.1E10", false, ""},
-    NameCase{"Blank", "x. 123", false, ""},
-    NameCase{"NonAsciiDigits", "x.\xd9\xa1\xd9\xa2", false, ""}),
+    NameCase{"FirstPiece", "movie.avi.0000", true, "movie.avi", 0},
+    NameCase{"WidenedIndex", "movie.avi.10000", true, "movie.avi", 10000},
+    NameCase{"ExtraZeros", "movie.avi.00005", true, "movie.avi", 5},
+    NameCase{"YearSuffix", "notes.2010", true, "notes", 2010},
+    NameCase{"NoDot", "thesis_2024", false, "", 0},
+    NameCase{"OnlyDigits", "2010", false, "", 0},
+    NameCase{"EmptyStem", ".2010", false, "", 0},
+    NameCase{"Text", "readme.txt", false, "", 0},
+    NameCase{"ThreeDigits", "x.123", false, "", 0},
+    NameCase{"Sign", "x.+1234", false, "", 0},
+    NameCase{"Point", "x.1.23", false, "", 0},
+    NameCase{"Exponent", "x.1E10", false, "", 0},
+    NameCase{"Blank", "x. 1234", false, "", 0},
+    NameCase{"BeyondSixtyFourBits", "x.99999999999999999999", false, "", 0},
+    NameCase{"NonAsciiDigits", "x.\xd9\xa1\xd9\xa2\xd9\xa3\xd9\xa4", false, "", 0}),
     [](const auto& row) { return row.param.name; });
 
 TEST(NaturalOrderTest, DigitRunsCompareByValueAndCaseIsIgnored)

@@ -267,6 +267,25 @@ TEST(SplitterTest, BlanksAroundTheNameAreKeptForTheSourceAndPiecesButNotTheFolde
               (std::vector<std::string>{" spaced .0000", " spaced .0001", " spaced .0002"}));
 }
 
+TEST(SplitterTest, PiecesFolderAndRebuiltFileGrantNoMoreThanTheSource)
+{
+    TestFolder folder;
+    writeFile(folder.file("secret"), "0123456789");
+    ASSERT_EQ(::chmod(folder.file("secret").c_str(), 0600), 0);
+    RecordingObserver observer;
+    ASSERT_FALSE(Splitter().run(bySize(folder, "secret", 4, 3), observer).failed());
+    const std::string pieces = folder.file("secret_split");
+    EXPECT_EQ(joinBack(pieces, "secret"), "0123456789");
+    const auto mode = [](const std::string& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(pieces), 0700u);
+    for (const char* name : {"secret.0000", "secret.0001", "secret.0002", "secret"})
+        EXPECT_EQ(mode(pieces + "/" + name), 0600u) << name;
+}
+
 TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
 {
     TestFolder folder;

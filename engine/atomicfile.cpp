@@ -1,0 +1,202 @@
+#include "atomicfile.h"
+
+#include "piecenaming.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <utility>
+
+namespace qfs {
+
+namespace {
+
+constexpr mode_t permissionBits = 0777;
+// Attempts at a fresh temporary name before giving up; a clash is already unlikely.
+constexpr int nameAttempts = 64;
+constexpr std::string_view tempPrefix = ".qfs-";
+constexpr std::size_t tempRandomLength = 12;
+// Keeps the name from ending in digits, so that it never looks like a piece.
+constexpr std::string_view tempSuffix = ".tmp";
+
+std::string randomTempName()
+{
+    static constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint64_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != ssize_t(sizeof bits)) {
+        // O_EXCL keeps the names unique; the randomness only makes clashes rare.
+        static std::atomic<std::uint64_t> counter{0};
+        bits = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
+               ^ (++counter << 32) ^ std::uint64_t(::getpid());
+    }
+    std::string name(tempPrefix);
+    for (std::size_t i = 0; i < tempRandomLength; ++i) {
+        name += alphabet[bits % alphabet.size()];
+        bits /= alphabet.size();
+    }
+    name += tempSuffix;
+    return name;
+}
+
+// The name under which /proc shows one of this process's descriptors.
+std::string procPath(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+bool unnamedUnsupported(int err)
+{
+    // EISDIR and EINVAL come from kernels or file systems that do not know O_TMPFILE.
+    return err == EOPNOTSUPP || err == EISDIR || err == EINVAL || err == ENOENT;
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(FileLayer& layer) : m_layer(layer) {}
+
+AtomicFile::~AtomicFile()
+{
+    discard();
+}
+
+Error AtomicFile::failure(int err) const
+{
+    return Error::fromErrno(err, PieceNaming::joinPath(m_folderPath, m_finalName));
+}
+
+Error AtomicFile::folderInTheWay() const
+{
+    return Error{OutputIsFolder, "A folder has the name of the file to write",
+                 PieceNaming::joinPath(m_folderPath, m_finalName)};
+}
+
+Error AtomicFile::create(int folderFd, const std::string& folderPath,
+                         const std::string& finalName, mode_t mode)
+{
+    discard();
+    m_folderFd = folderFd;
+    m_folderPath = folderPath;
+    m_finalName = finalName;
+
+    struct stat info;
+    if (m_layer.fstatAt(folderFd, finalName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return folderInTheWay();
+    } else if (errno != ENOENT) {
+        return failure(errno);
+    }
+
+    bool unsupported = false;
+    Error error = openUnnamed(mode, unsupported);
+    if (!error.failed() && unsupported)
+        error = openNamed(mode);
+    if (error.failed())
+        return error;
+    // The umask may have narrowed the bits at the open; the file gets exactly what was asked.
+    if (m_layer.fchmod(m_fd, mode & permissionBits) != 0) {
+        const int err = errno;
+        discard();
+        return failure(err);
+    }
+    return {};
+}
+
+Error AtomicFile::openUnnamed(mode_t mode, bool& unsupported)
+{
+    const int fd = m_layer.openAt(m_folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                                  mode & permissionBits);
+    if (fd < 0) {
+        unsupported = unnamedUnsupported(errno);
+        return unsupported ? Error{} : failure(errno);
+    }
+    m_fd = fd;
+    // Naming the file at commit goes through /proc; make sure now that it shows this file.
+    struct stat viaProc;
+    struct stat direct;
+    if (m_layer.fstatAt(AT_FDCWD, procPath(fd).c_str(), &viaProc, 0) != 0
+        || m_layer.fstat(fd, &direct) != 0 || viaProc.st_dev != direct.st_dev
+        || viaProc.st_ino != direct.st_ino) {
+        discard();
+        unsupported = true;
+    }
+    return {};
+}
+
+Error AtomicFile::openNamed(mode_t mode)
+{
+    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+        std::string name = randomTempName();
+        const int fd = m_layer.openAt(m_folderFd, name.c_str(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                      mode & permissionBits);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_tempName = std::move(name);
+            return {};
+        }
+        if (errno != EEXIST)
+            return failure(errno);
+    }
+    return failure(EEXIST);
+}
+
+Error AtomicFile::linkUnnamed()
+{
+    // linkat() with AT_EMPTY_PATH would need a privilege; the /proc name needs none.
+    const std::string source = procPath(m_fd);
+    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+        std::string name = randomTempName();
+        if (m_layer.linkAt(AT_FDCWD, source.c_str(), m_folderFd, name.c_str(),
+                           AT_SYMLINK_FOLLOW) == 0) {
+            m_tempName = std::move(name);
+            return {};
+        }
+        if (errno != EEXIST)
+            return failure(errno);
+    }
+    return failure(EEXIST);
+}
+
+Error AtomicFile::commit()
+{
+    // rename() cannot take an unnamed file, and linkat() cannot replace: link it to a
+    // temporary name first, then rename that.
+    if (m_tempName.empty()) {
+        const Error error = linkUnnamed();
+        if (error.failed()) {
+            discard();
+            return error;
+        }
+    }
+    const int fd = std::exchange(m_fd, -1);
+    // A close interrupted by a signal has still released the descriptor on Linux.
+    if (m_layer.close(fd) != 0 && errno != EINTR) {
+        const int err = errno;
+        discard();
+        return failure(err);
+    }
+    if (m_layer.renameAt(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0) {
+        const int err = errno;
+        discard();
+        return err == EISDIR ? folderInTheWay() : failure(err);
+    }
+    m_tempName.clear();
+    return {};
+}
+
+void AtomicFile::discard()
+{
+    if (m_fd >= 0)
+        m_layer.close(std::exchange(m_fd, -1));
+    if (!m_tempName.empty()) {
+        m_layer.unlinkAt(m_folderFd, m_tempName.c_str(), 0);
+        m_tempName.clear();
+    }
+}
+
+} // namespace qfs
