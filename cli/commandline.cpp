@@ -51,8 +51,11 @@ std::optional<double> plainNumber(std::string_view text, bool allowFraction)
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
                                               std::chars_format::fixed);
-    if (error == std::errc::result_out_of_range)
-        return CommandLine::largestAmount; // only a number beyond any double gets here
+    if (error == std::errc::result_out_of_range) {
+        // Beyond what a double holds: huge when a digit before the point is not 0, else tiny.
+        const bool huge = text.find_first_of("123456789") < text.find('.');
+        return huge ? CommandLine::largestAmount : 0.0;
+    }
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return std::min(value, CommandLine::largestAmount);
