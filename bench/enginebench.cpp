@@ -134,16 +134,29 @@ void report(const Case& c, int rounds)
     std::vector<double> viaProgram;
     double peak = 0;
     double programPeak = 0;
-    for (int round = 0; round < rounds; ++round) {
+    const auto runOurs = [&] {
         c.prepare();
         const Run run = measure(c.ours);
         ours.push_back(run.seconds);
         peak = std::max(peak, run.peakMiB);
-        if (!c.quarbArgs.empty()) {
-            c.prepare();
-            const Run quarb = program(c.quarbArgs);
-            viaProgram.push_back(quarb.seconds);
-            programPeak = std::max(programPeak, quarb.peakMiB);
+    };
+    const auto runProgram = [&] {
+        if (c.quarbArgs.empty())
+            return;
+        c.prepare();
+        const Run run = program(c.quarbArgs);
+        viaProgram.push_back(run.seconds);
+        programPeak = std::max(programPeak, run.peakMiB);
+    };
+    for (int round = 0; round < rounds; ++round) {
+        // The engine and the program take turns at going first, so that neither always
+        // follows the other's deleted output still being released by the file system.
+        if (round % 2 == 0) {
+            runOurs();
+            runProgram();
+        } else {
+            runProgram();
+            runOurs();
         }
         if (!c.peer.empty()) {
             c.prepare();
