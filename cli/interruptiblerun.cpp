@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <new>
 #include <thread>
 
 namespace qfs::cli {
@@ -41,8 +42,15 @@ InterruptibleRun::Outcome InterruptibleRun::run(const std::function<Error(std::s
 {
     sigset_t stopSignals;
     ::sigemptyset(&stopSignals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal our parent chose to ignore stays ignored (nohup, background jobs of a
+        // script): Linux queues a blocked signal even when it is ignored, so it must not be
+        // watched at all.
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
         ::sigaddset(&stopSignals, signal);
+    }
     if (const int error = ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); error != 0)
         return {Error::fromErrno(error, "pthread_sigmask"), 0};
     const Descriptor signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
@@ -55,7 +63,11 @@ InterruptibleRun::Outcome InterruptibleRun::run(const std::function<Error(std::s
     Outcome outcome;
     {
         std::jthread worker([&](std::stop_token stop) {
-            outcome.error = job(stop);
+            try {
+                outcome.error = job(stop);
+            } catch (const std::bad_alloc&) {
+                outcome.error = Error::fromErrno(ENOMEM, {});
+            }
             const std::uint64_t one = 1;
             // Cannot fail: the counter is far from its limit and the descriptor is open.
             [[maybe_unused]] const ssize_t written = ::write(finished.fd(), &one, sizeof one);

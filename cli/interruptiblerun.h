@@ -11,7 +11,8 @@ namespace qfs::cli {
 // Runs one engine job on a worker thread and turns SIGINT, SIGTERM and SIGHUP into a stop
 // request for it, so that an interrupted run still removes what it wrote before the program
 // ends. No signal handler runs at all: the signals are blocked in every thread and read from a
-// signalfd by the calling thread, which also calls `tick` while it waits.
+// signalfd by the calling thread, which also calls `tick` while it waits. A signal that was
+// ignored when the program started (nohup, a background job of a script) stays ignored.
 class InterruptibleRun {
 public:
     struct Outcome {
