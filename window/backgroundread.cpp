@@ -3,15 +3,17 @@
 #include <QPainter>
 #include <QTimer>
 
-BackgroundRead::BackgroundRead(QObject& owner, QWidget& view) : m_owner(owner), m_view(view)
+BackgroundRead::BackgroundRead(QWidget& view) : m_view(view)
 {
-    m_channel->owner = &owner;
+    m_channel->reader = this;
+    connect(this, &BackgroundRead::resultReady, this, &BackgroundRead::collect, Qt::QueuedConnection);
 }
 
 BackgroundRead::~BackgroundRead()
 {
     const std::lock_guard lock(m_channel->mutex);
-    m_channel->owner = nullptr;
+    m_channel->reader = nullptr;
+    m_channel->ready = nullptr;
 }
 
 std::uint64_t BackgroundRead::begin()
@@ -19,11 +21,9 @@ std::uint64_t BackgroundRead::begin()
     supersede();
     m_reading = true;
     const std::uint64_t id = m_latest;
-    QTimer::singleShot(noteDelay, &m_owner, [this, id] {
-        if (m_reading && m_latest == id && !m_noteShown) {
-            m_noteShown = true;
-            m_view.update();
-        }
+    QTimer::singleShot(noteDelay, this, [this, id] {
+        if (m_reading && m_latest == id)
+            showNote(true);
     });
     return id;
 }
@@ -33,24 +33,32 @@ void BackgroundRead::supersede()
     {
         const std::lock_guard lock(m_channel->mutex);
         m_latest = ++m_channel->latest;
+        m_channel->ready = nullptr;
     }
     m_reading = false;
-    if (m_noteShown) {
-        m_noteShown = false;
-        m_view.update();
-    }
+    showNote(false);
 }
 
-bool BackgroundRead::arrive(std::uint64_t id)
+void BackgroundRead::collect()
 {
-    if (id != m_latest || !m_reading)
-        return false;
-    m_reading = false;
-    if (m_noteShown) {
-        m_noteShown = false;
-        m_view.update();
+    std::function<void()> ready;
+    {
+        const std::lock_guard lock(m_channel->mutex);
+        ready = std::exchange(m_channel->ready, nullptr);
     }
-    return true;
+    if (!ready)
+        return;
+    m_reading = false;
+    showNote(false);
+    ready();
+}
+
+void BackgroundRead::showNote(bool shown)
+{
+    if (m_noteShown == shown)
+        return;
+    m_noteShown = shown;
+    m_view.update();
 }
 
 void BackgroundRead::paintNote(QWidget& viewport)

@@ -18,19 +18,21 @@
 //
 // While a read takes longer than `noteDelay`, isNoteShown() is true and the view is repainted,
 // so the list can say that it is reading; quick reads show nothing.
-class BackgroundRead {
+class BackgroundRead : public QObject {
+    Q_OBJECT
+
 public:
     static constexpr int noteDelay = 150; // milliseconds
 
-    // The owner receives the results and must own this object (as a member); `view` is
-    // repainted when the note comes and goes.
-    BackgroundRead(QObject& owner, QWidget& view);
+    // Lives on the owner's thread, as a member of the owner; `view` is repainted when the note
+    // comes and goes.
+    explicit BackgroundRead(QWidget& view);
     // Results still on their way are dropped.
-    ~BackgroundRead();
+    ~BackgroundRead() override;
     BackgroundRead(const BackgroundRead&) = delete;
     BackgroundRead& operator=(const BackgroundRead&) = delete;
 
-    // Runs `read` on a new thread; then `apply` on the owner's thread with its result, unless
+    // Runs `read` on a new thread; then `apply` on this object's thread with its result, unless
     // another request came meanwhile. `read` must not touch the owner or any widget.
     template <class Result>
     void start(std::function<Result()> read, std::function<void(Result&)> apply);
@@ -44,22 +46,26 @@ public:
     // Paints the note into a list's viewport in place of its entries.
     static void paintNote(QWidget& viewport);
 
+signals:
+    // From a reading thread: the latest result waits in the channel. Queued to collect().
+    void resultReady(QPrivateSignal);
+
 private:
-    // What the threads share with the owner's side.
+    // What the threads share with the owner's side, under the mutex.
     struct Channel {
         std::mutex mutex;
-        QObject* owner = nullptr; // cleared when the owner goes
-        std::uint64_t latest = 0; // the request whose result is wanted
+        BackgroundRead* reader = nullptr; // cleared when the reader goes
+        std::uint64_t latest = 0;         // the request whose result is wanted
+        std::function<void()> ready;      // applies that result
     };
 
     std::uint64_t begin();
-    // On the owner's thread, when the result of request `id` arrives. False: it came too late.
-    bool arrive(std::uint64_t id);
+    void collect();
+    void showNote(bool shown);
 
-    QObject& m_owner;
     QWidget& m_view;
     std::shared_ptr<Channel> m_channel = std::make_shared<Channel>();
-    std::uint64_t m_latest = 0; // the owner's copy of Channel::latest
+    std::uint64_t m_latest = 0; // this side's copy of Channel::latest
     bool m_reading = false;
     bool m_noteShown = false;
 };
@@ -68,18 +74,12 @@ template <class Result>
 void BackgroundRead::start(std::function<Result()> read, std::function<void(Result&)> apply)
 {
     const std::uint64_t id = begin();
-    std::thread([channel = m_channel, id, read = std::move(read), apply = std::move(apply), this]() {
-        auto result = std::make_shared<Result>(read());
+    std::thread([channel = m_channel, id, read = std::move(read), apply = std::move(apply)] {
+        std::function<void()> ready = [apply, result = read()]() mutable { apply(result); };
         const std::lock_guard lock(channel->mutex);
-        if (channel->owner == nullptr || channel->latest != id)
+        if (channel->reader == nullptr || channel->latest != id)
             return;
-        // Runs only while the owner lives, and so does this object, its member.
-        QMetaObject::invokeMethod(
-            channel->owner,
-            [this, id, result, apply] {
-                if (arrive(id))
-                    apply(*result);
-            },
-            Qt::QueuedConnection);
+        channel->ready = std::move(ready);
+        emit channel->reader->resultReady(QPrivateSignal());
     }).detach();
 }

@@ -56,5 +56,5 @@ private:
 
     std::string m_path;
     QTreeWidgetItem* m_current = nullptr;
-    BackgroundRead m_read{*this, *viewport()};
+    BackgroundRead m_read{*viewport()};
 };

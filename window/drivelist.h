@@ -46,5 +46,5 @@ private:
     static std::vector<Drive> readDrives(const std::string& homePath);
 
     std::string m_followed;
-    BackgroundRead m_read{*this, *this};
+    BackgroundRead m_read{*this};
 };

@@ -55,5 +55,5 @@ private:
     void addNames(const std::vector<std::string>& names);
 
     std::string m_path;
-    BackgroundRead m_read{*this, *viewport()};
+    BackgroundRead m_read{*viewport()};
 };

@@ -179,6 +179,7 @@ private:
 
 Runner::Runner(qfs::FileLayer& layer, QObject* parent) : QObject(parent), m_layer(layer)
 {
+    connect(this, &Runner::deliveryDue, this, &Runner::deliver, Qt::QueuedConnection);
 }
 
 Runner::~Runner()
@@ -231,9 +232,7 @@ void Runner::start(const qfs::JoinRequest& request)
 
 void Runner::launch(RunKind kind, Work work)
 {
-    m_mailbox = std::make_shared<RunMailbox>([this] {
-        QMetaObject::invokeMethod(this, &Runner::deliver, Qt::QueuedConnection);
-    });
+    m_mailbox = std::make_shared<RunMailbox>([this] { emit deliveryDue(QPrivateSignal()); });
     m_running = true;
     m_kind = kind;
     m_meter = {};

@@ -104,6 +104,10 @@ signals:
 
     void ended(const RunOutcome& outcome);
 
+    // From the worker: news waits in the mailbox. Queued to deliver(); the event is built by
+    // Qt, so the only data that crosses threads is the mailbox's, under its lock.
+    void deliveryDue(QPrivateSignal);
+
 private:
     // The work of one run, on the worker: it calls the engine with the stop token and leaves
     // its reports in the mailbox; what it returns is the run's outcome.
