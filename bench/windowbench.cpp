@@ -129,22 +129,25 @@ void writeSource(const std::string& path, std::uint64_t length)
     }
 }
 
-// Gives every run a folder of its own, beside a hard link to the source, so that no run
-// writes where an earlier one has just deleted.
+// Gives every run a folder of its own, beside a hard link to the source, and removes the
+// folder of the run before, so that a file system of a few GiB holds any number of rounds.
 class Bench {
 public:
     explicit Bench(const QString& root) : m_root(root) {}
 
     std::string freshFolder(const std::string& source)
     {
-        const std::string folder = m_root.toStdString() + "/run" + std::to_string(++m_runs);
-        std::filesystem::create_directory(folder);
-        std::filesystem::create_hard_link(source, folder + "/source.bin");
-        return folder;
+        if (!m_last.empty())
+            std::filesystem::remove_all(m_last);
+        m_last = m_root.toStdString() + "/run" + std::to_string(++m_runs);
+        std::filesystem::create_directory(m_last);
+        std::filesystem::create_hard_link(source, m_last + "/source.bin");
+        return m_last;
     }
 
 private:
     QString m_root;
+    std::string m_last;
     int m_runs = 0;
 };
 

@@ -61,7 +61,9 @@ class Runner : public QObject {
 public:
     // The shortest span between two deliveries, and the longest the owner waits for news of
     // a run unless its own handling slows them down; the end of a run is delivered at once.
-    static constexpr int deliveryInterval = 100; // milliseconds
+    // Five a second is as often as the progress line's speed changes (ProgressMeter samples
+    // every 0.2 s), and each delivery makes a long pieces list lay itself out anew.
+    static constexpr int deliveryInterval = 200; // milliseconds
     static constexpr int handlingShare = 10;
 
     // The engine's runs go through this file layer.
