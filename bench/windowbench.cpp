@@ -134,6 +134,13 @@ void writeSource(const std::string& path, std::uint64_t length)
 class Bench {
 public:
     explicit Bench(const QString& root) : m_root(root) {}
+    ~Bench()
+    {
+        if (!m_last.empty())
+            std::filesystem::remove_all(m_last);
+    }
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
 
     std::string freshFolder(const std::string& source)
     {
