@@ -251,11 +251,6 @@ void Runner::cancel()
         m_worker.request_stop();
 }
 
-bool Runner::isCancelling() const
-{
-    return m_running && m_worker.get_stop_token().stop_requested();
-}
-
 void Runner::deliver()
 {
     // A handler that opens a modal box lets deliveries in while it waits: they come after it.

@@ -83,7 +83,6 @@ public:
     void cancel();
 
     bool isRunning() const { return m_running; }
-    bool isCancelling() const;
     // The kind of the run going, or of the last one.
     RunKind kind() const { return m_kind; }
 
