@@ -65,25 +65,41 @@ DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-qfs::Error DirectoryList::setPath(const std::string& folderPath)
+void DirectoryList::request(const std::string& folderPath, bool announce)
 {
+    m_read.start<Listing>([folderPath] { return read(folderPath); },
+                          [this, announce](Listing& listing) { show(listing, announce); });
+}
+
+DirectoryList::Listing DirectoryList::read(const std::string& folderPath)
+{
+    Listing listing;
     std::filesystem::path path = std::filesystem::path(folderPath).lexically_normal();
     if (path.is_relative()) {
         std::error_code error;
         const std::filesystem::path here = std::filesystem::current_path(error);
-        if (error)
-            return qfs::Error::fromErrno(error.value(), folderPath);
+        if (error) {
+            listing.error = qfs::Error::fromErrno(error.value(), folderPath);
+            return listing;
+        }
         path = (here / path).lexically_normal();
     }
     // "/a/b/" and "/a/b" are the same folder.
     if (path.has_relative_path() && !path.has_filename())
         path = path.parent_path();
+    listing.path = path.string();
+    listing.error = subfolders(listing.path, listing.names);
+    return listing;
+}
 
-    std::vector<std::string> names;
-    if (qfs::Error error = subfolders(path.string(), names); error.failed())
-        return error;
-
-    m_path = path.string();
+void DirectoryList::show(Listing& listing, bool announce)
+{
+    if (listing.error.failed()) {
+        emit readFailed(listing.error);
+        return;
+    }
+    m_path = listing.path;
+    const std::filesystem::path path(m_path);
     setUpdatesEnabled(false);
     clear();
     const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -100,15 +116,16 @@ qfs::Error DirectoryList::setPath(const std::string& folderPath)
         current = item;
     }
     QList<QTreeWidgetItem*> children;
-    children.reserve(qsizetype(names.size()));
-    for (const std::string& name : names)
+    children.reserve(qsizetype(listing.names.size()));
+    for (const std::string& name : listing.names)
         children.push_back(entry(closedIcon, name, qfs::PieceNaming::joinPath(m_path, name)));
     current->addChildren(children);
     expandAll();
     m_current = current;
     highlightCurrent();
     setUpdatesEnabled(true);
-    return {};
+    if (announce)
+        emit pathShown();
 }
 
 void DirectoryList::highlightCurrent()
@@ -117,6 +134,14 @@ void DirectoryList::highlightCurrent()
         return;
     setCurrentItem(m_current);
     scrollToItem(m_current, QAbstractItemView::PositionAtTop);
+}
+
+void DirectoryList::paintEvent(QPaintEvent* event)
+{
+    if (m_read.isNoteShown())
+        BackgroundRead::paintNote(*viewport());
+    else
+        QTreeWidget::paintEvent(event);
 }
 
 std::string DirectoryList::pathOf(const QTreeWidgetItem& item)

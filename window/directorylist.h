@@ -1,34 +1,60 @@
 #pragma once
 
+#include "backgroundread.h"
 #include "error.h"
 
 #include <QTreeWidget>
 
 #include <string>
+#include <vector>
 
 // One folder's place in the tree: its ancestors from the root down to it, then its
 // subfolders, each indented one step deeper than the entry above it. Opening an entry
 // (double-click or Enter) is left to the owner, which asks for the entry's path.
+// Folders are read off the window's thread (BackgroundRead); the list says so while a read
+// takes long.
 class DirectoryList : public QTreeWidget {
     Q_OBJECT
 
 public:
     explicit DirectoryList(QWidget* parent = nullptr);
 
-    // Shows this folder. On failure the list stays as it was.
-    qfs::Error setPath(const std::string& folderPath);
-    // Reads the current folder's subfolders again.
-    qfs::Error reread() { return setPath(m_path); }
+    // Asks for this folder (a relative path is taken from the current directory). Once it is
+    // read, the list shows it and emits pathShown(); when it cannot be read, the list stays as
+    // it was and emits readFailed(). A later request supersedes this one.
+    void setPath(const std::string& folderPath) { request(folderPath, true); }
+    // Reads the current folder's subfolders again, as setPath() but without pathShown().
+    void reread() { request(m_path, false); }
+    // The folder shown.
     const std::string& path() const { return m_path; }
+    bool isReading() const { return m_read.isReading(); }
     // Highlights the entry of the folder shown again.
     void highlightCurrent();
 
     // The folder an entry stands for.
     static std::string pathOf(const QTreeWidgetItem& item);
 
+signals:
+    void pathShown();
+    void readFailed(const qfs::Error& error);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    // A folder as read: its normal absolute path and its subfolders' names.
+    struct Listing {
+        qfs::Error error;
+        std::string path;
+        std::vector<std::string> names;
+    };
+
+    void request(const std::string& folderPath, bool announce);
+    static Listing read(const std::string& folderPath);
+    void show(Listing& listing, bool announce);
     static QTreeWidgetItem* entry(const QIcon& icon, const std::string& name, const std::string& path);
 
     std::string m_path;
     QTreeWidgetItem* m_current = nullptr;
+    BackgroundRead m_read{*viewport()};
 };

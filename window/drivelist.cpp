@@ -105,28 +105,45 @@ std::map<std::string, std::string> labelsByDevice()
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent)
 {
+    setPlaceholderText(QStringLiteral("Reading\u2026"));
     reload();
 }
 
 void DriveList::reload()
 {
+    m_read.start<std::vector<Drive>>([home = QDir::homePath().toStdString()] { return readDrives(home); },
+                                     [this](std::vector<Drive>& drives) { fill(drives); });
+}
+
+std::vector<DriveList::Drive> DriveList::readDrives(const std::string& homePath)
+{
     std::ifstream file("/proc/self/mounts");
     const std::string table{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    std::vector<Drive> drives = parseMounts(table, QDir::homePath().toStdString());
+    std::vector<Drive> drives = parseMounts(table, homePath);
     const auto labels = labelsByDevice();
     for (Drive& drive : drives) {
         if (const auto label = labels.find("/dev/" + drive.name); label != labels.end())
             drive.name = label->second;
     }
-    setDrives(drives);
+    return drives;
 }
 
 void DriveList::setDrives(const std::vector<Drive>& drives)
 {
-    const QSignalBlocker blocker(this);
-    clear();
-    for (const Drive& drive : drives)
-        addItem(textOf(drive), QByteArray::fromStdString(drive.mountPath));
+    m_read.supersede();
+    fill(drives);
+}
+
+void DriveList::fill(const std::vector<Drive>& drives)
+{
+    {
+        const QSignalBlocker blocker(this);
+        clear();
+        for (const Drive& drive : drives)
+            addItem(textOf(drive), QByteArray::fromStdString(drive.mountPath));
+    }
+    if (!m_followed.empty())
+        followPath(m_followed);
 }
 
 std::string DriveList::drive() const
@@ -136,6 +153,7 @@ std::string DriveList::drive() const
 
 void DriveList::followPath(const std::string& path)
 {
+    m_followed = path;
     int best = -1;
     std::size_t bestLength = 0;
     for (int row = 0; row < count(); ++row) {

@@ -4,16 +4,19 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
+// The name's bytes, kept only for names that do not survive the way to text and back.
 constexpr int nameRole = Qt::UserRole;
+// The bits of a character of plain ASCII, which every encoding of file names shares.
+constexpr char asciiMask = 0x7f;
 
-QListWidgetItem* itemFor(const std::string& name)
+std::string nameOf(const QListWidgetItem& item)
 {
-    const QByteArray bytes = QByteArray::fromStdString(name);
-    auto* item = new QListWidgetItem(QFile::decodeName(bytes));
-    item->setData(nameRole, bytes);
-    return item;
+    const QVariant bytes = item.data(nameRole);
+    return (bytes.isValid() ? bytes.toByteArray() : QFile::encodeName(item.text())).toStdString();
 }
 
 } // namespace
@@ -25,38 +28,67 @@ FileList::FileList(QWidget* parent) : QListWidget(parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-qfs::Error FileList::setPath(const std::string& folderPath)
+void FileList::setPath(const std::string& folderPath)
 {
-    std::vector<std::string> names;
-    if (qfs::Error error = qfs::FolderListing::regularFiles(folderPath, names); error.failed())
-        return error;
-    m_path = folderPath;
-    m_pending.clear();
-    showNames(names);
-    return {};
+    m_read.start<Listing>(
+        [folderPath] {
+            Listing listing{{}, folderPath, {}};
+            listing.error = qfs::FolderListing::regularFiles(folderPath, listing.names);
+            return listing;
+        },
+        [this](Listing& listing) {
+            if (listing.error.failed()) {
+                emit readFailed(listing.error);
+                return;
+            }
+            m_path = listing.path;
+            showNames(listing.names);
+        });
 }
 
 void FileList::showEmptyFolder(const std::string& folderPath)
 {
+    m_read.supersede();
     m_path = folderPath;
-    m_pending.clear();
     clear();
 }
 
-void FileList::appendName(const std::string& name)
+void FileList::appendNames(const std::vector<std::string>& names)
 {
-    m_pending.push_back(name);
+    if (names.empty())
+        return;
+    addNames(names);
+    scrollToBottom();
 }
 
-void FileList::flush()
+void FileList::addNames(const std::vector<std::string>& names)
 {
-    if (m_pending.empty())
-        return;
-    setUpdatesEnabled(false);
-    for (const std::string& name : m_pending)
-        addItem(itemFor(name));
-    setUpdatesEnabled(true);
-    m_pending.clear();
+    // All rows in one insertion: a list of many thousand pieces grows in a few steps.
+    const int first = count();
+    QStringList texts;
+    texts.reserve(qsizetype(names.size()));
+    std::vector<int> unusual; // rows whose text does not give the name back
+    for (const std::string& name : names) {
+        const QByteArray bytes = QByteArray::fromStdString(name);
+        if (std::all_of(name.begin(), name.end(), [](char c) { return (c & asciiMask) == c; })) {
+            texts << QString::fromLatin1(bytes);
+        } else {
+            texts << QFile::decodeName(bytes);
+            if (QFile::encodeName(texts.back()) != bytes)
+                unusual.push_back(first + int(texts.size()) - 1);
+        }
+    }
+    addItems(texts);
+    for (const int row : unusual)
+        item(row)->setData(nameRole, QByteArray::fromStdString(names[std::size_t(row - first)]));
+}
+
+void FileList::paintEvent(QPaintEvent* event)
+{
+    if (m_read.isNoteShown())
+        BackgroundRead::paintNote(*viewport());
+    else
+        QListWidget::paintEvent(event);
 }
 
 std::string FileList::selectedName() const
@@ -64,7 +96,7 @@ std::string FileList::selectedName() const
     const QList<QListWidgetItem*> selected = selectedItems();
     if (selected.isEmpty())
         return {};
-    return selected.front()->data(nameRole).toByteArray().toStdString();
+    return nameOf(*selected.front());
 }
 
 std::vector<std::string> FileList::names() const
@@ -72,15 +104,12 @@ std::vector<std::string> FileList::names() const
     std::vector<std::string> result;
     result.reserve(std::size_t(count()));
     for (int row = 0; row < count(); ++row)
-        result.push_back(item(row)->data(nameRole).toByteArray().toStdString());
+        result.push_back(nameOf(*item(row)));
     return result;
 }
 
 void FileList::showNames(const std::vector<std::string>& names)
 {
-    setUpdatesEnabled(false);
     clear();
-    for (const std::string& name : names)
-        addItem(itemFor(name));
-    setUpdatesEnabled(true);
+    addNames(names);
 }

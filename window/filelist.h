@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backgroundread.h"
 #include "error.h"
 
 #include <QListWidget>
@@ -10,33 +11,49 @@
 
 // The regular files of one folder (links to regular files included), in the engine's
 // natural name order, re-read on demand. Names are kept as the system gives them, so a name
-// that is not valid text still reaches the engine unchanged.
+// that is not valid text still reaches the engine unchanged. Folders are read off the
+// window's thread (BackgroundRead); the list says so while a read takes long.
 class FileList : public QListWidget {
     Q_OBJECT
 
 public:
     explicit FileList(QWidget* parent = nullptr);
 
-    // Shows this folder's files. On failure the list stays as it was.
-    qfs::Error setPath(const std::string& folderPath);
-    qfs::Error reread() { return setPath(m_path); }
+    // Asks for this folder's files. Once they are read the list shows them; when the folder
+    // cannot be read, the list stays as it was and emits readFailed(). A later request, or
+    // showEmptyFolder(), supersedes this one.
+    void setPath(const std::string& folderPath);
+    void reread() { setPath(m_path); }
+    // The folder shown.
     const std::string& path() const { return m_path; }
+    bool isReading() const { return m_read.isReading(); }
 
     // Points the list at a folder known to be empty, without reading it.
     void showEmptyFolder(const std::string& folderPath);
-    // Adds a name at the end; it shows up at the next flush().
-    void appendName(const std::string& name);
-    // Puts the names added since the last flush into the list, all in one go.
-    void flush();
+    // Adds names at the end, all in one go, and scrolls to the last of them.
+    void appendNames(const std::vector<std::string>& names);
 
     // The selected name, or an empty text when nothing is selected.
     std::string selectedName() const;
     // Every listed name, in the list's order.
     std::vector<std::string> names() const;
 
+signals:
+    void readFailed(const qfs::Error& error);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    struct Listing {
+        qfs::Error error;
+        std::string path;
+        std::vector<std::string> names;
+    };
+
     void showNames(const std::vector<std::string>& names);
+    void addNames(const std::vector<std::string>& names);
 
     std::string m_path;
-    std::vector<std::string> m_pending;
+    BackgroundRead m_read{*viewport()};
 };

@@ -3,12 +3,13 @@
 #include "directorylist.h"
 #include "drivelist.h"
 #include "filelist.h"
-#include "joiner.h"
+#include "joinrequest.h"
 #include "numbertext.h"
 #include "numericfield.h"
 #include "piecenaming.h"
+#include "progresstext.h"
+#include "runpanel.h"
 #include "splitplanner.h"
-#include "splitter.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,14 +19,13 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
 
-#include <filesystem>
-#include <system_error>
+#include <initializer_list>
+#include <vector>
 
 namespace {
 
@@ -43,58 +43,25 @@ QString fromPath(const std::string& path)
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-// Repaints during a run are limited to this many milliseconds apart.
-constexpr qint64 paintInterval = 33;
-// A run shows its progress bar once it has lasted this long.
-constexpr qint64 progressDelay = 500;
-
-bool isUserInput(const QEvent& event)
-{
-    switch (event.type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::InputMethod:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-    case QEvent::Drop:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-        return true;
-    default:
-        return false;
-    }
-}
+// A run that ends after this long while the window is in the background is worth telling
+// the desktop about.
+constexpr double notifyAfterSeconds = 10.0;
 
 } // namespace
 
-Form1::Form1(UserFeedback& feedback, QWidget* parent) : QWidget(parent), m_feedback(feedback)
+Form1::Form1(UserFeedback& feedback, qfs::FileLayer& files, QWidget* parent)
+    : QWidget(parent), m_feedback(feedback), m_runner(files)
 {
     setWindowTitle(QStringLiteral("Quarb's File Splitter"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/org.quarb.FileSplitter.png")));
     setFixedSize(709, 550);
     createControls();
+    connectRunner();
     setTabOrder();
 
-    std::error_code error;
-    const std::string here = std::filesystem::current_path(error).string();
-    for (DirectoryList* dirList : {m_dir2, m_dir1}) {
-        if (error || dirList->setPath(here).failed())
-            dirList->setPath("/");
-    }
-    m_drive2->followPath(m_dir2->path());
-    m_drive1->followPath(m_dir1->path());
-    m_file3->setPath(m_dir2->path());
-    m_file2->setPath(m_dir1->path());
+    // Both sides start in the current directory; a side that cannot read it starts at the root.
+    m_dir2->setPath(".");
+    m_dir1->setPath(".");
 
     Form_Load();
     m_timer1->start();
@@ -198,12 +165,7 @@ void Form1::createControls()
     m_timer1 = new QTimer(this);
     m_timer1->setInterval(100);
 
-    // Below the join folder's label, where the table leaves room.
-    m_progressBar = new QProgressBar(this);
-    m_progressBar->setGeometry(24, 440, 297, 21);
-    m_progressBar->setRange(0, 1000);
-    m_progressBar->setAccessibleName(QStringLiteral("Progress"));
-    m_progressBar->hide();
+    m_runPanel = new RunPanel(this);
 
     const std::pair<QObject*, const char*> names[] = {
         {m_label1, "Label1"},   {m_option1, "Option1"}, {m_text2, "Text2"},
@@ -212,12 +174,20 @@ void Form1::createControls()
         {m_dir2, "Dir2"},       {m_file3, "File3"},     {m_command2, "Command2"},
         {m_label4, "Label4"},   {m_line1, "Line1"},     {m_command3, "Command3"},
         {m_drive1, "Drive1"},   {m_dir1, "Dir1"},       {m_label3, "Label3"},
-        {m_file2, "File2"},     {m_timer1, "Timer1"},   {m_progressBar, "progressBar"}};
+        {m_file2, "File2"},     {m_timer1, "Timer1"},   {m_runPanel, "RunPanel"}};
     for (const auto& [object, name] : names)
         object->setObjectName(QString::fromLatin1(name));
 
+    // Names of files and folders are shown as they are, never read as markup.
+    for (QLabel* label : {m_label2, m_label3})
+        label->setTextFormat(Qt::PlainText);
+    // Return and Enter press a focused button, as Space does.
+    for (QPushButton* button : {m_command2, m_command3})
+        button->setAutoDefault(true);
+
     // The buttons and the plain labels take the window's colour; lists and fields keep theirs.
-    for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_command2, m_command3}) {
+    // The run panel hands it on to its Cancel button.
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_command2, m_command3, m_runPanel}) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::Button, backgroundColour);
         palette.setColor(QPalette::Window, backgroundColour);
@@ -246,6 +216,48 @@ void Form1::createControls()
             [this](QTreeWidgetItem* item) { openFolder(*m_dir2, *item); });
     connect(m_dir1, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { openFolder(*m_dir1, *item); });
+    connect(m_dir2, &DirectoryList::pathShown, this, &Form1::Dir2_Change);
+    connect(m_dir1, &DirectoryList::pathShown, this, &Form1::Dir1_Change);
+    connect(m_dir2, &DirectoryList::readFailed, this,
+            [this](const qfs::Error& error) { readFailed(*m_dir2, *m_drive2, error); });
+    connect(m_dir1, &DirectoryList::readFailed, this,
+            [this](const qfs::Error& error) { readFailed(*m_dir1, *m_drive1, error); });
+    for (FileList* files : {m_file3, m_file2}) {
+        connect(files, &FileList::readFailed, this,
+                [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); });
+    }
+    connect(m_runPanel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
+}
+
+void Form1::connectRunner()
+{
+    connect(&m_runner, &Runner::started, this, [this](RunKind kind) { showRunning(kind, true); });
+    connect(&m_runner, &Runner::progressed, m_runPanel, &RunPanel::progress);
+    connect(&m_runner, &Runner::checkFailed, this, [this](const QString& message, qfs::FocusTarget focus) {
+        showMessage(message);
+        switch (focus) {
+        case qfs::FocusTarget::FileList:
+            m_file3->setFocus();
+            break;
+        case qfs::FocusTarget::SizeField:
+            m_text2->setFocus();
+            break;
+        case qfs::FocusTarget::CountField:
+            m_text1->setFocus();
+            break;
+        }
+    });
+    connect(&m_runner, &Runner::folderNameShown, this,
+            [this](const std::string& folderName) { m_label2->setText(fromPath(folderName)); });
+    connect(&m_runner, &Runner::folderOpened, this, [this](const std::string& folderPath) {
+        m_file1->showEmptyFolder(folderPath);
+        m_file1->show();
+    });
+    connect(&m_runner, &Runner::unitDefaulted, m_combo1, &QComboBox::setCurrentIndex);
+    connect(&m_runner, &Runner::piecesWritten, m_file1, &FileList::appendNames);
+    connect(&m_runner, &Runner::folderShown, this,
+            [this](const std::string& folderPath) { m_label3->setText(fromPath(folderPath)); });
+    connect(&m_runner, &Runner::ended, this, &Form1::runEnded);
 }
 
 void Form1::setTabOrder()
@@ -267,7 +279,6 @@ void Form1::Form_Load()
     else
         m_option1->setChecked(true);
     m_title.reset();
-    pieceSignature = std::string(qfs::pieceSignature);
 }
 
 void Form1::Option1_Click()
@@ -286,14 +297,12 @@ void Form1::Option2_Click()
 
 void Form1::Drive1_Change()
 {
-    if (changeDrive(*m_drive1, *m_dir1))
-        Dir1_Change();
+    m_dir1->setPath(m_drive1->drive());
 }
 
 void Form1::Drive2_Change()
 {
-    if (changeDrive(*m_drive2, *m_dir2))
-        Dir2_Change();
+    m_dir2->setPath(m_drive2->drive());
 }
 
 void Form1::Dir1_Change()
@@ -306,77 +315,49 @@ void Form1::Dir2_Change()
     showFiles(*m_dir2, *m_drive2, *m_file3);
 }
 
-bool Form1::changeDrive(DriveList& driveList, DirectoryList& dirList)
-{
-    if (const qfs::Error error = dirList.setPath(driveList.drive()); error.failed()) {
-        showMessage(QString::fromStdString(error.message()));
-        driveList.followPath(dirList.path());
-        return false;
-    }
-    return true;
-}
-
 void Form1::openFolder(DirectoryList& dirList, const QTreeWidgetItem& item)
 {
-    if (const qfs::Error error = dirList.setPath(DirectoryList::pathOf(item)); error.failed()) {
-        showMessage(QString::fromStdString(error.message()));
-        dirList.highlightCurrent();
+    dirList.setPath(DirectoryList::pathOf(item));
+}
+
+void Form1::readFailed(DirectoryList& dirList, DriveList& driveList, const qfs::Error& error)
+{
+    if (dirList.path().empty()) {
+        dirList.setPath("/");
         return;
     }
-    if (&dirList == m_dir2)
-        Dir2_Change();
-    else
-        Dir1_Change();
+    showMessage(QString::fromStdString(error.message()));
+    driveList.followPath(dirList.path());
+    dirList.highlightCurrent();
 }
 
 void Form1::showFiles(DirectoryList& dirList, DriveList& driveList, FileList& fileList)
 {
     driveList.followPath(dirList.path());
-    if (const qfs::Error error = fileList.setPath(dirList.path()); error.failed())
-        showMessage(QString::fromStdString(error.message()));
+    fileList.setPath(dirList.path());
 }
 
 void Form1::Command2_Click()
 {
-    if (m_busy)
+    if (m_runner.isRunning())
         return;
-    const bool bySize = m_option1->isChecked();
-    sourceFileName = m_file3->selectedName();
     qfs::SplitRequest request;
     request.sourceDirectory = m_dir2->path();
-    request.sourceFileName = sourceFileName;
-    request.mode = bySize ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount;
+    request.sourceFileName = m_file3->selectedName();
+    request.mode = m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount;
     request.size = qfs::NumberText::val(m_text2->text().toStdString());
     request.unitIndex = std::int16_t(m_combo1->currentIndex());
     request.count = qfs::NumberText::val(m_text1->text().toStdString());
-
-    beginWork();
-    const qfs::Error error = qfs::Splitter().run(request, *this);
-    endWork();
-    // The new folder sits beside the source: let both folder lists show it.
-    if (error.code != qfs::CheckFailed) {
-        m_dir2->reread();
-        m_dir1->reread();
-    }
-    showPendingMessage();
-    m_timer1->start();
+    m_runner.start(request);
 }
 
 void Form1::Command3_Click()
 {
-    if (m_busy)
+    if (m_runner.isRunning())
         return;
     qfs::JoinRequest request;
     request.folderPath = m_dir1->path();
-
-    beginWork();
-    qfs::Joiner().run(request, *this);
-    endWork();
-    showPendingMessage();
-    // The rebuilt file shows up in the list.
-    if (const qfs::Error error = m_file2->reread(); error.failed())
-        showMessage(QString::fromStdString(error.message()));
-    m_timer1->start();
+    m_runner.start(request);
 }
 
 void Form1::Timer1_Timer()
@@ -408,8 +389,6 @@ void Form1::Label4_DblClick()
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_busy && isUserInput(*event))
-        return true;
     if (watched == m_label4 && event->type() == QEvent::MouseButtonDblClick) {
         Label4_DblClick();
         return true;
@@ -419,11 +398,23 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    // A running split or join owns files and this window's state: it ends first.
-    if (m_busy)
+    if (m_runner.isRunning() && !m_closeWhenDone) {
+        const QString question = m_runner.kind() == RunKind::Split
+            ? QStringLiteral("A split is running. Stop it and quit?")
+            : QStringLiteral("A join is running. Stop it and quit?");
+        if (!m_feedback.confirm(*this, question)) {
+            event->ignore();
+            return;
+        }
+        // The run may have ended while the question was open.
+        m_runner.cancel();
+        m_closeWhenDone = m_runner.isRunning();
+    }
+    if (m_runner.isRunning()) {
         event->ignore();
-    else
-        QWidget::closeEvent(event);
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void Form1::paintEvent(QPaintEvent* event)
@@ -433,119 +424,84 @@ void Form1::paintEvent(QPaintEvent* event)
     QWidget::paintEvent(event);
 }
 
-void Form1::checkFailed(const std::string& message, qfs::FocusTarget focus)
+void Form1::showRunning(RunKind kind, bool running)
 {
-    m_pendingMessage = QString::fromStdString(message);
-    switch (focus) {
-    case qfs::FocusTarget::FileList:
-        m_pendingFocus = m_file3;
-        break;
-    case qfs::FocusTarget::SizeField:
-        m_pendingFocus = m_text2;
-        break;
-    case qfs::FocusTarget::CountField:
-        m_pendingFocus = m_text1;
-        break;
+    // The controls that would start another run or change this one's input.
+    const std::vector<QWidget*> inputs = kind == RunKind::Split
+        ? std::vector<QWidget*>{m_option1, m_option2, m_text2,     m_combo1,  m_text1,
+                                m_drive2,  m_dir2,    m_file3,     m_command2, m_command3}
+        : std::vector<QWidget*>{m_drive1, m_dir1, m_file2, m_command2, m_command3};
+    if (running) {
+        m_timer1->stop();
+        m_runPanel->begin();
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
     }
+    for (QWidget* widget : inputs)
+        widget->setEnabled(!running);
+    // The focus goes back from Cancel to the button that started the run.
+    if (!running && m_runPanel->isAncestorOf(QApplication::focusWidget()))
+        (kind == RunKind::Split ? m_command2 : m_command3)->setFocus();
 }
 
-void Form1::folderNameShown(const std::string& folderName)
+void Form1::runEnded(const RunOutcome& outcome)
 {
-    m_label2->setText(fromPath(folderName));
-    m_label2->repaint();
-}
-
-void Form1::folderOpened(const std::string& folderPath)
-{
-    m_file1->showEmptyFolder(folderPath);
-    m_file1->show();
-    keepPainting(true);
-}
-
-void Form1::unitDefaulted(std::int16_t unitIndex)
-{
-    m_combo1->setCurrentIndex(unitIndex);
-}
-
-void Form1::pieceWritten(const std::string& pieceName)
-{
-    m_file1->appendName(pieceName);
-    keepPainting(false);
-}
-
-void Form1::progress(std::uint64_t done, std::uint64_t total)
-{
-    m_done = done;
-    m_total = total;
-    keepPainting(false);
-}
-
-void Form1::finished()
-{
-    m_file1->flush();
-    m_feedback.beep();
-}
-
-void Form1::failed(const qfs::Error& error)
-{
-    m_pendingMessage = QString::fromStdString(error.message());
-}
-
-void Form1::folderShown(const std::string& folderPath)
-{
-    m_label3->setText(fromPath(folderPath));
-    m_label3->repaint();
-}
-
-void Form1::finished(const std::string&, std::uint64_t)
-{
-}
-
-void Form1::beginWork()
-{
-    m_busy = true;
-    m_timer1->stop();
-    m_done = 0;
-    m_total = 0;
-    m_pendingMessage.clear();
-    m_pendingFocus = nullptr;
-    m_workClock.start();
-    m_paintClock.start();
-    qApp->installEventFilter(this);
-}
-
-void Form1::keepPainting(bool now)
-{
-    if (!now && m_paintClock.elapsed() < paintInterval)
+    if (outcome.error.is(qfs::CheckFailed)) {
+        m_timer1->start();
         return;
-    m_paintClock.restart();
-    m_file1->flush();
-    if (m_total > 0) {
-        if (m_progressBar->isHidden() && m_workClock.elapsed() >= progressDelay)
-            m_progressBar->show();
-        m_progressBar->setValue(int(m_done * 1000 / m_total));
     }
-    // Paint and answer the window system; input is held back by the event filter.
-    QCoreApplication::processEvents();
+    showRunning(outcome.kind, false);
+    const bool split = outcome.kind == RunKind::Split;
+    m_runPanel->end(!outcome.cancelled()       ? QString()
+                    : split                    ? QStringLiteral("The split was cancelled.")
+                                               : QStringLiteral("The join was cancelled."));
+    if (m_closeWhenDone) {
+        m_closeWhenDone = false;
+        close();
+        return;
+    }
+    if (outcome.error.failed() && !outcome.cancelled())
+        showMessage(QString::fromStdString(outcome.error.message()));
+    if (split) {
+        // A split that did not finish took its folder away again.
+        if (!outcome.finished() && outcome.folderMade)
+            m_file1->clear();
+        if (outcome.finished())
+            m_feedback.beep();
+        // The new folder sits beside the source: both folder lists show it.
+        m_dir2->reread();
+        m_dir1->reread();
+    } else {
+        // The rebuilt file shows up in the list.
+        m_file2->reread();
+    }
+    tellDesktop(outcome);
+    m_timer1->start();
 }
 
-void Form1::endWork()
+void Form1::tellDesktop(const RunOutcome& outcome)
 {
-    m_file1->flush();
-    m_progressBar->hide();
-    m_progressBar->reset();
-    qApp->removeEventFilter(this);
-    m_busy = false;
-}
-
-void Form1::showPendingMessage()
-{
-    if (!m_pendingMessage.isEmpty())
-        showMessage(m_pendingMessage);
-    if (m_pendingFocus != nullptr)
-        m_pendingFocus->setFocus();
-    m_pendingMessage.clear();
-    m_pendingFocus = nullptr;
+    if (outcome.seconds < notifyAfterSeconds || outcome.cancelled() || isActiveWindow())
+        return;
+    const bool split = outcome.kind == RunKind::Split;
+    QString title;
+    QString text;
+    if (outcome.error.failed()) {
+        title = split ? QStringLiteral("The split failed") : QStringLiteral("The join failed");
+        text = QString::fromStdString(outcome.error.message());
+    } else if (split) {
+        title = QStringLiteral("The split is done");
+        text = QStringLiteral("%1 pieces in %2")
+                   .arg(QString::fromStdString(qfs::ProgressText::count(outcome.pieces)), m_label2->text());
+    } else {
+        title = QStringLiteral("The join is done");
+        text = outcome.rebuiltName.empty()
+            ? QStringLiteral("The folder holds no pieces.")
+            : QStringLiteral("%1 rebuilt, %2")
+                  .arg(fromPath(outcome.rebuiltName), QString::fromStdString(qfs::ProgressText::bytes(outcome.length)));
+    }
+    m_feedback.notify(*this, title, text);
 }
 
 void Form1::showMessage(const QString& text)

@@ -1,16 +1,14 @@
 #pragma once
 
-#include "joinobserver.h"
-#include "splitobserver.h"
+#include "filelayer.h"
+#include "runner.h"
 #include "titleanimator.h"
 #include "userfeedback.h"
 
-#include <QElapsedTimer>
-#include <QString>
 #include <QWidget>
 
 #include <cstdint>
-#include <string>
+#include <memory>
 
 class DirectoryList;
 class DriveList;
@@ -19,21 +17,25 @@ class NumericField;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
 class QTreeWidgetItem;
+class RunPanel;
 
 // The program's window. The upper half picks a file and how to cut it and runs the split;
 // the lower half picks a folder of pieces and runs the join; the title sits in between.
-// Splits and joins run on this thread: while one runs, the window keeps painting and
-// showing its progress but takes no input, and the timer stands still.
-class Form1 : public QWidget, private qfs::SplitObserver, private qfs::JoinObserver {
+// Splits and joins run on a worker (Runner) and folders are read off this thread, so the
+// window answers at all times; while a run goes, the controls that would start another or
+// change its input are disabled, and it can be cancelled.
+class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Form1(UserFeedback& feedback = UserFeedback::system(), QWidget* parent = nullptr);
+    // Splits and joins go through `files`.
+    explicit Form1(UserFeedback& feedback = UserFeedback::system(),
+                   qfs::FileLayer& files = qfs::FileLayer::system(), QWidget* parent = nullptr);
+    // A run still going is stopped, and its cleanup done, before the window goes.
     ~Form1() override;
 
     // The smallest multiple of Factor not below X.
@@ -54,45 +56,33 @@ public:
     void Label4_DblClick();
 
     // Whether a split or a join is running.
-    bool isBusy() const { return m_busy; }
+    bool isBusy() const { return m_runner.isRunning(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // During a run, asks whether to stop it and quit; Yes stops it and closes once its cleanup
+    // is done, No lets it go on.
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // SplitObserver and JoinObserver: what the engine reports while it works.
-    void checkFailed(const std::string& message, qfs::FocusTarget focus) override;
-    void folderNameShown(const std::string& folderName) override;
-    void folderOpened(const std::string& folderPath) override;
-    void unitDefaulted(std::int16_t unitIndex) override;
-    void pieceWritten(const std::string& pieceName) override;
-    void progress(std::uint64_t done, std::uint64_t total) override;
-    void finished() override;
-    void failed(const qfs::Error& error) override;
-    void folderShown(const std::string& folderPath) override;
-    void finished(const std::string& rebuiltName, std::uint64_t length) override;
-
     void createControls();
+    void connectRunner();
     void setTabOrder();
-    void startIn(DirectoryList& dirList, DriveList& driveList, FileList& fileList);
     void openFolder(DirectoryList& dirList, const QTreeWidgetItem& item);
-    bool changeDrive(DriveList& driveList, DirectoryList& dirList);
+    void readFailed(DirectoryList& dirList, DriveList& driveList, const qfs::Error& error);
     void showFiles(DirectoryList& dirList, DriveList& driveList, FileList& fileList);
 
-    void beginWork();
-    void keepPainting(bool now);
-    void endWork();
-    void showPendingMessage();
+    void showRunning(RunKind kind, bool running);
+    void runEnded(const RunOutcome& outcome);
+    void tellDesktop(const RunOutcome& outcome);
     void showMessage(const QString& text);
 
     UserFeedback& m_feedback;
-
-    // Window variables.
-    std::string sourceFileName;
-    std::string pieceSignature;
     TitleAnimator m_title;
+    Runner m_runner;
+    // A close waits for the cancelled run's cleanup.
+    bool m_closeWhenDone = false;
 
     QLabel* m_label1 = nullptr;
     QRadioButton* m_option1 = nullptr;
@@ -114,14 +104,5 @@ private:
     QLabel* m_label3 = nullptr;
     FileList* m_file2 = nullptr;
     QTimer* m_timer1 = nullptr;
-    QProgressBar* m_progressBar = nullptr;
-
-    // The run in progress.
-    bool m_busy = false;
-    QElapsedTimer m_workClock;
-    QElapsedTimer m_paintClock;
-    std::uint64_t m_done = 0;
-    std::uint64_t m_total = 0;
-    QString m_pendingMessage;
-    QWidget* m_pendingFocus = nullptr;
+    RunPanel* m_runPanel = nullptr;
 };

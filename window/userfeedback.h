@@ -3,15 +3,23 @@
 class QString;
 class QWidget;
 
-// How the window talks to the person in front of it: modal messages and the beep.
-// The default shows a real message box and sounds the system beep; tests put their own in.
+// How the window talks to the person in front of it: modal messages and questions, the beep,
+// and the desktop's notifications. The default shows real boxes, sounds the system beep and
+// tells the desktop; tests put their own in.
 class UserFeedback {
 public:
     virtual ~UserFeedback() = default;
 
     // A modal box with the text and only an OK button, titled with the parent's caption.
     virtual void message(QWidget& parent, const QString& text);
+    // A modal box with the question and Yes and No buttons (No is the default, as is Escape).
+    // True when Yes was chosen.
+    virtual bool confirm(QWidget& parent, const QString& question);
     virtual void beep();
+    // Tells the desktop that something the user waits for is done: a notification through the
+    // freedesktop notification service on the session bus, when there is one, and the
+    // window's attention hint. Returns at once; without a session bus only the hint is given.
+    virtual void notify(QWidget& window, const QString& title, const QString& text);
 
     // The feedback used when the window is given none.
     static UserFeedback& system();

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <stop_token>
 
 using namespace qfs;
 
@@ -157,6 +158,53 @@ INSTANTIATE_TEST_SUITE_P(Faults, KernelCopyFaultTest, testing::Values(
     KernelCopyCase{"ReadErrorIsReported", EIO, "5: Input/output error"},
     KernelCopyCase{"DiskFullIsReported", ENOSPC, "28: No space left on device"}),
     [](const auto& row) { return row.param.name; });
+
+// Asks the run to stop while its first kernel copy is under way, and counts the copies.
+class StoppingLayer : public FileLayer {
+public:
+    ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
+                          std::size_t count) override
+    {
+        if (++copies == 1)
+            stop.request_stop();
+        return FileLayer::copyFileRange(inFd, inOffset, outFd, outOffset, count);
+    }
+
+    std::stop_source stop;
+    int copies = 0;
+};
+
+struct StopCase {
+    const char* name;
+    bool join;
+};
+
+class StopTest : public testing::TestWithParam<StopCase> {};
+
+// One piece of 20 MiB takes two kernel copies (of at most 16 MiB): a stop during the first
+// ends the run at once instead of at the end of the piece.
+TEST_P(StopTest, StopsAfterTheKernelCopyUnderWay)
+{
+    constexpr std::size_t length = 20 << 20;
+    TestFolder folder;
+    StoppingLayer layer;
+    RecordingObserver observer;
+    Error error;
+    if (GetParam().join) {
+        writeFile(folder.file("j.0000"), "Quarb" + patternBytes(length));
+        error = Joiner(layer).run(JoinRequest{folder.path()}, observer, layer.stop.get_token());
+    } else {
+        writeFile(folder.file("src"), patternBytes(length));
+        error = Splitter(layer).run(SplitRequest{folder.path(), "src", SplitMode::BySize, 1, 0, 0, false},
+                                    observer, layer.stop.get_token());
+        EXPECT_EQ(entries(folder.path()), std::vector<std::string>{"src"});
+    }
+    EXPECT_EQ(error.code, Cancelled) << error.message();
+    EXPECT_EQ(layer.copies, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stop, StopTest, testing::Values(StopCase{"Split", false}, StopCase{"Join", true}),
+                         [](const auto& row) { return row.param.name; });
 
 TEST(FaultsTest, ShortWritesStillCopyEveryByte)
 {

@@ -65,6 +65,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 # dpkg-shlibdeps writes versioned library packages; every program needs the C library.
 [[ "$(field Depends)" =~ (^|,\ )libc6\ \(\>=\ [0-9.]+\) ]] ||
     fail "Depends '$(field Depends)' was not worked out from the binary (no versioned libc6)"
+# The window tells the desktop through Qt D-Bus.
+[[ "$(field Depends)" =~ (^|,\ )libqt6dbus6\  ]] || fail "Depends '$(field Depends)' lacks libqt6dbus6"
 
 # Its files agree with each other -----------------------------------------------------------------
 root=$work/root

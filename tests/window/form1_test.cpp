@@ -10,9 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QFile>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -90,9 +90,11 @@ private slots:
     void split_data();
     void split();
     void existingFolder();
-    void inputDuringRunIsDropped();
+    void stopDuringSplit_data();
+    void stopDuringSplit();
     void join_data();
     void join();
+    void cancelJoin();
     void unreadableFolder();
     void driveChange_data();
     void driveChange();
@@ -196,8 +198,12 @@ void Form1Test::layout()
         QCOMPARE(label->text(), caption);
     if (auto* button = qobject_cast<QAbstractButton*>(widget))
         QCOMPARE(button->text(), caption);
-    // The progress bar covers none of the table's controls.
-    QVERIFY(!world.find<QProgressBar>("progressBar")->geometry().intersects(geometry));
+    // What shows a run covers none of the table's controls.
+    for (const char* added : {"progressBar", "ProgressText", "CancelButton", "OutcomeLabel"}) {
+        const QWidget* part = world.find<QWidget>(added);
+        const QRect shown(part->mapTo(&world.form(), QPoint(0, 0)), part->size());
+        QVERIFY2(!shown.intersects(geometry), added);
+    }
 }
 
 void Form1Test::modeSwitchKeepsBothTexts()
@@ -226,9 +232,12 @@ void Form1Test::checkMessages_data()
     QTest::addColumn<bool>("byCount");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("no file selected") << false << false << "Please select the file." << "File3";
-    QTest::newRow("no size") << true << false << "Incorrect split size" << "Text2";
-    QTest::newRow("no count") << true << true << "Incorrect Number of files specified." << "Text1";
+    // How "Split" is pressed: a click, or Return or Enter while it has the focus.
+    QTest::addColumn<int>("key");
+    QTest::newRow("no file selected") << false << false << "Please select the file." << "File3" << 0;
+    QTest::newRow("no size") << true << false << "Incorrect split size" << "Text2" << int(Qt::Key_Return);
+    QTest::newRow("no count") << true << true << "Incorrect Number of files specified." << "Text1"
+                              << int(Qt::Key_Enter);
 }
 
 void Form1Test::checkMessages()
@@ -237,6 +246,7 @@ void Form1Test::checkMessages()
     QFETCH(bool, byCount);
     QFETCH(QString, message);
     QFETCH(QString, focus);
+    QFETCH(int, key);
     WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("data.bin"), "0123456789"); });
     QVERIFY(world.isReady());
     if (selectFile)
@@ -245,7 +255,13 @@ void Form1Test::checkMessages()
         QTest::mouseClick(world.find<QAbstractButton>("Option2"), Qt::LeftButton);
     else if (!selectFile)
         QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("5"));
-    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    auto* split = world.find<QAbstractButton>("Command2");
+    if (key == 0) {
+        QTest::mouseClick(split, Qt::LeftButton);
+    } else {
+        split->setFocus();
+        QTest::keyClick(split, Qt::Key(key));
+    }
 
     // The message comes first, while the focus is still on the button; then the focus moves.
     QCOMPARE(world.feedback.events,
@@ -288,6 +304,7 @@ void Form1Test::split()
         chooseUnit(*world.find<QComboBox>("Combo1"), unit);
     }
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
 
     QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
     QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("movie.avi_split"));
@@ -317,8 +334,10 @@ void Form1Test::existingFolder()
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("x.bin"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("1"));
-    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
-    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    for (int press = 0; press < 2; ++press) {
+        QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+        QVERIFY(world.waitForRun());
+    }
 
     QCOMPARE(world.feedback.beeps(), 1);
     QCOMPARE(world.feedback.messages(),
@@ -329,31 +348,87 @@ void Form1Test::existingFolder()
     QCOMPARE(listed(*world.find<QListWidget>("File1")), QStringList{"x.bin.0000"});
 }
 
-// Keys and clicks that arrive while a split runs are dropped, not replayed afterwards.
-void Form1Test::inputDuringRunIsDropped()
-{
-    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("x.bin"), "0123456789"); });
-    QVERIFY(world.isReady());
-    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("x.bin"));
-    auto* text2 = world.find<QLineEdit>("Text2");
-    QTest::keyClicks(text2, QStringLiteral("1"));
-    // Queued now, delivered when the running split lets the window paint.
-    QCoreApplication::postEvent(text2, new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier,
-                                                     QStringLiteral("5")));
-    auto* join = world.find<QAbstractButton>("Command3");
-    const QPointF centre = QRectF(join->rect()).center();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QCoreApplication::postEvent(join, new QMouseEvent(type, centre, join->mapToGlobal(centre),
-                                                          Qt::LeftButton, Qt::LeftButton,
-                                                          Qt::NoModifier));
-    }
-    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
-    QCoreApplication::processEvents();
+namespace {
 
-    QCOMPARE(world.feedback.beeps(), 1);
-    QCOMPARE(text2->text(), QStringLiteral("1"));
-    QCOMPARE(world.find<QLabel>("Label3")->text(), QString());
-    QVERIFY(!QFile::exists(world.path("x.bin_split/x.bin")));
+// How a split that is under way gets stopped, or not.
+enum class Stop { CancelButton, Escape, CloseYes, CloseNo };
+
+} // namespace
+
+void Form1Test::stopDuringSplit_data()
+{
+    QTest::addColumn<int>("stop");
+    QTest::newRow("Cancel button") << int(Stop::CancelButton);
+    QTest::newRow("Escape") << int(Stop::Escape);
+    QTest::newRow("close, then stop and quit") << int(Stop::CloseYes);
+    QTest::newRow("close, then go on") << int(Stop::CloseNo);
+}
+
+void Form1Test::stopDuringSplit()
+{
+    QFETCH(int, stop);
+    const auto how = Stop(stop);
+    const QByteArray source = TestFiles::pattern(3 * 4096);
+    WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("4"));
+    world.held.arm();
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    // The split holds in its first piece.
+    QVERIFY(world.held.waitUntilHolding());
+
+    const char* const inputs[] = {"Command2", "Command3", "Option1", "Option2", "Text2",
+                                  "Combo1",   "Drive2",   "Dir2",    "File3"};
+    for (const char* input : inputs)
+        QVERIFY2(!world.find<QWidget>(input)->isEnabled(), input);
+    auto* cancel = world.find<QPushButton>("CancelButton");
+    QVERIFY(cancel->isVisible());
+    QVERIFY(cancel->hasFocus());
+    QCOMPARE(world.form().cursor().shape(), Qt::BusyCursor);
+    QVERIFY(world.find<QProgressBar>("progressBar")->isVisible());
+
+    QSignalSpy pressed(cancel, &QAbstractButton::clicked);
+    switch (how) {
+    case Stop::CancelButton:
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        break;
+    case Stop::Escape:
+        QTest::keyClick(&world.form(), Qt::Key_Escape);
+        QVERIFY(pressed.wait());
+        break;
+    case Stop::CloseYes:
+    case Stop::CloseNo:
+        world.feedback.answer = how == Stop::CloseYes;
+        QVERIFY(!world.form().close());
+        break;
+    }
+    world.held.release();
+    QVERIFY(world.waitForRun());
+
+    const QString question = QStringLiteral("question: A split is running. Stop it and quit?");
+    const QDir folder(world.path(QStringLiteral("movie.avi_split")));
+    if (how == Stop::CloseNo) {
+        // Nothing is lost: the split went on to the end.
+        QCOMPARE(world.feedback.events, (QStringList{question, QStringLiteral("beep | timer off")}));
+        QCOMPARE(folder.entryList(QDir::Files).size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("movie.avi.%1").arg(i, 4, 10, QLatin1Char('0')))),
+                     "Quarb" + source.mid(i * 4096, 4096));
+        }
+    } else {
+        // Stopped without a beep or a message, and nothing is left of it.
+        QCOMPARE(world.feedback.events, how == Stop::CloseYes ? QStringList{question} : QStringList{});
+        QVERIFY(!folder.exists());
+        QCOMPARE(world.dir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"movie.avi"});
+    }
+    QCOMPARE(world.form().isVisible(), how != Stop::CloseYes);
+    if (how == Stop::CancelButton || how == Stop::Escape)
+        QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("The split was cancelled."));
+    for (const char* input : inputs)
+        QVERIFY2(world.find<QWidget>(input)->isEnabled(), input);
+    QVERIFY(cancel->isHidden());
+    QCOMPARE(world.form().cursor().shape(), Qt::ArrowCursor);
 }
 
 void Form1Test::join_data()
@@ -372,12 +447,15 @@ void Form1Test::join()
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
 
     // The new folder shows up on the join side; opening it lists the pieces.
     openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), byKeyboard);
+    QVERIFY(world.settle());
     auto* file2 = world.find<QListWidget>("File2");
     QCOMPARE(file2->count(), 4);
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
 
     const QString folder = world.path(QStringLiteral("movie.avi_split"));
     QCOMPARE(TestFiles::read(folder + QStringLiteral("/movie.avi")), source);
@@ -386,6 +464,39 @@ void Form1Test::join()
                                           "movie.avi.0002", "movie.avi.0003"}));
     QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
     QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
+}
+
+// A cancelled join leaves an earlier rebuilt file as it was and no file of its own.
+void Form1Test::cancelJoin()
+{
+    const QByteArray earlier = TestFiles::pattern(9000).toBase64();
+    QStringList names{QStringLiteral("movie.avi")};
+    WindowFixture world([&](const QDir& dir) {
+        dir.mkdir(QStringLiteral("movie.avi_split"));
+        const QDir folder(dir.filePath(QStringLiteral("movie.avi_split")));
+        TestFiles::write(folder.filePath(QStringLiteral("movie.avi")), earlier);
+        for (int i = 0; i < 3; ++i) {
+            names << QStringLiteral("movie.avi.%1").arg(i, 4, 10, QLatin1Char('0'));
+            TestFiles::write(folder.filePath(names.back()), "Quarb" + TestFiles::pattern(4096 + i));
+        }
+    });
+    QVERIFY(world.isReady());
+    openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), false);
+    QVERIFY(world.settle());
+    world.held.arm();
+    QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
+    QVERIFY(world.held.waitUntilHolding());
+    QVERIFY(!world.find<QWidget>("Dir1")->isEnabled());
+    QTest::mouseClick(world.find<QAbstractButton>("CancelButton"), Qt::LeftButton);
+    world.held.release();
+    QVERIFY(world.waitForRun());
+
+    const QDir folder(world.path(QStringLiteral("movie.avi_split")));
+    QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), names);
+    QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("movie.avi"))), earlier);
+    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("The join was cancelled."));
+    QVERIFY(world.feedback.events.isEmpty());
+    QVERIFY(world.find<QWidget>("Dir1")->isEnabled());
 }
 
 void Form1Test::unreadableFolder()
@@ -399,6 +510,7 @@ void Form1Test::unreadableFolder()
     const int entries = dirs->topLevelItem(0) != nullptr ? dirs->model()->rowCount() : 0;
     QVERIFY(world.dir().rmdir(QStringLiteral("gone")));
     openFolder(*dirs, QStringLiteral("gone"), false);
+    QVERIFY(world.settle());
 
     QCOMPARE(world.feedback.messages(),
              QStringList{"2: No such file or directory: " + world.path(QStringLiteral("gone"))});
@@ -430,6 +542,7 @@ void Form1Test::driveChange()
     drives->setDrives({{"/", "root"}, {stick, "stick"}});
     drives->followPath(world.dir().path().toStdString());
     QTest::keyClick(drives, Qt::Key_Down);
+    QVERIFY(world.settle());
 
     auto* dirs = world.find<QTreeWidget>("Dir1");
     if (readable) {

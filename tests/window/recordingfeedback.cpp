@@ -12,6 +12,17 @@ void RecordingFeedback::message(QWidget& parent, const QString& text)
                        focus != nullptr ? focus->objectName() : QStringLiteral("none"));
 }
 
+bool RecordingFeedback::confirm(QWidget&, const QString& question)
+{
+    events << QStringLiteral("question: %1").arg(question);
+    return answer;
+}
+
+void RecordingFeedback::notify(QWidget&, const QString& title, const QString& text)
+{
+    events << QStringLiteral("notify: %1 | %2").arg(title, text);
+}
+
 void RecordingFeedback::beep()
 {
     const auto* timer = window != nullptr ? window->findChild<QTimer*>(QStringLiteral("Timer1")) : nullptr;

@@ -4,19 +4,22 @@
 
 #include <QStringList>
 
-// Records every message and beep instead of showing or sounding it, with what the window
-// looked like at that moment: the message's title, which widget had the focus, and whether
-// the window's timer was running.
+// Records every message, question, beep and notification instead of showing or sounding it,
+// with what the window looked like at that moment: the message's title, which widget had the
+// focus, and whether the window's timer was running. Questions get `answer`.
 class RecordingFeedback : public UserFeedback {
 public:
     void message(QWidget& parent, const QString& text) override;
+    bool confirm(QWidget& parent, const QString& question) override;
     void beep() override;
+    void notify(QWidget& window, const QString& title, const QString& text) override;
 
     QStringList messages() const;
     int beeps() const;
 
-    // One line per call, in order: "message: <title> | <text> | focus <name>" or
-    // "beep | timer <on/off>".
+    // One line per call, in order: "message: <title> | <text> | focus <name>",
+    // "question: <text>", "beep | timer <on/off>" or "notify: <title> | <text>".
     QStringList events;
     QWidget* window = nullptr;
+    bool answer = false;
 };

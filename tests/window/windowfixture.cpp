@@ -1,8 +1,19 @@
 #include "windowfixture.h"
 
+#include "directorylist.h"
+#include "drivelist.h"
+#include "filelist.h"
+
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+
+namespace {
+
+// Long enough for a small run under the sanitizers on a busy machine.
+constexpr int waitMilliseconds = 30000;
+
+} // namespace
 
 WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare)
     : m_former(QDir::currentPath())
@@ -12,7 +23,7 @@ WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare)
     if (prepare)
         prepare(QDir(m_dir.path()));
     QDir::setCurrent(m_dir.path());
-    m_form = std::make_unique<Form1>(feedback);
+    m_form = std::make_unique<Form1>(feedback, held);
     feedback.window = m_form.get();
     auto* timer = find<QTimer>("Timer1");
     timerRanAtStart = timer != nullptr && timer->isActive();
@@ -20,11 +31,36 @@ WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare)
         timer->stop();
     m_form->show();
     QApplication::setActiveWindow(m_form.get());
-    m_ready = QTest::qWaitForWindowExposed(m_form.get()) && QTest::qWaitForWindowActive(m_form.get());
+    m_ready = QTest::qWaitForWindowExposed(m_form.get()) && QTest::qWaitForWindowActive(m_form.get()) &&
+              settle();
+}
+
+bool WindowFixture::settle()
+{
+    return QTest::qWaitFor(
+        [this] {
+            for (const auto* list : m_form->findChildren<DirectoryList*>())
+                if (list->isReading())
+                    return false;
+            for (const auto* list : m_form->findChildren<FileList*>())
+                if (list->isReading())
+                    return false;
+            for (const auto* list : m_form->findChildren<DriveList*>())
+                if (list->isReading())
+                    return false;
+            return true;
+        },
+        waitMilliseconds);
+}
+
+bool WindowFixture::waitForRun()
+{
+    return QTest::qWaitFor([this] { return !m_form->isBusy(); }, waitMilliseconds) && settle();
 }
 
 WindowFixture::~WindowFixture()
 {
+    held.release();
     m_form.reset();
     QDir::setCurrent(m_former);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form1.h"
+#include "heldlayer.h"
 #include "recordingfeedback.h"
 
 #include <QDir>
@@ -11,9 +12,10 @@
 
 // One test's world: a fresh temporary folder, made the current directory (where both sides
 // of the window start), optionally filled before the window opens; then the window, shown,
-// active and with its timer stopped so that the test steps it (a split or a join starts it
-// again when it ends). Everything goes on
-// destruction, and the former current directory comes back.
+// active, its lists read, and with its timer stopped so that the test steps it (a split or a
+// join starts it again when it ends). Its runs write through `held`, which lets everything
+// through until armed. Everything goes on destruction, and the former current directory
+// comes back.
 class WindowFixture {
 public:
     explicit WindowFixture(const std::function<void(const QDir&)>& prepare = {});
@@ -22,6 +24,10 @@ public:
     WindowFixture& operator=(const WindowFixture&) = delete;
 
     bool isReady() const { return m_ready; }
+    // Waits until no list of the window is reading a folder.
+    bool settle();
+    // Waits until the window's run has ended and the lists it re-reads have been read.
+    bool waitForRun();
     Form1& form() { return *m_form; }
     QDir dir() const { return QDir(m_dir.path()); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -33,6 +39,7 @@ public:
     }
 
     RecordingFeedback feedback;
+    HeldLayer held;
     // Whether the timer was running when the window had just opened.
     bool timerRanAtStart = false;
 

@@ -1,0 +1,86 @@
+#include "runpanel.h"
+
+#include <QKeySequence>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+// Inside the panel, top to bottom.
+const QRect barArea(0, 0, 297, 21);
+const QRect lineArea(0, 23, 356, 17);
+const QRect cancelArea(0, 44, 89, 25);
+const QRect outcomeArea(0, 76, 356, 21);
+
+// The bar counts thousandths of the work.
+constexpr int barRange = 1000;
+
+} // namespace
+
+// Below the join side's folder label and left of its file list.
+const QRect RunPanel::area(24, 440, 356, 97);
+
+RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
+{
+    setGeometry(area);
+
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("progressBar"));
+    m_bar->setGeometry(barArea);
+    m_bar->setRange(0, barRange);
+    m_bar->setTextVisible(false);
+    m_bar->setAccessibleName(QStringLiteral("Progress"));
+
+    m_line = new QLabel(this);
+    m_line->setObjectName(QStringLiteral("ProgressText"));
+    m_line->setGeometry(lineArea);
+    m_line->setTextFormat(Qt::PlainText);
+    m_line->setAccessibleName(QStringLiteral("Progress"));
+
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("CancelButton"));
+    m_cancel->setGeometry(cancelArea);
+    m_cancel->setAccessibleName(QStringLiteral("Cancel"));
+    m_cancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    // Return and Enter press it too, as they do the window's other buttons.
+    m_cancel->setAutoDefault(true);
+
+    m_outcome = new QLabel(this);
+    m_outcome->setObjectName(QStringLiteral("OutcomeLabel"));
+    m_outcome->setGeometry(outcomeArea);
+    m_outcome->setTextFormat(Qt::PlainText);
+    m_outcome->setAccessibleName(QStringLiteral("Outcome of the last run"));
+
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_cancelling = true;
+        m_line->setText(QStringLiteral("Cancelling\u2026"));
+        emit cancelPressed();
+    });
+    end({});
+}
+
+void RunPanel::begin()
+{
+    m_cancelling = false;
+    m_bar->setValue(0);
+    m_line->clear();
+    m_outcome->clear();
+    for (QWidget* part : std::initializer_list<QWidget*>{m_bar, m_line, m_cancel})
+        part->show();
+    m_cancel->setFocus();
+}
+
+void RunPanel::progress(const QString& line, int thousandths)
+{
+    m_bar->setValue(thousandths);
+    if (!m_cancelling)
+        m_line->setText(line);
+}
+
+void RunPanel::end(const QString& outcome)
+{
+    for (QWidget* part : std::initializer_list<QWidget*>{m_bar, m_line, m_cancel})
+        part->hide();
+    m_outcome->setText(outcome);
+}
