@@ -85,6 +85,19 @@ std::string ProgressText::duration(double seconds)
            std::to_string(std::uint64_t(minutes) % secondsPerMinute) + " min";
 }
 
+std::string ProgressText::elapsed(double seconds)
+{
+    constexpr double tenthsPerSecond = 10;
+    constexpr double tenthsShown = 100; // up to 9.9 s
+    const double tenths = seconds > 0 ? std::round(seconds * tenthsPerSecond) : 0.0;
+    if (!(tenths < tenthsShown))
+        return duration(seconds);
+    std::array<char, 16> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                      tenths / tenthsPerSecond, std::chars_format::fixed, 1);
+    return std::string(buffer.data(), result.ptr) + " s";
+}
+
 std::string ProgressMeter::update(std::uint64_t done, std::uint64_t total, double elapsedSeconds)
 {
     m_elapsed = elapsedSeconds;

@@ -23,6 +23,10 @@ public:
     // A span of time, rounded to the nearest second below an hour and to the nearest minute
     // from an hour on: "4 s", "2 min 5 s", "1 h 3 min". Negative or not-a-number spans are "0 s".
     static std::string duration(double seconds);
+
+    // How long a finished run took: tenths of a second below ten seconds ("0.3 s", "2.1 s"),
+    // then as duration() ("12 s", "2 min 5 s").
+    static std::string elapsed(double seconds);
 };
 
 // Turns a stream of (bytes done, total, seconds since the start) samples into the one-line

@@ -55,6 +55,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, ProgressTextTest, testing::Values(
     TextCase{"RoundsUpToAnHour", [] { return ProgressText::duration(3599.6); }, "1 h 0 min"},
     TextCase{"HoursAndMinutes", [] { return ProgressText::duration(3790); }, "1 h 3 min"},
     TextCase{"NotANumber", [] { return ProgressText::duration(std::nan("")); }, "0 s"},
+    TextCase{"ElapsedInTenths", [] { return ProgressText::elapsed(2.14); }, "2.1 s"},
+    TextCase{"ElapsedRoundsIntoWholeSeconds", [] { return ProgressText::elapsed(9.96); }, "10 s"},
     TextCase{"NoSpeedBeforeItIsMeasured",
              [] { return steadyRun(100 * MiB, GiB, 0.5); }, "4 % \u00B7 50 MB of 1 GB"},
     TextCase{"SteadySpeedAndTimeLeft",

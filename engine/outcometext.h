@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qfs {
+
+// The one-line report of a finished run, in the units of the progress line (ProgressText).
+class OutcomeText {
+public:
+    // "7 pieces written to movie.avi_split in 2.1 s".
+    static std::string split(std::uint64_t pieces, const std::string& folderName, double seconds);
+    // "movie.avi rebuilt, 4.37 GB"; an empty name (the folder held no pieces) gives
+    // "The folder holds no pieces; nothing was joined."
+    static std::string join(const std::string& rebuiltName, std::uint64_t length);
+};
+
+} // namespace qfs
