@@ -3,6 +3,7 @@
 #include "numbertext.h"
 
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -20,6 +21,7 @@ void setTextKeepingCaret(QLineEdit& field, const QString& text)
 
 NumericField::NumericField(QWidget* parent) : QLineEdit(parent)
 {
+    setAcceptDrops(false);
     connect(this, &QLineEdit::textChanged, this, &NumericField::keepValidText);
 }
 
@@ -46,7 +48,20 @@ QString NumericField::normalizedText(const QString& text)
 
 bool NumericField::isAcceptable(const QString& text)
 {
-    return text.isEmpty() || qfs::NumberText::toNumber(text.toStdString()).has_value();
+    if (text.isEmpty())
+        return true;
+    const std::string digits = text.toStdString();
+    if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return qfs::NumberText::val(digits) >= 1;
+    // The exponent form the rewrite writes for 16 digits and more, exactly as it writes it.
+    const auto value = qfs::NumberText::toNumber(digits);
+    return value && *value >= 1 && qfs::NumberText::intPart(*value) == *value &&
+           qfs::NumberText::formatGeneral(*value) == digits;
+}
+
+double NumericField::valueOf(const QString& text)
+{
+    return qfs::NumberText::val(text.toStdString());
 }
 
 void NumericField::NormalizeNumericField(QLineEdit& field)
@@ -62,6 +77,9 @@ void NumericField::keyPressEvent(QKeyEvent* event)
     // Keys that type no character (arrows, Home, End, Delete, plain modifiers) are not
     // keystrokes of the filter: the field handles them as usual.
     if (text.isEmpty() || event->key() == Qt::Key_Delete) {
+        // Delete edits as Backspace does; the other keys (Shift+Insert pastes) bring text
+        // that has to pass isAcceptable().
+        const QScopedValueRollback typing(m_typing, event->key() == Qt::Key_Delete);
         QLineEdit::keyPressEvent(event);
         return;
     }
@@ -79,6 +97,7 @@ void NumericField::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    const QScopedValueRollback typing(m_typing, true);
     if (keyAscii == 8 || keyAscii == 9 || QChar(char16_t(keyAscii)) == text.front()) {
         QLineEdit::keyPressEvent(event);
         return;
@@ -92,7 +111,8 @@ void NumericField::keyPressEvent(QKeyEvent* event)
 
 void NumericField::keepValidText(const QString& text)
 {
-    if (isAcceptable(text)) {
+    // Typed text went through the filter: digits, and what Backspace and Delete leave.
+    if (m_typing || isAcceptable(text)) {
         m_lastValid = text;
         return;
     }
