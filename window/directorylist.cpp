@@ -1,5 +1,6 @@
 #include "directorylist.h"
 
+#include "elidingdelegate.h"
 #include "folderlisting.h"
 #include "piecenaming.h"
 
@@ -63,32 +64,47 @@ DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
     // Entries are indented but never fold: no branch marks.
     setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    ElidingDelegate::install(*this);
 }
 
-void DirectoryList::request(const std::string& folderPath, bool announce)
+void DirectoryList::request(const std::vector<std::string>& folderPaths, bool announce)
 {
-    m_read.start<Listing>([folderPath] { return read(folderPath); },
-                          [this, announce](Listing& listing) { show(listing, announce); });
+    m_read.start<Listing>(
+        [folderPaths] {
+            Listing listing;
+            for (const std::string& folderPath : folderPaths) {
+                listing = read(folderPath);
+                if (!listing.error.failed())
+                    break;
+            }
+            return listing;
+        },
+        [this, announce](Listing& listing) { show(listing, announce); });
 }
 
-DirectoryList::Listing DirectoryList::read(const std::string& folderPath)
+qfs::Error DirectoryList::normalPath(const std::string& folderPath, std::string& normal)
 {
-    Listing listing;
     std::filesystem::path path = std::filesystem::path(folderPath).lexically_normal();
     if (path.is_relative()) {
         std::error_code error;
         const std::filesystem::path here = std::filesystem::current_path(error);
-        if (error) {
-            listing.error = qfs::Error::fromErrno(error.value(), folderPath);
-            return listing;
-        }
+        if (error)
+            return qfs::Error::fromErrno(error.value(), folderPath);
         path = (here / path).lexically_normal();
     }
     // "/a/b/" and "/a/b" are the same folder.
     if (path.has_relative_path() && !path.has_filename())
         path = path.parent_path();
-    listing.path = path.string();
-    listing.error = subfolders(listing.path, listing.names);
+    normal = path.string();
+    return {};
+}
+
+DirectoryList::Listing DirectoryList::read(const std::string& folderPath)
+{
+    Listing listing;
+    listing.error = normalPath(folderPath, listing.path);
+    if (!listing.error.failed())
+        listing.error = subfolders(listing.path, listing.names);
     return listing;
 }
 

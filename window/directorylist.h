@@ -22,9 +22,12 @@ public:
     // Asks for this folder (a relative path is taken from the current directory). Once it is
     // read, the list shows it and emits pathShown(); when it cannot be read, the list stays as
     // it was and emits readFailed(). A later request supersedes this one.
-    void setPath(const std::string& folderPath) { request(folderPath, true); }
+    void setPath(const std::string& folderPath) { request({folderPath}, true); }
+    // As setPath(), with the first of these folders that can be read; readFailed() comes
+    // only when none can, with the failure of the last.
+    void setFirstReadable(const std::vector<std::string>& folderPaths) { request(folderPaths, true); }
     // Reads the current folder's subfolders again, as setPath() but without pathShown().
-    void reread() { request(m_path, false); }
+    void reread() { request({m_path}, false); }
     // The folder shown.
     const std::string& path() const { return m_path; }
     bool isReading() const { return m_read.isReading(); }
@@ -33,6 +36,9 @@ public:
 
     // The folder an entry stands for.
     static std::string pathOf(const QTreeWidgetItem& item);
+    // A path as the list shows it: absolute (a relative path is taken from the current
+    // directory) and lexically normal, without a trailing "/" ("a/./b/" is "/here/a/b").
+    static qfs::Error normalPath(const std::string& path, std::string& normal);
 
 signals:
     void pathShown();
@@ -49,7 +55,7 @@ private:
         std::vector<std::string> names;
     };
 
-    void request(const std::string& folderPath, bool announce);
+    void request(const std::vector<std::string>& folderPaths, bool announce);
     static Listing read(const std::string& folderPath);
     void show(Listing& listing, bool announce);
     static QTreeWidgetItem* entry(const QIcon& icon, const std::string& name, const std::string& path);

@@ -1,5 +1,6 @@
 #include "filelist.h"
 
+#include "elidingdelegate.h"
 #include "folderlisting.h"
 
 #include <QFile>
@@ -26,6 +27,13 @@ FileList::FileList(QWidget* parent) : QListWidget(parent)
     // Every row has the same height, which keeps lists of many thousand pieces fast.
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    ElidingDelegate::install(*this);
+}
+
+void FileList::selectWhenShown(const std::string& folderPath, const std::string& name)
+{
+    m_selectFolder = folderPath;
+    m_selectName = name;
 }
 
 void FileList::setPath(const std::string& folderPath)
@@ -43,6 +51,16 @@ void FileList::setPath(const std::string& folderPath)
             }
             m_path = listing.path;
             showNames(listing.names);
+            if (m_path == m_selectFolder) {
+                for (int row = 0; row < count(); ++row) {
+                    if (nameOf(*item(row)) == m_selectName) {
+                        setCurrentRow(row);
+                        scrollToItem(item(row));
+                        break;
+                    }
+                }
+                m_selectFolder.clear();
+            }
         });
 }
 

@@ -28,6 +28,10 @@ public:
     const std::string& path() const { return m_path; }
     bool isReading() const { return m_read.isReading(); }
 
+    // Once this folder's files are shown next (by a setPath() of the same path), the entry of
+    // this name is selected, when it is there.
+    void selectWhenShown(const std::string& folderPath, const std::string& name);
+
     // Points the list at a folder known to be empty, without reading it.
     void showEmptyFolder(const std::string& folderPath);
     // Adds names at the end, all in one go, and scrolls to the last of them.
@@ -55,5 +59,7 @@ private:
     void addNames(const std::vector<std::string>& names);
 
     std::string m_path;
+    std::string m_selectFolder;
+    std::string m_selectName;
     BackgroundRead m_read{*viewport()};
 };
