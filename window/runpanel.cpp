@@ -1,5 +1,8 @@
 #include "runpanel.h"
 
+#include "elidedlabel.h"
+#include "windowlook.h"
+
 #include <QKeySequence>
 #include <QLabel>
 #include <QProgressBar>
@@ -7,11 +10,12 @@
 
 namespace {
 
-// Inside the panel, top to bottom.
+// Inside the panel, top to bottom: during a run, and between runs.
 const QRect barArea(0, 0, 297, 21);
 const QRect lineArea(0, 23, 356, 17);
 const QRect cancelArea(0, 44, 89, 25);
-const QRect outcomeArea(0, 76, 356, 21);
+const QRect outcomeArea(0, 0, 356, 21);
+const QRect openFolderArea(0, 24, 89, 25);
 
 // The bar counts thousandths of the work.
 constexpr int barRange = 1000;
@@ -45,12 +49,19 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     // Return and Enter press it too, as they do the window's other buttons.
     m_cancel->setAutoDefault(true);
+    WindowLook::paintButton(*m_cancel);
 
-    m_outcome = new QLabel(this);
+    m_outcome = new ElidedLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeLabel"));
     m_outcome->setGeometry(outcomeArea);
-    m_outcome->setTextFormat(Qt::PlainText);
     m_outcome->setAccessibleName(QStringLiteral("Outcome of the last run"));
+
+    m_openFolder = new QPushButton(QStringLiteral("Open folder"), this);
+    m_openFolder->setObjectName(QStringLiteral("OpenFolderButton"));
+    m_openFolder->setGeometry(openFolderArea);
+    m_openFolder->setAutoDefault(true);
+    WindowLook::paintButton(*m_openFolder);
+    connect(m_openFolder, &QPushButton::clicked, this, [this] { emit openFolderPressed(m_folder); });
 
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         m_cancelling = true;
@@ -65,7 +76,8 @@ void RunPanel::begin()
     m_cancelling = false;
     m_bar->setValue(0);
     m_line->clear();
-    m_outcome->clear();
+    m_outcome->hide();
+    m_openFolder->hide();
     for (QWidget* part : std::initializer_list<QWidget*>{m_bar, m_line, m_cancel})
         part->show();
     m_cancel->setFocus();
@@ -78,9 +90,12 @@ void RunPanel::progress(const QString& line, int thousandths)
         m_line->setText(line);
 }
 
-void RunPanel::end(const QString& outcome)
+void RunPanel::end(const QString& outcome, const std::string& folder)
 {
     for (QWidget* part : std::initializer_list<QWidget*>{m_bar, m_line, m_cancel})
         part->hide();
     m_outcome->setText(outcome);
+    m_outcome->show();
+    m_folder = folder;
+    m_openFolder->setVisible(!folder.empty());
 }

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QString>
+#include <QUrl>
 #include <QVariantMap>
 #include <QWidget>
 
@@ -56,6 +59,11 @@ void UserFeedback::notify(QWidget& window, const QString& title, const QString& 
          << hints << serverTimeout;
     // Sent without waiting for the reply: a missing or slow service costs the window nothing.
     bus.send(call);
+}
+
+void UserFeedback::openFolder(const std::string& folderPath)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folderPath))));
 }
 
 UserFeedback& UserFeedback::system()

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <string>
+
 class QString;
 class QWidget;
 
-// How the window talks to the person in front of it: modal messages and questions, the beep,
-// and the desktop's notifications. The default shows real boxes, sounds the system beep and
-// tells the desktop; tests put their own in.
+// How the window talks to the person in front of it and to the desktop: modal messages and
+// questions, the beep, notifications, and the file manager. The default shows real boxes,
+// sounds the system beep and asks the desktop; tests put their own in.
 class UserFeedback {
 public:
     virtual ~UserFeedback() = default;
@@ -20,6 +22,8 @@ public:
     // freedesktop notification service on the session bus, when there is one, and the
     // window's attention hint. Returns at once; without a session bus only the hint is given.
     virtual void notify(QWidget& window, const QString& title, const QString& text);
+    // Shows a folder in the desktop's file manager. Returns at once.
+    virtual void openFolder(const std::string& folderPath);
 
     // The feedback used when the window is given none.
     static UserFeedback& system();

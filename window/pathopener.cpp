@@ -1,0 +1,86 @@
+#include "pathopener.h"
+
+#include "directorylist.h"
+
+#include <sys/stat.h>
+
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <cerrno>
+#include <filesystem>
+
+PathOpener::PathOpener(QWidget& view) : m_read(view) {}
+
+void PathOpener::open(const std::string& path, Side side)
+{
+    m_read.start<Found>([path] { return find(path); },
+                        [this, side](Found& found) {
+                            if (found.error.failed())
+                                emit failed(found.error);
+                            else if (found.folder)
+                                emit folderFound(found.path, side == Side::Split ? Side::Split : Side::Join);
+                            else
+                                emit fileFound(found.path, found.name, side == Side::Join ? Side::Join : Side::Split);
+                        });
+}
+
+PathOpener::Found PathOpener::find(const std::string& path)
+{
+    Found found;
+    std::string normal;
+    found.error = DirectoryList::normalPath(path, normal);
+    if (found.error.failed())
+        return found;
+    // Links are followed, as the folder lists and the split follow them.
+    struct stat info {};
+    if (::stat(normal.c_str(), &info) != 0) {
+        found.error = qfs::Error::fromErrno(errno, normal);
+        return found;
+    }
+    found.folder = S_ISDIR(info.st_mode);
+    if (found.folder) {
+        found.path = normal;
+    } else {
+        const std::filesystem::path file(normal);
+        found.path = file.parent_path().string();
+        found.name = file.filename().string();
+    }
+    return found;
+}
+
+void PathOpener::takeDrops(QWidget& window, int divider, std::function<bool()> busy)
+{
+    m_window = &window;
+    m_divider = divider;
+    m_busy = std::move(busy);
+    window.setAcceptDrops(true);
+    window.installEventFilter(this);
+}
+
+bool PathOpener::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched != m_window || (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+        return QObject::eventFilter(watched, event);
+    auto* drag = static_cast<QDropEvent*>(event);
+    const std::string path = draggedPath(*drag->mimeData());
+    if (path.empty() || m_busy()) {
+        drag->ignore();
+        return true;
+    }
+    drag->acceptProposedAction();
+    if (type == QEvent::Drop)
+        open(path, drag->position().y() < m_divider ? Side::Split : Side::Join);
+    return true;
+}
+
+std::string PathOpener::draggedPath(const QMimeData& data)
+{
+    const QList<QUrl> urls = data.urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return {};
+    return QFile::encodeName(urls.front().toLocalFile()).toStdString();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "backgroundread.h"
+#include "error.h"
+#include "splitplanner.h"
+#include "splitrequest.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class ElidedLabel;
+
+// Two lines under the split options that say what pressing "Split" would do: the chosen
+// file's name and size, then the pieces the split would make ("→ 7 pieces: 6 × 700 MB and
+// one of 137 MB"), or why it would be refused (the folder exists, the drive lacks the room,
+// a piece would be too large for it, a name too long). The pieces come from the split's own
+// survey (Splitter::preview), so the line and the split cannot disagree.
+//
+// While no file is chosen the lines are empty; while the size or count field is empty they
+// ask for it instead of showing the check's message, which the "Split" button still shows.
+class PlanLine : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PlanLine(QWidget* parent = nullptr);
+
+    // Works out what this request would make. The survey opens the source and asks the drive
+    // for its room, so it runs off the window's thread; a later call supersedes this one.
+    void showPlan(const qfs::SplitRequest& request);
+
+    // Both lines as one text.
+    QString text() const;
+    bool isReading() const { return m_read.isReading(); }
+    // The pieces shown, when the split would go ahead.
+    const std::optional<qfs::SplitPlan>& plan() const { return m_plan; }
+    // Whether the second line says why the split would be refused.
+    bool isRefusal() const { return m_refusal; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // What the survey found, on the reading thread.
+    struct Survey {
+        qfs::Error error;
+        qfs::SplitPlan plan;
+        std::optional<std::uint64_t> length;
+    };
+
+    static Survey survey(const qfs::SplitRequest& request);
+    void show(const qfs::SplitRequest& request, const Survey& found);
+    void setLines(const QString& file, const QString& pieces, bool refusal);
+
+    ElidedLabel* m_file = nullptr;
+    ElidedLabel* m_pieces = nullptr;
+    std::optional<qfs::SplitPlan> m_plan;
+    bool m_refusal = false;
+    BackgroundRead m_read{*this};
+};

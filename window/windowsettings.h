@@ -1,0 +1,28 @@
+#pragma once
+
+#include "splitrequest.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+// What the window keeps between runs, in the desktop's per-user settings (QSettings, native
+// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says).
+class WindowSettings {
+public:
+    struct Values {
+        std::string splitFolder; // empty: nothing remembered
+        std::string joinFolder;
+        qfs::SplitMode mode = qfs::SplitMode::BySize;
+        std::int16_t unitIndex = qfs::defaultUnitIndex;
+        QString size;
+        QString count;
+    };
+
+    // What the last run left. Nothing stored (the first start) gives the window's start
+    // values; a value that is not of its kind (a unit out of range) is left at its start value.
+    // The fields' texts are returned as stored: the fields take only what they accept.
+    static Values load();
+    static void save(const Values& values);
+};
