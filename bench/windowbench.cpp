@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -430,6 +431,8 @@ int main(int argc, char* argv[])
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
+    // The windows start where the benchmark puts them, not where the user's last run ended.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     if (what == "overhead" || what == "all")
         overhead(dir.path(), argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (what == "responsiveness" || what == "all")

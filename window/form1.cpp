@@ -1,15 +1,20 @@
 #include "form1.h"
 
+#include "accessiblecombobox.h"
+#include "commonsizes.h"
 #include "directorylist.h"
 #include "drivelist.h"
+#include "elidedlabel.h"
 #include "filelist.h"
+#include "focusring.h"
 #include "joinrequest.h"
-#include "numbertext.h"
 #include "numericfield.h"
-#include "piecenaming.h"
-#include "progresstext.h"
+#include "outcometext.h"
+#include "planline.h"
 #include "runpanel.h"
 #include "splitplanner.h"
+#include "windowlook.h"
+#include "windowsettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,19 +29,11 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <filesystem>
 #include <initializer_list>
 #include <vector>
 
 namespace {
-
-// The window's light orange.
-const QColor backgroundColour(255, 192, 128);
-
-// Positions are given in twips, 15 to a pixel.
-void placeTwips(QWidget& widget, int left, int top, int width, int height)
-{
-    widget.setGeometry(left / 15, top / 15, width / 15, height / 15);
-}
 
 QString fromPath(const std::string& path)
 {
@@ -47,6 +44,11 @@ QString fromPath(const std::string& path)
 // the desktop about.
 constexpr double notifyAfterSeconds = 10.0;
 
+// Beside the table's controls, in pixels: the common sizes above the size field and the
+// unit list, the plan between the count field and the split folder's name.
+const QRect commonSizesArea(192, 2, 110, 20);
+const QRect planArea(24, 84, 360, 34);
+
 } // namespace
 
 Form1::Form1(UserFeedback& feedback, qfs::FileLayer& files, QWidget* parent)
@@ -55,15 +57,14 @@ Form1::Form1(UserFeedback& feedback, qfs::FileLayer& files, QWidget* parent)
     setWindowTitle(QStringLiteral("Quarb's File Splitter"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/org.quarb.FileSplitter.png")));
     setFixedSize(709, 550);
+    AccessibleComboBox::install();
     createControls();
+    connectControls();
     connectRunner();
     setTabOrder();
 
-    // Both sides start in the current directory; a side that cannot read it starts at the root.
-    m_dir2->setPath(".");
-    m_dir1->setPath(".");
-
     Form_Load();
+    restore();
     m_timer1->start();
 
     if (const QScreen* shown = screen())
@@ -81,122 +82,106 @@ double Form1::Ceiling(double X, double Factor) const
 void Form1::createControls()
 {
     m_label1 = new QLabel(QStringLiteral("FileName"), this);
-    placeTwips(*m_label1, 360, 120, 1455, 255);
-
     m_option1 = new QRadioButton(QStringLiteral("Specify size"), this);
-    placeTwips(*m_option1, 360, 360, 2175, 375);
-
     m_text2 = new NumericField(this);
-    placeTwips(*m_text2, 2880, 360, 1215, 315);
-    m_text2->setAccessibleName(QStringLiteral("Piece size"));
-
     m_combo1 = new QComboBox(this);
     for (const qfs::SizeUnit& unit : qfs::sizeUnits)
         m_combo1->addItem(QString::fromUtf8(unit.listText.data(), qsizetype(unit.listText.size())));
-    placeTwips(*m_combo1, 4200, 360, 1455, 315);
-    m_combo1->setAccessibleName(QStringLiteral("Unit of the piece size"));
-
     m_option2 = new QRadioButton(QStringLiteral("Specify Number of files"), this);
-    placeTwips(*m_option2, 360, 840, 2775, 375);
-
     m_text1 = new NumericField(this);
-    placeTwips(*m_text1, 4320, 840, 1215, 375);
-    m_text1->setAccessibleName(QStringLiteral("Number of files"));
-
-    m_label2 = new QLabel(this);
-    placeTwips(*m_label2, 360, 1800, 5295, 255);
-    m_label2->setAccessibleName(QStringLiteral("Split folder"));
-
+    m_label2 = new ElidedLabel(this);
     m_file1 = new FileList(this);
-    placeTwips(*m_file1, 360, 2280, 4575, 1455);
-    m_file1->setAccessibleName(QStringLiteral("Pieces of the last split"));
-
     m_drive2 = new DriveList(this);
-    placeTwips(*m_drive2, 5880, 480, 3615, 315);
-    m_drive2->setAccessibleName(QStringLiteral("Drive of the file to split"));
-
     m_dir2 = new DirectoryList(this);
-    placeTwips(*m_dir2, 5880, 1200, 4455, 1440);
-    m_dir2->setAccessibleName(QStringLiteral("Folder of the file to split"));
-
     m_file3 = new FileList(this);
-    placeTwips(*m_file3, 5880, 2760, 4455, 1260);
-    m_file3->setAccessibleName(QStringLiteral("File to split"));
-
     m_command2 = new QPushButton(QStringLiteral("Split"), this);
-    placeTwips(*m_command2, 360, 4080, 1335, 375);
-
     m_label4 = new QLabel(QStringLiteral("Quarb's File Splitter"), this);
-    placeTwips(*m_label4, 2760, 4080, 6015, 495);
+    m_line1 = new QFrame(this);
+    m_command3 = new QPushButton(QStringLiteral("Join"), this);
+    m_drive1 = new DriveList(this);
+    m_dir1 = new DirectoryList(this);
+    m_label3 = new ElidedLabel(this);
+    m_file2 = new FileList(this);
+    m_timer1 = new QTimer(this);
+    m_timer1->setInterval(100);
+
+    // Each control's place in twips (15 to a pixel), its name, and what a screen reader calls it.
+    const struct {
+        QWidget* widget;
+        const char* name;
+        QRect twips;
+        const char* accessibleName;
+    } table[] = {
+        {m_label1, "Label1", {360, 120, 1455, 255}, nullptr},
+        {m_option1, "Option1", {360, 360, 2175, 375}, nullptr},
+        {m_text2, "Text2", {2880, 360, 1215, 315}, "Piece size"},
+        {m_combo1, "Combo1", {4200, 360, 1455, 315}, "Unit of the piece size"},
+        {m_option2, "Option2", {360, 840, 2775, 375}, nullptr},
+        {m_text1, "Text1", {4320, 840, 1215, 375}, "Number of files"},
+        {m_label2, "Label2", {360, 1800, 5295, 255}, "Split folder"},
+        {m_file1, "File1", {360, 2280, 4575, 1455}, "Pieces of the last split"},
+        {m_drive2, "Drive2", {5880, 480, 3615, 315}, "Drive of the file to split"},
+        {m_dir2, "Dir2", {5880, 1200, 4455, 1440}, "Folder of the file to split"},
+        {m_file3, "File3", {5880, 2760, 4455, 1260}, "File to split"},
+        {m_command2, "Command2", {360, 4080, 1335, 375}, nullptr},
+        {m_label4, "Label4", {2760, 4080, 6015, 495}, "Quarb's File Splitter"},
+        {m_command3, "Command3", {360, 5040, 1335, 375}, nullptr},
+        {m_drive1, "Drive1", {5880, 4920, 4455, 315}, "Drive of the pieces to join"},
+        {m_dir1, "Dir1", {5880, 5400, 4455, 1215}, "Folder of the pieces to join"},
+        {m_label3, "Label3", {360, 5880, 4455, 375}, "Joined folder"},
+        {m_file2, "File2", {5880, 6720, 4455, 1455}, "Files of the folder to join"},
+    };
+    for (const auto& row : table) {
+        constexpr int twipsPerPixel = 15;
+        const QRect& t = row.twips;
+        row.widget->setGeometry(t.x() / twipsPerPixel, t.y() / twipsPerPixel, t.width() / twipsPerPixel,
+                                t.height() / twipsPerPixel);
+        row.widget->setObjectName(QString::fromLatin1(row.name));
+        if (row.accessibleName != nullptr)
+            row.widget->setAccessibleName(QString::fromLatin1(row.accessibleName));
+    }
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+
     QFont titleFont(QStringLiteral("MS Sans Serif"));
     titleFont.setStyleHint(QFont::SansSerif);
     titleFont.setPointSize(24);
     m_label4->setFont(titleFont);
-    m_label4->setAccessibleName(QStringLiteral("Quarb's File Splitter"));
     m_label4->installEventFilter(this);
 
     // A one-pixel line from (120, 4680) to (10440, 4680).
-    m_line1 = new QFrame(this);
+    m_line1->setObjectName(QStringLiteral("Line1"));
     m_line1->setFrameShape(QFrame::HLine);
     m_line1->setFrameShadow(QFrame::Plain);
     m_line1->setLineWidth(1);
     m_line1->setGeometry(120 / 15, 4680 / 15, (10440 - 120) / 15 + 1, 1);
     m_line1->setAccessibleName(QStringLiteral("Divider between split and join"));
-
-    m_command3 = new QPushButton(QStringLiteral("Join"), this);
-    placeTwips(*m_command3, 360, 5040, 1335, 375);
-
-    m_drive1 = new DriveList(this);
-    placeTwips(*m_drive1, 5880, 4920, 4455, 315);
-    m_drive1->setAccessibleName(QStringLiteral("Drive of the pieces to join"));
-
-    m_dir1 = new DirectoryList(this);
-    placeTwips(*m_dir1, 5880, 5400, 4455, 1215);
-    m_dir1->setAccessibleName(QStringLiteral("Folder of the pieces to join"));
-
-    m_label3 = new QLabel(this);
-    placeTwips(*m_label3, 360, 5880, 4455, 375);
-    m_label3->setAccessibleName(QStringLiteral("Joined folder"));
-
-    m_file2 = new FileList(this);
-    placeTwips(*m_file2, 5880, 6720, 4455, 1455);
-    m_file2->setAccessibleName(QStringLiteral("Files of the folder to join"));
-
-    m_timer1 = new QTimer(this);
-    m_timer1->setInterval(100);
-
-    m_runPanel = new RunPanel(this);
-
-    const std::pair<QObject*, const char*> names[] = {
-        {m_label1, "Label1"},   {m_option1, "Option1"}, {m_text2, "Text2"},
-        {m_combo1, "Combo1"},   {m_option2, "Option2"}, {m_text1, "Text1"},
-        {m_label2, "Label2"},   {m_file1, "File1"},     {m_drive2, "Drive2"},
-        {m_dir2, "Dir2"},       {m_file3, "File3"},     {m_command2, "Command2"},
-        {m_label4, "Label4"},   {m_line1, "Line1"},     {m_command3, "Command3"},
-        {m_drive1, "Drive1"},   {m_dir1, "Dir1"},       {m_label3, "Label3"},
-        {m_file2, "File2"},     {m_timer1, "Timer1"},   {m_runPanel, "RunPanel"}};
-    for (const auto& [object, name] : names)
-        object->setObjectName(QString::fromLatin1(name));
-
-    // Names of files and folders are shown as they are, never read as markup.
-    for (QLabel* label : {m_label2, m_label3})
-        label->setTextFormat(Qt::PlainText);
-    // Return and Enter press a focused button, as Space does.
-    for (QPushButton* button : {m_command2, m_command3})
-        button->setAutoDefault(true);
-
-    // The buttons and the plain labels take the window's colour; lists and fields keep theirs.
-    // The run panel hands it on to its Cancel button.
-    for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_command2, m_command3, m_runPanel}) {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::Button, backgroundColour);
-        palette.setColor(QPalette::Window, backgroundColour);
-        widget->setPalette(palette);
-    }
     QPalette linePalette = m_line1->palette();
     linePalette.setColor(QPalette::WindowText, Qt::black);
     m_line1->setPalette(linePalette);
 
+    // What the table leaves room for: the run, the plan, the common sizes, the focus.
+    m_runPanel = new RunPanel(this);
+    m_runPanel->setObjectName(QStringLiteral("RunPanel"));
+    m_plan = new PlanLine(this);
+    m_plan->setObjectName(QStringLiteral("PlanLine"));
+    m_plan->setGeometry(planArea);
+    m_sizes = new CommonSizes(this);
+    m_sizes->setObjectName(QStringLiteral("CommonSizes"));
+    m_sizes->setGeometry(commonSizesArea);
+    new FocusRing(*this);
+
+    // Return and Enter press a focused button, as Space does. Buttons, options and the run
+    // panel take the window's colour; lists and fields keep theirs.
+    for (QPushButton* button : {m_command2, m_command3}) {
+        button->setAutoDefault(true);
+        WindowLook::paintButton(*button);
+    }
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_runPanel})
+        WindowLook::paintPlain(*widget);
+}
+
+void Form1::connectControls()
+{
     m_text1->setKeyHandler([this](std::int16_t& keyAscii) { Text1_KeyPress(keyAscii); });
     m_text2->setKeyHandler([this](std::int16_t& keyAscii) { Text2_KeyPress(keyAscii); });
     connect(m_option1, &QRadioButton::toggled, this, [this](bool on) {
@@ -210,8 +195,9 @@ void Form1::createControls()
     connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    connect(m_drive2, &QComboBox::activated, this, &Form1::Drive2_Change);
-    connect(m_drive1, &QComboBox::activated, this, &Form1::Drive1_Change);
+    // Choosing the drive already chosen changes nothing: the folder stays.
+    connect(m_drive2, &QComboBox::currentIndexChanged, this, &Form1::Drive2_Change);
+    connect(m_drive1, &QComboBox::currentIndexChanged, this, &Form1::Drive1_Change);
     connect(m_dir2, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { openFolder(*m_dir2, *item); });
     connect(m_dir1, &QTreeWidget::itemActivated, this,
@@ -227,6 +213,27 @@ void Form1::createControls()
                 [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); });
     }
     connect(m_runPanel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
+    connect(m_runPanel, &RunPanel::openFolderPressed, this,
+            [this](const std::string& folder) { m_feedback.openFolder(folder); });
+
+    // Whatever changes the split's input changes the plan.
+    connect(m_file3, &QListWidget::itemSelectionChanged, this, &Form1::showPlan);
+    connect(m_text2, &QLineEdit::textChanged, this, &Form1::showPlan);
+    connect(m_text1, &QLineEdit::textChanged, this, &Form1::showPlan);
+    connect(m_option1, &QRadioButton::toggled, this, &Form1::showPlan);
+    connect(m_combo1, &QComboBox::currentIndexChanged, this, &Form1::showPlan);
+    connect(m_sizes, &CommonSizes::chosen, this, [this](const QString& amount, int unitIndex) {
+        m_text2->setText(amount);
+        m_combo1->setCurrentIndex(unitIndex);
+    });
+
+    m_opener.takeDrops(*this, m_line1->geometry().top(), [this] { return m_runner.isRunning(); });
+    connect(&m_opener, &PathOpener::fileFound, this, &Form1::fileFound);
+    connect(&m_opener, &PathOpener::folderFound, this, [this](const std::string& folderPath, PathOpener::Side side) {
+        (side == PathOpener::Side::Split ? m_dir2 : m_dir1)->setPath(folderPath);
+    });
+    connect(&m_opener, &PathOpener::failed, this,
+            [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); });
 }
 
 void Form1::connectRunner()
@@ -262,10 +269,11 @@ void Form1::connectRunner()
 
 void Form1::setTabOrder()
 {
-    // Tab index order: Split, Join, unit, size, then the lists, the count and the options.
-    QWidget* const order[] = {m_command2, m_command3, m_combo1, m_text2, m_file1,
-                              m_dir1,     m_file2,    m_drive1, m_drive2, m_dir2,
-                              m_file3,    m_text1,    m_option1, m_option2};
+    // Tab index order: Split, Join, unit, size, then the lists, the count and the options;
+    // then what the window adds.
+    QWidget* const order[] = {m_command2, m_command3, m_combo1,  m_text2,   m_file1,
+                              m_dir1,     m_file2,    m_drive1,  m_drive2,  m_dir2,
+                              m_file3,    m_text1,    m_option1, m_option2, m_sizes};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -285,6 +293,7 @@ void Form1::Option1_Click()
 {
     m_combo1->show();
     m_text2->show();
+    m_sizes->show();
     m_text1->hide();
 }
 
@@ -293,6 +302,7 @@ void Form1::Option2_Click()
     m_text1->show();
     m_text2->hide();
     m_combo1->hide();
+    m_sizes->hide();
 }
 
 void Form1::Drive1_Change()
@@ -322,10 +332,6 @@ void Form1::openFolder(DirectoryList& dirList, const QTreeWidgetItem& item)
 
 void Form1::readFailed(DirectoryList& dirList, DriveList& driveList, const qfs::Error& error)
 {
-    if (dirList.path().empty()) {
-        dirList.setPath("/");
-        return;
-    }
     showMessage(QString::fromStdString(error.message()));
     driveList.followPath(dirList.path());
     dirList.highlightCurrent();
@@ -339,16 +345,25 @@ void Form1::showFiles(DirectoryList& dirList, DriveList& driveList, FileList& fi
 
 void Form1::Command2_Click()
 {
-    if (m_runner.isRunning())
-        return;
+    if (!m_runner.isRunning())
+        m_runner.start(splitRequest());
+}
+
+qfs::SplitRequest Form1::splitRequest() const
+{
     qfs::SplitRequest request;
     request.sourceDirectory = m_dir2->path();
     request.sourceFileName = m_file3->selectedName();
     request.mode = m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount;
-    request.size = qfs::NumberText::val(m_text2->text().toStdString());
+    request.size = m_text2->value();
     request.unitIndex = std::int16_t(m_combo1->currentIndex());
-    request.count = qfs::NumberText::val(m_text1->text().toStdString());
-    m_runner.start(request);
+    request.count = m_text1->value();
+    return request;
+}
+
+void Form1::showPlan()
+{
+    m_plan->showPlan(splitRequest());
 }
 
 void Form1::Command3_Click()
@@ -414,13 +429,54 @@ void Form1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    remember();
     QWidget::closeEvent(event);
+}
+
+void Form1::restore()
+{
+    const WindowSettings::Values values = WindowSettings::load();
+    // Each side starts in the folder it showed last, or else in the current directory, or
+    // else at the root.
+    m_dir2->setFirstReadable({values.splitFolder, ".", "/"});
+    m_dir1->setFirstReadable({values.joinFolder, ".", "/"});
+    (values.mode == qfs::SplitMode::BySize ? m_option1 : m_option2)->setChecked(true);
+    m_combo1->setCurrentIndex(values.unitIndex);
+    m_text2->setText(values.size);
+    m_text1->setText(values.count);
+}
+
+void Form1::remember() const
+{
+    WindowSettings::save({m_dir2->path(), m_dir1->path(),
+                          m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
+                          std::int16_t(m_combo1->currentIndex()), m_text2->text(), m_text1->text()});
+}
+
+void Form1::openPath(const std::string& path)
+{
+    m_opener.open(path, PathOpener::Side::ByKind);
+}
+
+void Form1::fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side)
+{
+    if (side == PathOpener::Side::Join) {
+        m_dir1->setPath(folderPath);
+        return;
+    }
+    m_file3->selectWhenShown(folderPath, name);
+    m_dir2->setPath(folderPath);
+}
+
+bool Form1::isReading() const
+{
+    return m_opener.isReading() || m_plan->isReading();
 }
 
 void Form1::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), backgroundColour);
+    painter.fillRect(rect(), WindowLook::background);
     QWidget::paintEvent(event);
 }
 
@@ -428,8 +484,8 @@ void Form1::showRunning(RunKind kind, bool running)
 {
     // The controls that would start another run or change this one's input.
     const std::vector<QWidget*> inputs = kind == RunKind::Split
-        ? std::vector<QWidget*>{m_option1, m_option2, m_text2,     m_combo1,  m_text1,
-                                m_drive2,  m_dir2,    m_file3,     m_command2, m_command3}
+        ? std::vector<QWidget*>{m_option1, m_option2, m_text2,    m_combo1,   m_text1,  m_sizes,
+                                m_drive2,  m_dir2,    m_file3,    m_command2, m_command3}
         : std::vector<QWidget*>{m_drive1, m_dir1, m_file2, m_command2, m_command3};
     if (running) {
         m_timer1->stop();
@@ -453,9 +509,18 @@ void Form1::runEnded(const RunOutcome& outcome)
     }
     showRunning(outcome.kind, false);
     const bool split = outcome.kind == RunKind::Split;
-    m_runPanel->end(!outcome.cancelled()       ? QString()
-                    : split                    ? QStringLiteral("The split was cancelled.")
-                                               : QStringLiteral("The join was cancelled."));
+    QString line;
+    std::string newFolder;
+    if (outcome.cancelled()) {
+        line = split ? QStringLiteral("The split was cancelled.") : QStringLiteral("The join was cancelled.");
+    } else if (outcome.finished() && split) {
+        newFolder = m_file1->path();
+        const std::string folderName = std::filesystem::path(newFolder).filename().string();
+        line = fromPath(qfs::OutcomeText::split(outcome.pieces, folderName, outcome.seconds));
+    } else if (outcome.finished()) {
+        line = fromPath(qfs::OutcomeText::join(outcome.rebuiltName, outcome.length));
+    }
+    m_runPanel->end(line, newFolder);
     if (m_closeWhenDone) {
         m_closeWhenDone = false;
         close();
@@ -469,39 +534,31 @@ void Form1::runEnded(const RunOutcome& outcome)
             m_file1->clear();
         if (outcome.finished())
             m_feedback.beep();
-        // The new folder sits beside the source: both folder lists show it.
+        // The new folder sits beside the source: both folder lists show it, and the plan
+        // now meets it.
         m_dir2->reread();
         m_dir1->reread();
+        showPlan();
     } else {
         // The rebuilt file shows up in the list.
         m_file2->reread();
     }
-    tellDesktop(outcome);
+    tellDesktop(outcome, line);
     m_timer1->start();
 }
 
-void Form1::tellDesktop(const RunOutcome& outcome)
+void Form1::tellDesktop(const RunOutcome& outcome, const QString& line)
 {
     if (outcome.seconds < notifyAfterSeconds || outcome.cancelled() || isActiveWindow())
         return;
     const bool split = outcome.kind == RunKind::Split;
-    QString title;
-    QString text;
     if (outcome.error.failed()) {
-        title = split ? QStringLiteral("The split failed") : QStringLiteral("The join failed");
-        text = QString::fromStdString(outcome.error.message());
-    } else if (split) {
-        title = QStringLiteral("The split is done");
-        text = QStringLiteral("%1 pieces in %2")
-                   .arg(QString::fromStdString(qfs::ProgressText::count(outcome.pieces)), m_label2->text());
+        m_feedback.notify(*this, split ? QStringLiteral("The split failed") : QStringLiteral("The join failed"),
+                          QString::fromStdString(outcome.error.message()));
     } else {
-        title = QStringLiteral("The join is done");
-        text = outcome.rebuiltName.empty()
-            ? QStringLiteral("The folder holds no pieces.")
-            : QStringLiteral("%1 rebuilt, %2")
-                  .arg(fromPath(outcome.rebuiltName), QString::fromStdString(qfs::ProgressText::bytes(outcome.length)));
+        m_feedback.notify(*this, split ? QStringLiteral("The split is done") : QStringLiteral("The join is done"),
+                          line);
     }
-    m_feedback.notify(*this, title, text);
 }
 
 void Form1::showMessage(const QString& text)

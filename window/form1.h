@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelayer.h"
+#include "pathopener.h"
 #include "runner.h"
 #include "titleanimator.h"
 #include "userfeedback.h"
@@ -9,11 +10,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
+class CommonSizes;
 class DirectoryList;
 class DriveList;
+class ElidedLabel;
 class FileList;
 class NumericField;
+class PlanLine;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -23,11 +28,15 @@ class QTimer;
 class QTreeWidgetItem;
 class RunPanel;
 
-// The program's window. The upper half picks a file and how to cut it and runs the split;
-// the lower half picks a folder of pieces and runs the join; the title sits in between.
-// Splits and joins run on a worker (Runner) and folders are read off this thread, so the
-// window answers at all times; while a run goes, the controls that would start another or
-// change its input are disabled, and it can be cancelled.
+// The program's window. The upper half picks a file and how to cut it, says what the split
+// would make (PlanLine) and runs it; the lower half picks a folder of pieces and runs the
+// join; the title sits in between. Splits and joins run on a worker (Runner) and folders are
+// read off this thread, so the window answers at all times; while a run goes, the controls
+// that would start another or change its input are disabled, and it can be cancelled. A file
+// or folder dropped on a half, or given to openPath(), is taken by that half.
+//
+// The folders of both sides, the mode, the unit and the fields' texts are kept between runs
+// (WindowSettings) when the window closes; the first start looks as it always did.
 class Form1 : public QWidget {
     Q_OBJECT
 
@@ -40,6 +49,10 @@ public:
 
     // The smallest multiple of Factor not below X.
     double Ceiling(double X, double Factor = 1.0) const;
+
+    // A path from the command line: a file is chosen on the split side, a folder opened on
+    // the join side. The file system is asked off the window's thread.
+    void openPath(const std::string& path);
 
     void Form_Load();
     void Option1_Click();
@@ -57,30 +70,40 @@ public:
 
     // Whether a split or a join is running.
     bool isBusy() const { return m_runner.isRunning(); }
+    // Whether the window is still looking something up: a path given to it, or a plan.
+    bool isReading() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // During a run, asks whether to stop it and quit; Yes stops it and closes once its cleanup
-    // is done, No lets it go on.
+    // is done, No lets it go on. A close that goes ahead keeps the window's settings.
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void createControls();
+    void connectControls();
     void connectRunner();
     void setTabOrder();
+    void restore();
+    void remember() const;
+    // The split the controls ask for: the one reading of the fields, for the plan and the split.
+    qfs::SplitRequest splitRequest() const;
+    void showPlan();
+    void fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side);
     void openFolder(DirectoryList& dirList, const QTreeWidgetItem& item);
     void readFailed(DirectoryList& dirList, DriveList& driveList, const qfs::Error& error);
     void showFiles(DirectoryList& dirList, DriveList& driveList, FileList& fileList);
 
     void showRunning(RunKind kind, bool running);
     void runEnded(const RunOutcome& outcome);
-    void tellDesktop(const RunOutcome& outcome);
+    void tellDesktop(const RunOutcome& outcome, const QString& text);
     void showMessage(const QString& text);
 
     UserFeedback& m_feedback;
     TitleAnimator m_title;
     Runner m_runner;
+    PathOpener m_opener{*this};
     // A close waits for the cancelled run's cleanup.
     bool m_closeWhenDone = false;
 
@@ -90,7 +113,7 @@ private:
     QComboBox* m_combo1 = nullptr;
     QRadioButton* m_option2 = nullptr;
     NumericField* m_text1 = nullptr;
-    QLabel* m_label2 = nullptr;
+    ElidedLabel* m_label2 = nullptr;
     FileList* m_file1 = nullptr;
     DriveList* m_drive2 = nullptr;
     DirectoryList* m_dir2 = nullptr;
@@ -101,8 +124,10 @@ private:
     QPushButton* m_command3 = nullptr;
     DriveList* m_drive1 = nullptr;
     DirectoryList* m_dir1 = nullptr;
-    QLabel* m_label3 = nullptr;
+    ElidedLabel* m_label3 = nullptr;
     FileList* m_file2 = nullptr;
     QTimer* m_timer1 = nullptr;
     RunPanel* m_runPanel = nullptr;
+    PlanLine* m_plan = nullptr;
+    CommonSizes* m_sizes = nullptr;
 };
