@@ -6,6 +6,7 @@ qfs_packages=(
     xvfb xauth imagemagick
     desktop-file-utils appstream dpkg-dev file
     lintian man-db bash-completion
+    locales
 )
 
 qfs_install_missing() {

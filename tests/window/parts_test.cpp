@@ -2,9 +2,16 @@
 #include "numericfield.h"
 #include "titleanimator.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <string>
 
 class PartsTest : public QObject {
     Q_OBJECT
@@ -12,6 +19,7 @@ class PartsTest : public QObject {
 private slots:
     void keyFilter_data();
     void keyFilter();
+    void numbersUnderGermanLocale();
     void titleStaysWithinItsRange();
     void drives_data();
     void drives();
@@ -39,6 +47,42 @@ void PartsTest::keyFilter()
     QFETCH(int, code);
     QFETCH(int, passed);
     QCOMPARE(int(NumericField::FilterNumericKey(std::int16_t(code))), passed);
+}
+
+// Under de_DE the C library writes and reads a decimal comma; the fields must not notice.
+void PartsTest::numbersUnderGermanLocale()
+{
+    // Debian ships no compiled de_DE locale: one is made from the locale sources (package
+    // locales) in a folder of the test's own.
+    const QString sources = QStringLiteral("/usr/share/i18n/locales/de_DE");
+    if (QStandardPaths::findExecutable(QStringLiteral("localedef")).isEmpty() || !QFile::exists(sources))
+        QSKIP("localedef or the de_DE locale sources (package locales) are missing");
+    QTemporaryDir locales;
+    QVERIFY(locales.isValid());
+    // localedef exits with 1 on mere warnings; the compiled locale is what counts.
+    QProcess::execute(QStringLiteral("localedef"),
+                      {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"), QStringLiteral("UTF-8"),
+                       locales.filePath(QStringLiteral("de_DE.UTF-8"))});
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    const std::string former = std::setlocale(LC_ALL, nullptr);
+    const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    char written[16] = {};
+    std::snprintf(written, sizeof written, "%.1f", 1.5);
+
+    const QStringList normalised{NumericField::normalizedText(QStringLiteral("1234567890123456")),
+                                 NumericField::normalizedText(QStringLiteral("1.23456789012346E+15")),
+                                 NumericField::normalizedText(QStringLiteral("0042"))};
+    const QList<double> read{NumericField::valueOf(QStringLiteral("1.23456789012346E+15")),
+                             NumericField::valueOf(QStringLiteral("42"))};
+    const bool acceptable = NumericField::isAcceptable(QStringLiteral("1.23456789012346E+15"));
+    std::setlocale(LC_ALL, former.c_str());
+    qunsetenv("LOCPATH");
+
+    QVERIFY(german);
+    QCOMPARE(QByteArray(written), QByteArray("1,5"));
+    QCOMPARE(normalised, (QStringList{"1.23456789012346E+15", "1.23456789012346E+15", "42"}));
+    QCOMPARE(read, (QList<double>{1.23456789012346e15, 42}));
+    QVERIFY(acceptable);
 }
 
 void PartsTest::titleStaysWithinItsRange()

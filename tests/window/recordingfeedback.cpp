@@ -23,6 +23,11 @@ void RecordingFeedback::notify(QWidget&, const QString& title, const QString& te
     events << QStringLiteral("notify: %1 | %2").arg(title, text);
 }
 
+void RecordingFeedback::openFolder(const std::string& folderPath)
+{
+    events << QStringLiteral("open folder: %1").arg(QString::fromStdString(folderPath));
+}
+
 void RecordingFeedback::beep()
 {
     const auto* timer = window != nullptr ? window->findChild<QTimer*>(QStringLiteral("Timer1")) : nullptr;

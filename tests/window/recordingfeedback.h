@@ -13,12 +13,14 @@ public:
     bool confirm(QWidget& parent, const QString& question) override;
     void beep() override;
     void notify(QWidget& window, const QString& title, const QString& text) override;
+    void openFolder(const std::string& folderPath) override;
 
     QStringList messages() const;
     int beeps() const;
 
     // One line per call, in order: "message: <title> | <text> | focus <name>",
-    // "question: <text>", "beep | timer <on/off>" or "notify: <title> | <text>".
+    // "question: <text>", "beep | timer <on/off>", "notify: <title> | <text>" or
+    // "open folder: <path>".
     QStringList events;
     QWidget* window = nullptr;
     bool answer = false;

@@ -5,6 +5,7 @@
 #include "filelist.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -15,15 +16,19 @@ constexpr int waitMilliseconds = 30000;
 
 } // namespace
 
-WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare)
+WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare) : WindowFixture(prepare, Options{}) {}
+
+WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare, const Options& options)
     : m_former(QDir::currentPath())
 {
-    if (!m_dir.isValid())
+    if (!m_dir.isValid() || !m_settings.isValid())
         return;
     if (prepare)
         prepare(QDir(m_dir.path()));
     QDir::setCurrent(m_dir.path());
-    m_form = std::make_unique<Form1>(feedback, held);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       options.settingsPath.isEmpty() ? m_settings.path() : options.settingsPath);
+    m_form = std::make_unique<Form1>(options.realFeedback ? UserFeedback::system() : feedback, held);
     feedback.window = m_form.get();
     auto* timer = find<QTimer>("Timer1");
     timerRanAtStart = timer != nullptr && timer->isActive();
@@ -39,6 +44,8 @@ bool WindowFixture::settle()
 {
     return QTest::qWaitFor(
         [this] {
+            if (m_form->isReading())
+                return false;
             for (const auto* list : m_form->findChildren<DirectoryList*>())
                 if (list->isReading())
                     return false;
