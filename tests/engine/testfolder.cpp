@@ -94,6 +94,11 @@ void RecordingObserver::pieceWritten(const std::string& pieceName)
     events.push_back("piece: " + pieceName);
 }
 
+void RecordingObserver::checksumsWritten(const std::string& fileName)
+{
+    events.push_back("checksums: " + fileName);
+}
+
 void RecordingObserver::finished()
 {
     events.push_back("finished");

@@ -37,6 +37,7 @@ public:
     void folderOpened(const std::string& folderPath) override;
     void unitDefaulted(std::int16_t unitIndex) override;
     void pieceWritten(const std::string& pieceName) override;
+    void checksumsWritten(const std::string& fileName) override;
     void finished() override;
     void failed(const qfs::Error& error) override;
     void folderShown(const std::string& folderPath) override;

@@ -300,7 +300,8 @@ void Form1Test::split()
         QCOMPARE(TestFiles::read(folder.filePath(name)), "Quarb" + source.mid(offset, slices[i]));
         offset += slices[i];
     }
-    QCOMPARE(folder.entryList(QDir::Files, QDir::Name), pieces);
+    // The window leaves checksums on, as the engine does by default.
+    QCOMPARE(folder.entryList(QDir::Files, QDir::Name), pieces + QStringList{"movie.avi.sha256"});
     auto* file1 = world.find<QListWidget>("File1");
     QVERIFY(file1->isVisible());
     QCOMPARE(listed(*file1), pieces);
@@ -324,7 +325,7 @@ void Form1Test::existingFolder()
     QCOMPARE(world.feedback.messages(),
              QStringList{"Split folder already exist. Please delete the folder and then run the "
                          "splitter again."});
-    QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), QStringList{"x.bin.0000"});
+    QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), (QStringList{"x.bin.0000", "x.bin.sha256"}));
     QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split"));
     QCOMPARE(listed(*world.find<QListWidget>("File1")), QStringList{"x.bin.0000"});
 }
@@ -376,14 +377,14 @@ void Form1Test::join()
     // The new folder shows up on the join side; opening it lists the pieces.
     openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), byKeyboard);
     auto* file2 = world.find<QListWidget>("File2");
-    QCOMPARE(file2->count(), 4);
+    QCOMPARE(file2->count(), 5); // four pieces and their checksum file
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
 
     const QString folder = world.path(QStringLiteral("movie.avi_split"));
     QCOMPARE(TestFiles::read(folder + QStringLiteral("/movie.avi")), source);
     QCOMPARE(world.find<QLabel>("Label3")->text(), folder);
     QCOMPARE(listed(*file2), (QStringList{"movie.avi", "movie.avi.0000", "movie.avi.0001",
-                                          "movie.avi.0002", "movie.avi.0003"}));
+                                          "movie.avi.0002", "movie.avi.0003", "movie.avi.sha256"}));
     QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
     QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
 }
