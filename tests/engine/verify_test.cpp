@@ -132,8 +132,9 @@ INSTANTIATE_TEST_SUITE_P(Sources, ChecksumRoundTripTest,
                          testing::Values(SourceCase{"Dense", false}, SourceCase{"Sparse", true}),
                          [](const auto& row) { return row.param.name; });
 
-// A split of "m" into m.0000 … m.0003 (three of 4096 bytes, one of 1000) and m.sha256, then
-// damaged. Both the join and the verification must see it, and neither may write anything.
+// A split of "m" into m.0000 … m.0003 (three of 4096 bytes, one of 1000) and m.sha256, beside an
+// earlier m, then damaged. Both the join and the verification must see it, and neither may
+// write anything.
 struct DamageCase {
     const char* name;
     std::function<void(const TestFolder&, const std::string& pieces)> damage;
@@ -153,6 +154,7 @@ TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
     writeFile(folder.file("m"), patternBytes(3 * 4096 + 1000));
     ASSERT_FALSE(splitWithChecksums(folder, "m", 4096).failed());
     const std::string pieces = folder.file("m_split");
+    writeFile(pieces + "/m", "an earlier m");
     c.damage(folder, pieces);
     const auto before = snapshot(folder.path());
 
@@ -176,6 +178,7 @@ TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
     EXPECT_EQ(report.missing, c.missing);
     EXPECT_EQ(report.missingCount, c.missing.size());
     EXPECT_EQ(report.unlisted, c.unlisted);
+    EXPECT_EQ(report.rebuiltDamaged, c.hasChecksumFile) << "the earlier m is no rebuilt m";
     EXPECT_FALSE(report.intact());
 }
 
