@@ -114,7 +114,8 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
 
         std::byte* const block = m_pipe.acquire();
         const std::size_t lead = prefix.size();
-        std::memcpy(block, prefix.data(), lead);
+        if (lead > 0)
+            std::memcpy(block, prefix.data(), lead);
         prefix = {};
         // Every write but the last ends on a page boundary of the destination, so that the
         // next one starts on one.
