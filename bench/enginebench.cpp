@@ -3,11 +3,14 @@
 // case: our median seconds, the peer's, the ratio, and our peak memory. The cases of 1 MiB
 // pieces are also run through the `quarb` program, as a user would run it, in the same rounds;
 // their line says how far its ratio is from the engine's, and compares the CPU time of both,
-// which a busy machine disturbs less than the elapsed time.
+// which a busy machine disturbs less than the elapsed time. The checksum cases
+// compare the split that writes checksums and the join that verifies them with the shell way
+// (split, then sha256sum; sha256sum -c, then cat) and with our own split without checksums.
 //
 //   engine_bench [folder]     (default: the system's temporary folder)
 #include "folderlisting.h"
 #include "joiner.h"
+#include "sha256.h"
 #include "splitter.h"
 
 #include <fcntl.h>
@@ -205,6 +208,104 @@ std::string loadAverage()
     return text;
 }
 
+// ---- Checksums: the split that writes them, the join that verifies them -------------------
+
+int splitWithChecksums(const std::string& folder, const std::string& file)
+{
+    qfs::SplitObserver quiet;
+    return qfs::Splitter().run({folder, file, qfs::SplitMode::BySize, 1, 1, 0, true}, quiet).failed();
+}
+
+// libcrypto's SHA-256 on one stream, through the engine's wrapper, in bytes per second: the
+// pace a split with checksums cannot beat on any one stream.
+double sha256Rate()
+{
+    const std::string block(64ull << 20, 'x');
+    constexpr int passes = 8;
+    qfs::Sha256 hash;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < passes; ++i)
+        hash.update(block.data(), block.size());
+    hash.finish();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return double(block.size()) * passes / seconds;
+}
+
+struct Timed {
+    std::string name;
+    std::function<int()> work; // run in a child process
+};
+
+// Runs every entry once per round, in turn, after `prepare`; returns the medians and the
+// first entry's peak memory.
+std::vector<double> alternate(const std::vector<Timed>& entries, const std::function<void()>& prepare,
+                              int rounds, double& peak)
+{
+    std::vector<std::vector<double>> seconds(entries.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            prepare();
+            const Run run = measure(entries[i].work);
+            seconds[i].push_back(run.seconds);
+            if (i == 0)
+                peak = std::max(peak, run.peakMiB);
+        }
+    }
+    std::vector<double> medians;
+    for (const auto& values : seconds)
+        medians.push_back(median(values));
+    return medians;
+}
+
+void checksumCases(const std::string& dir, const std::string& big, std::uint64_t bigBytes, int rounds)
+{
+    const double shaRate = sha256Rate();
+    std::printf("SHA-256 through libcrypto, one stream: %.2f GB/s\n", shaRate / 1e9);
+    const std::string ours = dir + "/" + big + "_split";
+    const std::string shell = dir + "/shell";
+    const std::string shellSplit = "mkdir " + quoted(shell) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big)
+                                   + " " + quoted(shell + "/" + big + ".") + " && cd " + quoted(shell)
+                                   + " && sha256sum " + big + ".[0-9]* > " + big + ".sha256 && cd " + quoted(dir)
+                                   + " && sha256sum " + big + " >> " + quoted(shell + "/" + big + ".sha256");
+    const auto cleanSplits = [=] {
+        fs::remove_all(ours);
+        fs::remove_all(shell);
+    };
+    double peak = 0;
+    const std::vector<double> splits = alternate(
+        {{"ours", [=] { return splitWithChecksums(dir, big); }},
+         {"shell", [=] { return std::system(shellSplit.c_str()) == 0 ? 0 : 1; }},
+         {"plain", [=] { return split(dir, big, 1, 1); }}},
+        cleanSplits, rounds, peak);
+    std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
+                "split 1 GiB, 1 MiB, checksums", splits[0], splits[1], splits[0] / splits[1], peak);
+    std::printf("%-34s ours %7.3f s   no sums %6.3f s   ratio %5.2f\n", "  against our split without them",
+                splits[0], splits[2], splits[0] / splits[2]);
+    const double sourceRate = double(bigBytes) / splits[0];
+    std::printf("%-34s %.2f GB/s of source, %.0f%% of one SHA-256 stream (two streams are hashed)\n",
+                "  pace", sourceRate / 1e9, 100 * sourceRate / shaRate);
+
+    // One set of pieces of each kind, with their checksum files, for the joins.
+    cleanSplits();
+    splitWithChecksums(dir, big);
+    if (std::system(shellSplit.c_str()) != 0)
+        std::fprintf(stderr, "the shell's split failed\n");
+    const std::string shellJoin = "cd " + quoted(shell) + " && sha256sum --quiet --ignore-missing -c " + big
+                                  + ".sha256 && cat " + big + ".[0-9]* > " + quoted(dir + "/cat.out");
+    peak = 0;
+    const std::vector<double> joins = alternate(
+        {{"ours", [=] { return join(ours); }}, {"shell", [=] { return std::system(shellJoin.c_str()) == 0 ? 0 : 1; }}},
+        [=] {
+            fs::remove(ours + "/" + big);
+            fs::remove(dir + "/cat.out");
+        },
+        rounds, peak);
+    std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
+                "join 1024 pieces, verified", joins[0], joins[1], joins[0] / joins[1], peak);
+    cleanSplits();
+    fs::remove(dir + "/cat.out");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -251,6 +352,8 @@ int main(int argc, char** argv)
             {"join", ourPieces, "--quiet"}},
            rounds);
     clean({ourPieces, theirPieces, dir + "/cat.out"})();
+
+    checksumCases(dir, big, 1ull << 30, rounds);
 
     report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
             [=] { return split(dir, big, 256, 1); },

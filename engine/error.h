@@ -37,7 +37,8 @@ enum ErrorCode : int {
     SourceChanged = 1013,
     // The user stopped the run; what it had written is gone again.
     Cancelled = 1014,
-    // The checksum file cannot be used: malformed, too large, or naming files outside the folder.
+    // The checksum file cannot be used: malformed, too large, naming files outside the folder, or
+    // without a line for a piece of the set.
     ChecksumFileInvalid = 1015,
     // The split folder is already there; the description is the fixed message for it.
     FolderExists = 1016,

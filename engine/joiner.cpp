@@ -1,6 +1,9 @@
 #include "joiner.h"
 
 #include "atomicfile.h"
+#include "checkmessages.h"
+#include "hashingcopier.h"
+#include "piecechecksums.h"
 #include "piecenaming.h"
 #include "pieceset.h"
 
@@ -15,6 +18,24 @@ namespace qfs {
 namespace {
 
 constexpr mode_t permissionBits = 0777;
+
+// Reads a piece's first bytes, where its signature is.
+Error readHead(FileLayer& layer, int fd, const std::string& path, std::string& head)
+{
+    head.assign(pieceSignature.size(), '\0');
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const ssize_t n = layer.pread(fd, head.data() + got, head.size() - got, off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Error::fromErrno(errno, path);
+        if (n == 0)
+            return Error{SourceChanged, "The piece changed while the pieces were being joined", path};
+        got += std::size_t(n);
+    }
+    return {};
+}
 
 } // namespace
 
@@ -54,42 +75,84 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     if (set.empty())
         return {};
 
-    const std::string outputPath = PieceNaming::joinPath(request.folderPath, set.stem());
+    PieceChecksums sums;
+    bool verify = false;
+    if (Error e = PieceChecksums::read(m_layer, folder.fd(), request.folderPath, set, sums, verify); e.failed())
+        return e;
+    if (verify) {
+        if (!sums.missing.empty())
+            return Error{MissingPiece, CheckMessages::missing(sums.missing, sums.missing.size()),
+                         pathOfNamed(request.folderPath, sums.missing)};
+        if (!sums.unlisted.empty())
+            return Error{ChecksumFileInvalid, CheckMessages::unlisted(sums.unlisted),
+                         pathOfNamed(request.folderPath, sums.unlisted)};
+        observer.verifying(sums.fileName);
+    }
+
     AtomicFile output(m_layer);
     if (Error e = output.create(folder.fd(), request.folderPath, set.stem(),
                                 set.pieces().front().mode & permissionBits);
         e.failed())
         return e;
 
-    SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
-    copier.setStopToken(stop);
     const std::uint64_t total = set.dataBytes();
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
         done += bytes;
         observer.progress(done, total);
     };
+    std::uint64_t written = 0;
+    Error error = verify ? copyVerified(request, set, sums, folder.fd(), output, stop, advance, written)
+                         : copyPieces(request, set, folder.fd(), output, stop, advance, written);
+    if (error.failed())
+        return error;
+    // Holes at the end of the last piece leave the file short until it is given its length.
+    if (m_layer.ftruncate(output.fd(), off_t(written)) != 0)
+        return Error::fromErrno(errno, PieceNaming::joinPath(request.folderPath, set.stem()));
+    if (Error e = output.commit(); e.failed())
+        return e;
+    rebuiltName = set.stem();
+    length = written;
+    return {};
+}
+
+Error Joiner::openPiece(int folderFd, const std::string& folderPath, const PieceFile& expected,
+                        FileHandle& piece, bool& sparse)
+{
+    const std::string piecePath = PieceNaming::joinPath(folderPath, expected.name);
+    piece = FileHandle(m_layer, m_layer.openAt(folderFd, expected.name.c_str(),
+                                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    if (!piece.isOpen())
+        return Error::fromErrno(errno, piecePath);
+    struct stat info {};
+    if (m_layer.fstat(piece.fd(), &info) != 0)
+        return Error::fromErrno(errno, piecePath);
+    // The piece that was checked is the piece that is read.
+    if (info.st_dev != expected.device || info.st_ino != expected.inode ||
+        std::uint64_t(info.st_size) != expected.size)
+        return Error{SourceChanged, "The piece changed while the pieces were being joined", piecePath};
+    sparse = SliceCopier::mayBeSparse(info);
+    return {};
+}
+
+Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
+                         const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset)
+{
+    SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
+    copier.setStopToken(stop);
+    const std::string outputPath = PieceNaming::joinPath(request.folderPath, set.stem());
     const auto signatureLength = std::uint64_t(pieceSignature.size());
-    std::uint64_t offset = 0;
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
             return Error{Cancelled, "Cancelled", request.folderPath};
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, m_layer.openAt(folder.fd(), expected.name.c_str(),
-                                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
-        if (!piece.isOpen())
-            return Error::fromErrno(errno, piecePath);
-        struct stat info {};
-        if (m_layer.fstat(piece.fd(), &info) != 0)
-            return Error::fromErrno(errno, piecePath);
-        // The piece that was checked is the piece that is read.
-        if (info.st_dev != expected.device || info.st_ino != expected.inode ||
-            std::uint64_t(info.st_size) != expected.size)
-            return Error{SourceChanged, "The piece changed while the pieces were being joined", piecePath};
-
+        FileHandle piece(m_layer, -1);
+        bool sparse = false;
+        if (Error e = openPiece(folderFd, request.folderPath, expected, piece, sparse); e.failed())
+            return e;
         const std::uint64_t dataLength = expected.size - signatureLength;
-        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, output.fd(), offset, {},
-                                  SliceCopier::mayBeSparse(info), piecePath, outputPath, advance);
+        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, output.fd(), offset, {}, sparse,
+                                  piecePath, outputPath, advance);
             e.failed()) {
             if (e.is(Cancelled))
                 e.path = request.folderPath;
@@ -99,14 +162,84 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
             return Error::fromErrno(err, piecePath);
         offset += dataLength;
     }
-    // Holes at the end of the last piece leave the file short until it is given its length.
-    if (m_layer.ftruncate(output.fd(), off_t(offset)) != 0)
-        return Error::fromErrno(errno, outputPath);
-    if (Error e = output.commit(); e.failed())
-        return e;
-    rebuiltName = set.stem();
-    length = offset;
     return {};
+}
+
+Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, const PieceChecksums& sums,
+                           int folderFd, AtomicFile& output, const std::stop_token& stop,
+                           const SliceCopier::Advance& advance, std::uint64_t& offset)
+{
+    HashingCopier copier(m_layer, m_blockSize);
+    copier.setStopToken(stop);
+    HashPipe& hashes = copier.hashes();
+    const std::string outputPath = PieceNaming::joinPath(request.folderPath, set.stem());
+    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    const std::vector<PieceFile>& pieces = set.pieces();
+    std::vector<Sha256::Digest> digests;
+    digests.reserve(pieces.size());
+    std::string head;
+    // Once a piece is found damaged, nothing more is written: the rest is only read and hashed,
+    // so that the message names every damaged piece.
+    bool damagedFound = false;
+    const auto compareFinished = [&] {
+        const std::size_t before = digests.size();
+        hashes.takeFinishedPieces(digests);
+        for (std::size_t k = before; k < digests.size() && !damagedFound; ++k) {
+            if (digests[k] != *sums.expected[k]) {
+                damagedFound = true;
+                output.discard();
+            }
+        }
+    };
+    for (const PieceFile& expected : pieces) {
+        if (stop.stop_requested())
+            return Error{Cancelled, "Cancelled", request.folderPath};
+        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
+        FileHandle piece(m_layer, -1);
+        bool sparse = false;
+        if (Error e = openPiece(folderFd, request.folderPath, expected, piece, sparse); e.failed())
+            return e;
+        // The piece's own signature bytes go into its hash, as sha256sum would read them.
+        if (Error e = readHead(m_layer, piece.fd(), piecePath, head); e.failed())
+            return e;
+        hashes.submitBytes(head, HashPipe::PieceStream);
+        const std::uint64_t dataLength = expected.size - signatureLength;
+        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, damagedFound ? -1 : output.fd(),
+                                  offset, {}, damagedFound ? HashPipe::PieceStream : HashPipe::bothStreams,
+                                  sparse, piecePath, outputPath, advance);
+            e.failed()) {
+            if (e.is(Cancelled))
+                e.path = request.folderPath;
+            return e;
+        }
+        hashes.endPiece();
+        if (const int err = piece.close(); err != 0)
+            return Error::fromErrno(err, piecePath);
+        offset += dataLength;
+        compareFinished();
+    }
+
+    const Sha256::Digest whole = hashes.finish(digests);
+    if (hashes.failed())
+        return Error::fromErrno(ENOMEM, outputPath);
+    std::vector<std::string> damaged;
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        if (digests[k] != *sums.expected[k])
+            damaged.push_back(pieces[k].name);
+    }
+    if (!damaged.empty())
+        return Error{PieceDamaged, CheckMessages::damaged(damaged), pathOfNamed(request.folderPath, damaged)};
+    if (sums.whole && whole != *sums.whole) {
+        return Error{PieceDamaged,
+                     "The pieces are intact, but together they differ from the checksum of " + set.stem() + ".",
+                     outputPath};
+    }
+    return {};
+}
+
+std::string Joiner::pathOfNamed(const std::string& folderPath, const std::vector<std::string>& names)
+{
+    return names.size() == 1 ? PieceNaming::joinPath(folderPath, names.front()) : folderPath;
 }
 
 } // namespace qfs

@@ -10,16 +10,32 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 namespace qfs {
 
+class AtomicFile;
 class PieceSet;
+struct PieceChecksums;
+struct PieceFile;
 
 // Puts the pieces in a folder back together into one file in that folder, named after their
 // stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
 // temporary file and takes the final name only when it is complete, with the first piece's
 // permission bits. Until then, and after any failure or stop, an earlier file of that name
 // is exactly as it was.
+//
+// When the folder holds the set's checksum file, "<stem>.sha256", the join verifies: before
+// writing, every piece the file lists must be there and every piece of the set must be listed
+// (MissingPiece, ChecksumFileInvalid, naming the pieces). During the copy each piece, and the
+// joined data when the file has a line for the stem, is hashed in the same pass; a piece whose
+// checksum differs stops the writing at once and the temporary file is removed. The rest of the
+// pieces are then only read and hashed, so that the refusal (PieceDamaged) names every damaged
+// piece: "movie.avi.0003 is damaged: its checksum differs.", or "a, b and c are damaged: their
+// checksums differ." (the error's path is the piece's, or the folder's when it names several).
+// When all pieces match but the joined data does not match the stem's line, the join refuses
+// too (PieceDamaged). A checksum file that cannot be used (a symbolic link, too large, a
+// malformed or hostile line) refuses the join before anything is written.
 class Joiner {
 public:
     explicit Joiner(FileLayer& layer = FileLayer::system(),
@@ -33,6 +49,18 @@ public:
 private:
     Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
                      std::string& rebuiltName, std::uint64_t& length);
+    // Opens a piece and makes sure it is the file the set was built from.
+    Error openPiece(int folderFd, const std::string& folderPath, const PieceFile& expected, FileHandle& piece,
+                    bool& sparse);
+    // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.
+    Error copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
+                     const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset);
+    // The same, hashing as it goes, and refusing as the class comment says.
+    Error copyVerified(const JoinRequest& request, const PieceSet& set, const PieceChecksums& sums, int folderFd,
+                       AtomicFile& output, const std::stop_token& stop, const SliceCopier::Advance& advance,
+                       std::uint64_t& offset);
+    // The path of the one piece named, or the folder's when several are.
+    static std::string pathOfNamed(const std::string& folderPath, const std::vector<std::string>& names);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

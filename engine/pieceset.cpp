@@ -1,5 +1,6 @@
 #include "pieceset.h"
 
+#include "checkmessages.h"
 #include "naturalorder.h"
 #include "piecenaming.h"
 
@@ -85,18 +86,9 @@ Error examine(FileLayer& layer, int folderFd, const std::string& path, Found& fo
     return {};
 }
 
-const Found* firstOf(const std::vector<Found>& found, const std::string& stem, Kind kind)
-{
-    for (const Found& f : found) {
-        if (f.kind == kind && f.stem == stem)
-            return &f;
-    }
-    return nullptr;
-}
-
 } // namespace
 
-Error PieceSet::scan(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
+Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
 {
     set = PieceSet();
     std::vector<std::string> names;
@@ -143,41 +135,113 @@ Error PieceSet::scan(FileLayer& layer, int folderFd, const std::string& folderPa
     }
     if (first == nullptr)
         return {};
-    const std::string stem = first->stem;
+    set.m_stem = first->stem;
 
-    if (const Found* link = firstOf(found, stem, Kind::Link))
-        return Error{SymbolicLink, "A piece is a symbolic link", PieceNaming::joinPath(folderPath, link->name)};
-    if (const Found* damaged = firstOf(found, stem, Kind::Unsigned)) {
-        return Error{PieceDamaged,
-                     std::uint64_t(damaged->info.st_size) < pieceSignature.size()
-                         ? "The piece is damaged: it is shorter than its signature"
-                         : "The piece is damaged: it does not start with its signature",
-                     PieceNaming::joinPath(folderPath, damaged->name)};
-    }
-
-    std::vector<PieceFile> pieces;
+    // Indices held by links and damaged pieces are no gaps: those files are reported as what
+    // they are.
+    std::vector<std::uint64_t> otherIndices;
     for (const Found& f : found) {
-        if (f.kind == Kind::Piece) {
-            pieces.push_back(PieceFile{f.name, f.index, std::uint64_t(f.info.st_size), f.info.st_dev,
-                                       f.info.st_ino, f.info.st_mode});
+        if (f.stem != set.m_stem)
+            continue;
+        switch (f.kind) {
+        case Kind::Piece:
+            set.m_pieces.push_back(PieceFile{f.name, f.index, std::uint64_t(f.info.st_size), f.info.st_dev,
+                                             f.info.st_ino, f.info.st_mode});
+            break;
+        case Kind::Link:
+            if (set.m_link.empty())
+                set.m_link = f.name;
+            otherIndices.push_back(f.index);
+            break;
+        case Kind::Unsigned:
+            if (set.m_damaged.empty())
+                set.m_firstDamagedIsShort = std::uint64_t(f.info.st_size) < pieceSignature.size();
+            set.m_damaged.push_back(f.name);
+            otherIndices.push_back(f.index);
+            break;
         }
     }
-    std::stable_sort(pieces.begin(), pieces.end(),
+    std::stable_sort(set.m_pieces.begin(), set.m_pieces.end(),
                      [](const PieceFile& a, const PieceFile& b) { return a.index < b.index; });
-    for (std::size_t k = 0; k < pieces.size(); ++k) {
-        if (k > 0 && pieces[k].index == pieces[k - 1].index) {
-            return Error{DuplicatePiece,
-                         "Two pieces carry the same number: " + pieces[k - 1].name + " and " + pieces[k].name,
-                         PieceNaming::joinPath(folderPath, pieces[k].name)};
+    set.findGaps(otherIndices);
+    return {};
+}
+
+void PieceSet::findGaps(const std::vector<std::uint64_t>& otherIndices)
+{
+    std::vector<std::uint64_t> present = otherIndices;
+    for (const PieceFile& piece : m_pieces)
+        present.push_back(piece.index);
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+    std::uint64_t expected = 0;
+    for (const std::uint64_t index : present) {
+        if (index > expected) {
+            m_missingCount += index - expected;
+            for (std::uint64_t k = expected; k < index && m_missing.size() < listLimit; ++k)
+                m_missing.push_back(PieceNaming::pieceFileName(m_stem, k));
         }
-        if (pieces[k].index != k) {
-            return Error{MissingPiece, "A piece is missing",
-                         PieceNaming::joinPath(folderPath, PieceNaming::pieceFileName(stem, k))};
+        expected = index + 1;
+    }
+}
+
+Error PieceSet::linkFault(const std::string& folderPath) const
+{
+    return Error{SymbolicLink, "A piece is a symbolic link", PieceNaming::joinPath(folderPath, m_link)};
+}
+
+Error PieceSet::damageFault(const std::string& folderPath) const
+{
+    return Error{PieceDamaged,
+                 m_firstDamagedIsShort ? "The piece is damaged: it is shorter than its signature"
+                                       : "The piece is damaged: it does not start with its signature",
+                 PieceNaming::joinPath(folderPath, m_damaged.front())};
+}
+
+Error PieceSet::duplicateFault(const std::string& folderPath) const
+{
+    for (std::size_t k = 1; k < m_pieces.size(); ++k) {
+        if (m_pieces[k].index == m_pieces[k - 1].index) {
+            return Error{DuplicatePiece,
+                         "Two pieces carry the same number: " + m_pieces[k - 1].name + " and " + m_pieces[k].name,
+                         PieceNaming::joinPath(folderPath, m_pieces[k].name)};
         }
     }
-    set.m_stem = stem;
-    set.m_pieces = std::move(pieces);
     return {};
+}
+
+Error PieceSet::gapFault(const std::string& folderPath) const
+{
+    return Error{MissingPiece, CheckMessages::missing(m_missing, m_missingCount),
+                 PieceNaming::joinPath(folderPath, m_missing.front())};
+}
+
+Error PieceSet::scan(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
+{
+    Error error = read(layer, folderFd, folderPath, set);
+    if (!error.failed() && !set.m_link.empty())
+        error = set.linkFault(folderPath);
+    if (!error.failed() && !set.m_damaged.empty())
+        error = set.damageFault(folderPath);
+    if (!error.failed())
+        error = set.duplicateFault(folderPath);
+    if (!error.failed() && set.m_missingCount > 0)
+        error = set.gapFault(folderPath);
+    if (error.failed())
+        set = PieceSet();
+    return error;
+}
+
+Error PieceSet::survey(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
+{
+    Error error = read(layer, folderFd, folderPath, set);
+    if (!error.failed() && !set.m_link.empty())
+        error = set.linkFault(folderPath);
+    if (!error.failed())
+        error = set.duplicateFault(folderPath);
+    if (error.failed())
+        set = PieceSet();
+    return error;
 }
 
 std::uint64_t PieceSet::dataBytes() const

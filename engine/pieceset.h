@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,27 +27,57 @@ struct PieceFile {
 // A piece is a regular file whose name is a stem, a dot and four or more digits, and whose
 // first five bytes are the signature. Other files are foreign and skipped; so are files of the
 // name pattern that lack the signature and belong to no piece's stem (a "notes.2010" beside
-// the pieces). The set is refused, naming the file, when it holds pieces of more than one
-// stem, a symbolic link or a file without the signature under the pieces' stem, two pieces of
-// one index, or a gap (the first missing piece is named).
+// the pieces). What can be wrong with a set: pieces of more than one stem, a symbolic link or
+// a file without the signature under the pieces' stem (a damaged piece), two pieces of one
+// index, a gap in the indices.
 class PieceSet {
 public:
-    // Reads the opened folder. A folder without pieces is no failure: the set is then empty.
-    // Nothing is followed: names are examined with AT_SYMLINK_NOFOLLOW and opened with
+    // At most this many names of missing pieces are kept; missingCount() counts them all.
+    static constexpr std::size_t listLimit = 1000;
+
+    // The join's reading: refuses the set on its first fault, naming the file, in this order:
+    // pieces of more than one stem, a symbolic link, a damaged piece, two pieces of one index,
+    // a gap (its missing pieces named). A folder without pieces is no failure: the set is then
+    // empty. Nothing is followed: names are examined with AT_SYMLINK_NOFOLLOW and opened with
     // O_NOFOLLOW relative to folderFd. Errors carry the path of the file concerned.
     static Error scan(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set);
+    // A check's reading: like scan(), but damaged pieces and gaps are findings, kept in
+    // damaged() and missing(), not refusals. Pieces of more than one stem, a symbolic link and
+    // two pieces of one index still refuse the set: they leave no one set to check.
+    static Error survey(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set);
 
+    // No signed piece was found.
     bool empty() const { return m_pieces.empty(); }
     // The name of the file the pieces rebuild.
     const std::string& stem() const { return m_stem; }
-    // The pieces in index order, 0, 1, 2, … without gaps.
+    // The signed pieces in index order; after scan() 0, 1, 2, … without gaps.
     const std::vector<PieceFile>& pieces() const { return m_pieces; }
     // Bytes of data the pieces carry, their signatures left out.
     std::uint64_t dataBytes() const;
+    // Files of the stem and the name pattern that lack the signature, in listed order.
+    const std::vector<std::string>& damaged() const { return m_damaged; }
+    // Names of the indices missing below the highest one found, in index order; at most
+    // listLimit of them.
+    const std::vector<std::string>& missing() const { return m_missing; }
+    std::uint64_t missingCount() const { return m_missingCount; }
 
 private:
+    // Reads the folder and sorts what it finds; refuses only on errors of the file system and
+    // on pieces of more than one stem.
+    static Error read(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set);
+    void findGaps(const std::vector<std::uint64_t>& damagedIndices);
+    Error linkFault(const std::string& folderPath) const;
+    Error damageFault(const std::string& folderPath) const;
+    Error duplicateFault(const std::string& folderPath) const;
+    Error gapFault(const std::string& folderPath) const;
+
     std::string m_stem;
     std::vector<PieceFile> m_pieces;
+    std::vector<std::string> m_damaged;
+    bool m_firstDamagedIsShort = false; // shorter than the signature, rather than unsigned
+    std::string m_link;                 // the first piece that is a symbolic link
+    std::vector<std::string> m_missing;
+    std::uint64_t m_missingCount = 0;
 };
 
 } // namespace qfs

@@ -25,7 +25,10 @@ public:
     virtual void pieceWritten(const std::string& pieceName);
     // Bytes of the source copied so far, of the total.
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
-    // All pieces are written.
+    // The checksum file is complete and in place, after the last piece (only when the request
+    // asks for checksums).
+    virtual void checksumsWritten(const std::string& fileName);
+    // All pieces are written, and the checksum file when asked for.
     virtual void finished();
     // The split stopped on this failure (code Cancelled when it was asked to stop); the pieces
     // and the folder it had made are gone again.

@@ -1,5 +1,8 @@
 #include "splitter.h"
 
+#include "checksumfile.h"
+#include "hashingcopier.h"
+#include "piecechecksums.h"
 #include "piecenaming.h"
 
 #include <fcntl.h>
@@ -7,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <new>
 #include <optional>
 
@@ -17,11 +21,6 @@ namespace {
 // statfs's type of the FAT family, whose files end one byte short of 4 GiB.
 constexpr long fatMagic = 0x4d44;
 constexpr std::uint64_t fatLargestFile = (std::uint64_t(4) << 30) - 1;
-
-// Bytes a checksum line takes beyond the name: the hash, two blanks and the line end.
-constexpr std::uint64_t checksumLineOverhead = 64 + 2 + 1;
-// The suffix of the checksum file's name.
-constexpr std::string_view checksumSuffix = ".sha256";
 
 constexpr mode_t permissionBits = 0777;
 constexpr mode_t readBits = 0444;
@@ -48,6 +47,30 @@ std::uint64_t roundUp(std::uint64_t value, std::uint64_t unit)
 std::string bytesText(std::uint64_t bytes)
 {
     return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+// The first piece index whose name has more than the four digits every index has.
+constexpr std::uint64_t firstWiderIndex = 10000;
+constexpr std::uint64_t decimalBase = 10;
+
+// The size of the checksum file of a split: a line per piece, then the original's line.
+// Piece names widen by a digit at every power of ten from firstWiderIndex on.
+std::uint64_t checksumFileSize(const std::string& sourceFileName, std::uint64_t pieceCount)
+{
+    constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t size = ChecksumFile::lineSize(sourceFileName);
+    std::uint64_t first = 0;
+    std::uint64_t widthEnd = firstWiderIndex; // the first index written with one digit more
+    while (first < pieceCount) {
+        const std::uint64_t end = std::min(pieceCount, widthEnd);
+        const std::uint64_t line = ChecksumFile::lineSize(PieceNaming::pieceFileName(sourceFileName, first));
+        if (end - first > (most - size) / line)
+            return most; // absurd counts are refused anyway
+        size += (end - first) * line;
+        first = end;
+        widthEnd = widthEnd > most / decimalBase ? most : widthEnd * decimalBase;
+    }
+    return size;
 }
 
 } // namespace
@@ -137,8 +160,9 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     // Names: the folder, the widest piece name (the last), and the checksum file.
     const std::string lastPiece = PieceNaming::pieceFileName(request.sourceFileName, plan.pieceCount - 1);
     std::size_t longest = std::max(folderName.size(), lastPiece.size());
+    const std::string checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
     if (request.writeChecksums)
-        longest = std::max(longest, request.sourceFileName.size() + checksumSuffix.size());
+        longest = std::max(longest, checksumName.size());
     if (volume.f_namemax > 0 && longest > volume.f_namemax) {
         return Error{NameTooLong,
                      "The split needs names of " + std::to_string(longest) +
@@ -164,6 +188,16 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
                      folderPath};
     }
 
+    const std::uint64_t checksumBytes =
+        request.writeChecksums ? checksumFileSize(request.sourceFileName, plan.pieceCount) : 0;
+    if (checksumBytes > ChecksumFile::maximumSize) {
+        return Error{ChecksumFileInvalid,
+                     "The checksum file would have " + bytesText(checksumBytes) + ", more than the " +
+                         std::to_string(ChecksumFile::maximumSize) +
+                         " a checksum file may have: split into fewer pieces, or without checksums",
+                     PieceNaming::joinPath(folderPath, checksumName)};
+    }
+
     // Space: every piece takes whole blocks. Holes of a sparse source stay holes.
     const std::uint64_t block = volume.f_frsize > 0 ? volume.f_frsize : (volume.f_bsize > 0 ? volume.f_bsize : 1);
     const std::uint64_t signature = pieceSignature.size();
@@ -174,8 +208,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
         needed = std::min(needed, allocated + plan.pieceCount * block);
     }
     needed += block; // the folder
-    if (request.writeChecksums)
-        needed += roundUp((plan.pieceCount + 1) * (checksumLineOverhead + lastPiece.size()), block);
+    needed += roundUp(checksumBytes, block);
     const std::uint64_t available = std::uint64_t(volume.f_bavail) * block;
     if (needed > available) {
         return Error{NotEnoughSpace,
@@ -221,8 +254,17 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     if (unit != request.unitIndex)
         observer.unitDefaulted(unit);
 
-    SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
-    copier.setStopToken(stop);
+    // With checksums every byte goes through the hashing copier's ring, and the kernel's copy
+    // is left out: the hash has to see the bytes anyway.
+    std::optional<SliceCopier> copier;
+    std::optional<HashingCopier> hashing;
+    if (request.writeChecksums) {
+        hashing.emplace(m_layer, m_blockSize);
+        hashing->setStopToken(stop);
+    } else {
+        copier.emplace(m_layer, m_blockSize, m_kernelCopy);
+        copier->setStopToken(stop);
+    }
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
         done += bytes;
@@ -235,8 +277,9 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         const bool last = index + 1 == plan.pieceCount;
         const std::string pieceName = PieceNaming::pieceFileName(request.sourceFileName, index);
         ++made; // a piece that fails half-way is removed with the others
-        if (Error e = writePiece(source, index * plan.chunkBytes, last ? plan.lastPieceBytes : plan.chunkBytes,
-                                 folder.fd(), folderPath, pieceName, pieceMode, copier, advance);
+        const Slice slice{index * plan.chunkBytes, last ? plan.lastPieceBytes : plan.chunkBytes};
+        if (Error e = writePiece(source, slice, folder.fd(), folderPath, pieceName, pieceMode,
+                                 copier ? &*copier : nullptr, hashing ? &*hashing : nullptr, advance);
             e.failed()) {
             if (e.is(Cancelled))
                 e.path = folderPath;
@@ -244,13 +287,37 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         }
         observer.pieceWritten(pieceName);
     }
+    if (hashing) {
+        if (stop.stop_requested())
+            return undo(Error{Cancelled, "Cancelled", folderPath});
+        const std::string checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
+        if (Error e = writeChecksums(request, *hashing, folder.fd(), folderPath, checksumName, pieceMode);
+            e.failed())
+            return undo(e);
+        observer.checksumsWritten(checksumName);
+    }
     observer.finished();
     return {};
 }
 
-Error Splitter::writePiece(const Source& source, std::uint64_t offset, std::uint64_t sliceLength,
-                           int folderFd, const std::string& folderPath, const std::string& pieceName,
-                           mode_t mode, SliceCopier& copier, const SliceCopier::Advance& advance)
+Error Splitter::writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
+                               const std::string& folderPath, const std::string& checksumName, mode_t mode)
+{
+    std::vector<Sha256::Digest> digests;
+    const Sha256::Digest whole = hashing.hashes().finish(digests);
+    if (hashing.hashes().failed())
+        return Error::fromErrno(ENOMEM, PieceNaming::joinPath(folderPath, checksumName));
+    std::vector<ChecksumEntry> entries;
+    entries.reserve(digests.size() + 1);
+    for (std::uint64_t index = 0; index < digests.size(); ++index)
+        entries.push_back({PieceNaming::pieceFileName(request.sourceFileName, index), digests[index]});
+    entries.push_back({request.sourceFileName, whole});
+    return ChecksumFile::write(m_layer, folderFd, folderPath, checksumName, entries, mode);
+}
+
+Error Splitter::writePiece(const Source& source, const Slice& slice, int folderFd, const std::string& folderPath,
+                           const std::string& pieceName, mode_t mode, SliceCopier* copier,
+                           HashingCopier* hashing, const SliceCopier::Advance& advance)
 {
     const std::string piecePath = PieceNaming::joinPath(folderPath, pieceName);
     FileHandle piece(m_layer, m_layer.openAt(folderFd, pieceName.c_str(),
@@ -258,11 +325,19 @@ Error Splitter::writePiece(const Source& source, std::uint64_t offset, std::uint
     if (!piece.isOpen())
         return Error::fromErrno(errno, piecePath);
     const bool sparse = SliceCopier::mayBeSparse(source.info);
-    if (Error e = copier.copy(source.file.fd(), offset, sliceLength, piece.fd(), 0, pieceSignature,
-                              sparse, source.path, piecePath, advance);
-        e.failed())
+    Error e;
+    if (hashing != nullptr) {
+        e = hashing->copy(source.file.fd(), slice.offset, slice.length, piece.fd(), 0, pieceSignature,
+                          HashPipe::bothStreams, sparse, source.path, piecePath, advance);
+        if (!e.failed())
+            hashing->hashes().endPiece();
+    } else {
+        e = copier->copy(source.file.fd(), slice.offset, slice.length, piece.fd(), 0, pieceSignature, sparse,
+                         source.path, piecePath, advance);
+    }
+    if (e.failed())
         return e;
-    if (sparse && m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + sliceLength)) != 0)
+    if (sparse && m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + slice.length)) != 0)
         return Error::fromErrno(errno, piecePath);
     if (const int err = piece.close(); err != 0)
         return Error::fromErrno(err, piecePath);

@@ -14,13 +14,22 @@
 
 namespace qfs {
 
+class HashingCopier;
+
 // Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
 // checked is checked before the folder is created: the request, that the source opens as a
 // regular file, and that the destination takes the names, the space, the inodes and the size
 // of every piece. A split that fails or is stopped afterwards removes what it wrote, the
 // folder included.
+//
+// With SplitRequest::writeChecksums the split also writes "<name>.sha256" into the folder after
+// the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
+// included), then a line for the original file under its own name. The hashes are taken from
+// the bytes as they are copied, on another thread; the source is read once.
 class Splitter {
 public:
+    // blockSize: bytes per read and write where the data goes through a buffer; kernelCopy:
+    // whether long runs may be copied by the kernel (not with checksums, which read every byte).
     explicit Splitter(FileLayer& layer = FileLayer::system(),
                       std::size_t blockSize = SliceCopier::defaultBlockSize,
                       bool kernelCopy = true);
@@ -43,9 +52,16 @@ private:
     Error survey(const SplitRequest& request, Source& source, SplitPlan& plan);
     Error writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
                       SplitObserver& observer, const std::stop_token& stop);
-    Error writePiece(const Source& source, std::uint64_t offset, std::uint64_t sliceLength,
-                     int folderFd, const std::string& folderPath, const std::string& pieceName,
-                     mode_t mode, SliceCopier& copier, const SliceCopier::Advance& advance);
+    struct Slice {
+        std::uint64_t offset;
+        std::uint64_t length;
+    };
+    // Copies through `hashing` when it is given, through `copier` otherwise.
+    Error writePiece(const Source& source, const Slice& slice, int folderFd, const std::string& folderPath,
+                     const std::string& pieceName, mode_t mode, SliceCopier* copier, HashingCopier* hashing,
+                     const SliceCopier::Advance& advance);
+    Error writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
+                         const std::string& folderPath, const std::string& checksumName, mode_t mode);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

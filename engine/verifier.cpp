@@ -1,14 +1,203 @@
 #include "verifier.h"
 
+#include "hashingcopier.h"
+#include "piecechecksums.h"
+#include "piecenaming.h"
+#include "pieceset.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+#include <set>
+#include <utility>
+
 namespace qfs {
 
-Verifier::Verifier(FileLayer& layer) : m_layer(layer) {}
+namespace {
 
-Error Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token)
+// Piece names in index order; names of one index (which a refused set never has) by name.
+void sortByIndex(std::vector<std::string>& names)
+{
+    const auto key = [](const std::string& name) {
+        const auto parsed = PieceNaming::parse(name);
+        return std::make_pair(parsed ? parsed->index : 0, std::string_view(name));
+    };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+}
+
+std::uint64_t highestIndex(const PieceSet& set)
+{
+    std::uint64_t highest = set.pieces().back().index;
+    for (const std::string& name : set.damaged()) {
+        if (const auto parsed = PieceNaming::parse(name))
+            highest = std::max(highest, parsed->index);
+    }
+    return highest;
+}
+
+} // namespace
+
+Verifier::Verifier(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_blockSize(blockSize) {}
+
+Error Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop)
 {
     observer.folderShown(request.folderPath);
     VerifyReport report;
-    observer.finished(report);
+    Error error;
+    try {
+        error = check(request, observer, stop, report);
+    } catch (const std::bad_alloc&) {
+        error = Error::fromErrno(ENOMEM, {});
+    }
+    if (error.failed())
+        observer.failed(error);
+    else
+        observer.finished(report);
+    return error;
+}
+
+Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
+                      VerifyReport& report)
+{
+    FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
+                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!folder.isOpen())
+        return Error::fromErrno(errno, request.folderPath);
+    PieceSet set;
+    if (Error e = PieceSet::survey(m_layer, folder.fd(), request.folderPath, set); e.failed())
+        return e;
+    if (set.empty())
+        return {};
+    report.stem = set.stem();
+    report.piecesChecked = set.pieces().size() + set.damaged().size();
+    report.damaged = set.damaged();
+    report.missing = set.missing();
+    report.missingCount = set.missingCount();
+
+    PieceChecksums sums;
+    if (Error e = PieceChecksums::read(m_layer, folder.fd(), request.folderPath, set, sums, report.hasChecksumFile);
+        e.failed())
+        return e;
+    if (!report.hasChecksumFile)
+        return {};
+    report.checksumFileName = sums.fileName;
+    report.unlisted = sums.unlisted;
+    // Listed pieces that are not there. Those below the highest index are gaps, named and
+    // counted already (unless beyond the names kept).
+    const std::uint64_t highest = highestIndex(set);
+    std::set<std::string> named(report.missing.begin(), report.missing.end());
+    for (const std::string& name : sums.missing) {
+        const auto parsed = PieceNaming::parse(name);
+        const bool gap = parsed && parsed->index < highest && name == PieceNaming::pieceFileName(set.stem(), parsed->index);
+        if (!gap)
+            ++report.missingCount;
+        if (named.insert(name).second && (!gap || report.missing.size() < PieceSet::listLimit))
+            report.missing.push_back(name);
+    }
+    sortByIndex(report.missing);
+
+    // Everything to read: the listed signed pieces, and the rebuilt file when it can be compared.
+    const std::string rebuiltPath = PieceNaming::joinPath(request.folderPath, set.stem());
+    FileHandle rebuilt(m_layer, -1);
+    struct stat rebuiltInfo {};
+    if (sums.whole) {
+        if (Error e = openRebuilt(folder.fd(), rebuiltPath, set.stem(), rebuilt, rebuiltInfo); e.failed())
+            return e;
+    }
+    std::uint64_t total = rebuilt.isOpen() ? std::uint64_t(rebuiltInfo.st_size) : 0;
+    for (std::size_t k = 0; k < set.pieces().size(); ++k) {
+        if (sums.expected[k])
+            total += set.pieces()[k].size;
+    }
+    std::uint64_t done = 0;
+    const auto advance = [&](std::uint64_t bytes) {
+        done += bytes;
+        observer.progress(done, total);
+    };
+
+    HashingCopier copier(m_layer, m_blockSize);
+    copier.setStopToken(stop);
+    std::vector<std::size_t> hashed;
+    if (Error e = hashPieces(request, folder.fd(), set, sums, copier, advance, hashed); e.failed())
+        return e;
+    if (rebuilt.isOpen()) {
+        if (Error e = copier.copy(rebuilt.fd(), 0, std::uint64_t(rebuiltInfo.st_size), -1, 0, {},
+                                  HashPipe::WholeStream, SliceCopier::mayBeSparse(rebuiltInfo), rebuiltPath,
+                                  rebuiltPath, advance);
+            e.failed()) {
+            if (e.is(Cancelled))
+                e.path = request.folderPath;
+            return e;
+        }
+    }
+    std::vector<Sha256::Digest> digests;
+    const Sha256::Digest whole = copier.hashes().finish(digests);
+    if (copier.hashes().failed())
+        return Error::fromErrno(ENOMEM, rebuiltPath);
+    for (std::size_t i = 0; i < hashed.size(); ++i) {
+        const std::size_t k = hashed[i];
+        if (digests[i] != *sums.expected[k])
+            report.damaged.push_back(set.pieces()[k].name);
+    }
+    sortByIndex(report.damaged);
+    if (rebuilt.isOpen()) {
+        report.rebuiltChecked = true;
+        report.rebuiltDamaged = whole != *sums.whole;
+    }
+    return {};
+}
+
+Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const PieceSet& set,
+                           const PieceChecksums& sums, HashingCopier& copier, const SliceCopier::Advance& advance,
+                           std::vector<std::size_t>& hashed)
+{
+    for (std::size_t k = 0; k < set.pieces().size(); ++k) {
+        const PieceFile& expected = set.pieces()[k];
+        if (!sums.expected[k])
+            continue;
+        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
+        FileHandle piece(m_layer, m_layer.openAt(folderFd, expected.name.c_str(),
+                                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+        if (!piece.isOpen())
+            return Error::fromErrno(errno, piecePath);
+        struct stat info {};
+        if (m_layer.fstat(piece.fd(), &info) != 0)
+            return Error::fromErrno(errno, piecePath);
+        // The piece that was surveyed is the piece that is read.
+        if (info.st_dev != expected.device || info.st_ino != expected.inode ||
+            std::uint64_t(info.st_size) != expected.size)
+            return Error{SourceChanged, "The piece changed while the pieces were being checked", piecePath};
+        if (Error e = copier.copy(piece.fd(), 0, expected.size, -1, 0, {}, HashPipe::PieceStream,
+                                  SliceCopier::mayBeSparse(info), piecePath, piecePath, advance);
+            e.failed()) {
+            if (e.is(Cancelled))
+                e.path = request.folderPath;
+            return e;
+        }
+        copier.hashes().endPiece();
+        hashed.push_back(k);
+    }
+    return {};
+}
+
+Error Verifier::openRebuilt(int folderFd, const std::string& path, const std::string& name, FileHandle& file,
+                            struct stat& info)
+{
+    const int fd = m_layer.openAt(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+    if (fd < 0) {
+        // Not there yet, or a symbolic link that is not followed: nothing to compare.
+        if (errno == ENOENT || errno == ELOOP)
+            return {};
+        return Error::fromErrno(errno, path);
+    }
+    FileHandle opened(m_layer, fd);
+    if (m_layer.fstat(fd, &info) != 0)
+        return Error::fromErrno(errno, path);
+    if (S_ISREG(info.st_mode))
+        file = std::move(opened);
     return {};
 }
 

@@ -2,25 +2,51 @@
 
 #include "error.h"
 #include "filelayer.h"
+#include "slicecopier.h"
 #include "verifyobserver.h"
 #include "verifyrequest.h"
 
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <stop_token>
+#include <string>
+#include <vector>
 
 namespace qfs {
 
-// Checks a folder of pieces against its checksum file, writing nothing.
+class HashingCopier;
+class PieceSet;
+struct PieceChecksums;
+
+// Checks a folder of pieces without writing anything: the set of pieces as a join sees it
+// (signatures, gaps), and, when the folder holds the set's checksum file "<stem>.sha256", every
+// listed piece's checksum and, if it is there, the rebuilt file's. Nothing is followed: pieces,
+// the checksum file and the rebuilt file are opened with O_NOFOLLOW relative to the folder.
 class Verifier {
 public:
-    explicit Verifier(FileLayer& layer = FileLayer::system());
+    explicit Verifier(FileLayer& layer = FileLayer::system(),
+                      std::size_t blockSize = SliceCopier::defaultBlockSize);
 
     // Runs the whole check, telling the observer as it goes. Returns the failure, if any, that
-    // was also reported through the observer; damaged or missing pieces are no failure of the
-    // run but findings of its report.
+    // was also reported through the observer; damaged, missing or unlisted pieces are no
+    // failure of the run but findings of its report. A stop request ends it with Cancelled.
     Error run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop = {});
 
 private:
+    Error check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
+                VerifyReport& report);
+    // Reads and hashes every piece the checksum file lists; `hashed` gets their positions in
+    // the set, in the order of their digests.
+    Error hashPieces(const VerifyRequest& request, int folderFd, const PieceSet& set,
+                     const PieceChecksums& sums, HashingCopier& copier, const SliceCopier::Advance& advance,
+                     std::vector<std::size_t>& hashed);
+    // Opens the rebuilt file when it is a regular file; fd stays -1 otherwise.
+    Error openRebuilt(int folderFd, const std::string& path, const std::string& name, FileHandle& file,
+                      struct stat& info);
+
     FileLayer& m_layer;
+    std::size_t m_blockSize;
 };
 
 } // namespace qfs

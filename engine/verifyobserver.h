@@ -8,15 +8,37 @@
 
 namespace qfs {
 
-// What a check of a folder of pieces found.
+// What a check of a folder of pieces found. Names are plain file names in the folder, in index
+// order; a caller shows "All 1,024 pieces are intact." when intact() holds and there was a
+// checksum file, says that there was nothing to verify against when there was none, and
+// otherwise lists damaged, missing and unlisted (CheckMessages words each list).
 struct VerifyReport {
-    bool hasChecksumFile = false;    // the folder holds "<stem>.sha256"
-    std::uint64_t piecesChecked = 0; // pieces of the set that were read
-    bool rebuiltChecked = false;     // the rebuilt file was there and was checked too
-    std::vector<std::string> damaged; // names whose checksum differs or that lack the signature
-    std::vector<std::string> missing; // names of the set, or listed in the checksum file, not there
+    // The file the pieces rebuild; empty when the folder holds no pieces.
+    std::string stem;
+    // The folder holds the set's checksum file, "<stem>.sha256", named here.
+    bool hasChecksumFile = false;
+    std::string checksumFileName;
+    // Pieces of the set that were examined: their signatures checked, and with a checksum file
+    // every listed piece read and hashed.
+    std::uint64_t piecesChecked = 0;
+    // The rebuilt file was there (a regular file) and the checksum file has its line: it was
+    // read and compared too; rebuiltDamaged says it differs.
+    bool rebuiltChecked = false;
+    bool rebuiltDamaged = false;
+    // Pieces that lack their signature or whose checksum differs.
+    std::vector<std::string> damaged;
+    // Pieces that are not there: gaps in the indices, and pieces the checksum file lists. A
+    // hostile folder can have billions of gaps: at most PieceSet::listLimit of them are named,
+    // and missingCount counts them all.
+    std::vector<std::string> missing;
+    std::uint64_t missingCount = 0;
+    // Pieces the checksum file has no line for: nothing vouches for them.
+    std::vector<std::string> unlisted;
 
-    bool intact() const { return damaged.empty() && missing.empty(); }
+    bool intact() const
+    {
+        return damaged.empty() && missingCount == 0 && unlisted.empty() && !rebuiltDamaged;
+    }
 };
 
 // What a verification tells its caller. Every call has an empty default.
@@ -30,7 +52,9 @@ public:
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
     // Every file was read; the report says what was found.
     virtual void finished(const VerifyReport& report);
-    // The check could not be done (an unreadable folder or checksum file, or code Cancelled).
+    // The check could not be done: an unreadable folder or piece, pieces of more than one file,
+    // a symbolic link or two pieces of one index among them, a checksum file that cannot be
+    // used, or code Cancelled.
     virtual void failed(const Error& error);
 };
 

@@ -22,14 +22,23 @@ using namespace qfs;
 namespace {
 
 // Fails the n-th call of one kind with the given errno; can also cut every write short.
+// TempWrite counts only the writes to temporary files (the checksum file on its way), and lets
+// each of them through half before the failing one.
 class FaultyLayer : public FileLayer {
 public:
-    enum class Call { Read, Write, Close, KernelCopy };
+    enum class Call { Read, Write, Close, KernelCopy, TempWrite };
 
     FaultyLayer(Call call, int failAt, int err) : m_call(call), m_failAt(failAt), m_errno(err) {}
 
     std::size_t maxWrite = 0; // 0: no limit
 
+    int openAt(int dirFd, const char* path, int flags, mode_t mode) override
+    {
+        const int fd = FileLayer::openAt(dirFd, path, flags, mode);
+        if (fd >= 0 && ((flags & O_TMPFILE) == O_TMPFILE || path[0] == '.'))
+            m_tempFd = fd;
+        return fd;
+    }
     ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override
     {
         if (fails(Call::Read))
@@ -38,10 +47,12 @@ public:
     }
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override
     {
-        if (fails(Call::Write))
+        if (fails(Call::Write) || (fd == m_tempFd && fails(Call::TempWrite)))
             return -1;
         if (maxWrite > 0 && count > maxWrite)
             count = maxWrite;
+        if (fd == m_tempFd && m_call == Call::TempWrite)
+            count = (count + 1) / 2;
         return FileLayer::pwrite(fd, buffer, count, offset);
     }
     ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
@@ -70,6 +81,7 @@ private:
     int m_failAt;
     int m_errno;
     int m_calls = 0;
+    int m_tempFd = -1;
 };
 
 
@@ -79,6 +91,7 @@ struct FaultCase {
     int failAt;
     int err;
     const char* message;
+    bool checksums = false;
 };
 
 class SplitFaultTest : public testing::TestWithParam<FaultCase> {};
@@ -91,7 +104,7 @@ TEST_P(SplitFaultTest, EndsInOneMessageAndLeavesNothing)
     FaultyLayer layer(c.call, c.failAt, c.err);
     RecordingObserver observer;
     const Error error = Splitter(layer, 4096).run(
-        SplitRequest{folder.path(), "src", SplitMode::BySize, 4096, 3, 0, false}, observer);
+        SplitRequest{folder.path(), "src", SplitMode::BySize, 4096, 3, 0, c.checksums}, observer);
     EXPECT_EQ(error.code, c.err);
     EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "finished"), 0);
@@ -99,13 +112,17 @@ TEST_P(SplitFaultTest, EndsInOneMessageAndLeavesNothing)
     EXPECT_EQ(entries(folder.path()), std::vector<std::string>{"src"});
 }
 
-// Each 4096-byte piece takes one read and one write (signature and slice together). The
-// source's own close comes last.
+// Each 4096-byte piece takes one read and one write (signature and slice together), with
+// checksums or without. The source's own close comes last; the checksum file is written after
+// the last piece.
 INSTANTIATE_TEST_SUITE_P(Faults, SplitFaultTest, testing::Values(
     FaultCase{"ReadErrorInThirdPiece", FaultyLayer::Call::Read, 3, EIO, "5: Input/output error"},
     FaultCase{"DiskFullInSecondPiece", FaultyLayer::Call::Write, 2, ENOSPC, "28: No space left on device"},
     FaultCase{"QuotaOnFirstWrite", FaultyLayer::Call::Write, 1, EDQUOT, "122: Disk quota exceeded"},
-    FaultCase{"CloseOfFirstPieceFails", FaultyLayer::Call::Close, 1, EIO, "5: Input/output error"}),
+    FaultCase{"CloseOfFirstPieceFails", FaultyLayer::Call::Close, 1, EIO, "5: Input/output error"},
+    FaultCase{"ReadErrorInThirdHashedPiece", FaultyLayer::Call::Read, 3, EIO, "5: Input/output error", true},
+    FaultCase{"ChecksumFileHalfWritten", FaultyLayer::Call::TempWrite, 2, ENOSPC, "28: No space left on device",
+              true}),
     [](const auto& row) { return row.param.name; });
 
 TEST(FaultsTest, JoinThatFailsHalfWayLeavesTheEarlierOutputAsItWas)
@@ -179,11 +196,11 @@ struct StopCase {
     bool join;
 };
 
-class StopTest : public testing::TestWithParam<StopCase> {};
+class KernelCopyStopTest : public testing::TestWithParam<StopCase> {};
 
 // One piece of 20 MiB takes two kernel copies (of at most 16 MiB): a stop during the first
 // ends the run at once instead of at the end of the piece.
-TEST_P(StopTest, StopsAfterTheKernelCopyUnderWay)
+TEST_P(KernelCopyStopTest, StopsAfterTheKernelCopyUnderWay)
 {
     constexpr std::size_t length = 20 << 20;
     TestFolder folder;
@@ -203,7 +220,7 @@ TEST_P(StopTest, StopsAfterTheKernelCopyUnderWay)
     EXPECT_EQ(layer.copies, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stop, StopTest, testing::Values(StopCase{"Split", false}, StopCase{"Join", true}),
+INSTANTIATE_TEST_SUITE_P(Stop, KernelCopyStopTest, testing::Values(StopCase{"Split", false}, StopCase{"Join", true}),
                          [](const auto& row) { return row.param.name; });
 
 TEST(FaultsTest, ShortWritesStillCopyEveryByte)

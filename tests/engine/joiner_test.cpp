@@ -9,29 +9,11 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 
 using namespace qfs;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Everything under a folder, links not followed: relative path -> what is there.
-std::map<std::string, std::string> snapshot(const std::string& root)
-{
-    std::map<std::string, std::string> seen;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string relative = it->path().lexically_relative(root).string();
-        const fs::file_status status = it->symlink_status();
-        if (fs::is_symlink(status))
-            seen[relative] = "link to " + fs::read_symlink(it->path()).string();
-        else if (fs::is_directory(status))
-            seen[relative] = "folder";
-        else
-            seen[relative] = "file " + readFile(it->path().string());
-    }
-    return seen;
-}
 
 // A folder of pieces ("pieces") beside files that are not the join's business ("outside").
 struct World {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <utility>
 
 using namespace qfs;
 
@@ -61,14 +62,15 @@ TEST(SplitterTest, MovieExampleMakesFourPiecesAndReportsInOrder)
     writeFile(folder.file("movie.avi"), source);
     RecordingObserver observer;
     SplitRequest request = bySize(folder, "movie.avi", 300, -1);
+    request.writeChecksums = true;
     ASSERT_FALSE(Splitter().run(request, observer).failed());
 
     EXPECT_EQ(observer.events, (std::vector<std::string>{
         "folder name: movie.avi_split", "folder opened", "unit defaulted: 2",
         "piece: movie.avi.0000", "piece: movie.avi.0001", "piece: movie.avi.0002",
-        "piece: movie.avi.0003", "finished"}));
+        "piece: movie.avi.0003", "checksums: movie.avi.sha256", "finished"}));
     const std::string pieces = folder.file("movie.avi_split");
-    EXPECT_EQ(pieceSizes(pieces), (std::vector<std::uintmax_t>{307205, 307205, 307205, 78405}));
+    EXPECT_EQ(pieceSizes(pieces), (std::vector<std::uintmax_t>{307205, 307205, 307205, 78405, 400}));
     EXPECT_EQ(observer.lastDone, 1000000u);
     EXPECT_EQ(observer.lastTotal, 1000000u);
     EXPECT_EQ(joinBack(pieces, "movie.avi"), source);
@@ -122,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Sources, LayoutTest, testing::Values(
 
 // Split and join round trips over lengths around the chunk size, in both modes, through the
 // buffer with small blocks (so that block and page edges are crossed inside pieces) and
-// through the kernel's copy for long runs.
+// through the kernel's copy for long runs; and with checksums, which the join then verifies.
 struct RoundTripCase {
     std::size_t chunk;
     std::size_t blockSize;
@@ -136,14 +138,17 @@ TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
     const auto [chunk, blockSize, kernelCopy] = GetParam();
     for (std::size_t length : {std::size_t(0), std::size_t(1), chunk - 1, chunk, chunk + 1,
                                3 * chunk, 3 * chunk + 7}) {
-        for (SplitMode mode : {SplitMode::BySize, SplitMode::ByCount}) {
-            SCOPED_TRACE("length " + std::to_string(length) + (mode == SplitMode::BySize ? " by size" : " by count"));
+        for (const auto& [mode, checksums] : {std::pair{SplitMode::BySize, false}, std::pair{SplitMode::ByCount, false},
+                                              std::pair{SplitMode::BySize, true}}) {
+            SCOPED_TRACE("length " + std::to_string(length) + (mode == SplitMode::BySize ? " by size" : " by count")
+                         + (checksums ? " with checksums" : ""));
             TestFolder folder;
             const std::string source = patternBytes(length, unsigned(length));
             writeFile(folder.file("data.bin"), source);
             SplitRequest request = mode == SplitMode::BySize
                 ? bySize(folder, "data.bin", double(chunk), 3)
                 : byCount(folder, "data.bin", 3);
+            request.writeChecksums = checksums;
             RecordingObserver observer;
             const Error error =
                 Splitter(FileLayer::system(), blockSize, kernelCopy).run(request, observer);
@@ -273,7 +278,9 @@ TEST(SplitterTest, PiecesFolderAndRebuiltFileGrantNoMoreThanTheSource)
     writeFile(folder.file("secret"), "0123456789");
     ASSERT_EQ(::chmod(folder.file("secret").c_str(), 0600), 0);
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "secret", 4, 3), observer).failed());
+    SplitRequest request = bySize(folder, "secret", 4, 3);
+    request.writeChecksums = true;
+    ASSERT_FALSE(Splitter().run(request, observer).failed());
     const std::string pieces = folder.file("secret_split");
     EXPECT_EQ(joinBack(pieces, "secret"), "0123456789");
     const auto mode = [](const std::string& path) {
@@ -282,7 +289,7 @@ TEST(SplitterTest, PiecesFolderAndRebuiltFileGrantNoMoreThanTheSource)
         return info.st_mode & 0777;
     };
     EXPECT_EQ(mode(pieces), 0700u);
-    for (const char* name : {"secret.0000", "secret.0001", "secret.0002", "secret"})
+    for (const char* name : {"secret.0000", "secret.0001", "secret.0002", "secret.sha256", "secret"})
         EXPECT_EQ(mode(pieces + "/" + name), 0600u) << name;
 }
 

@@ -57,6 +57,23 @@ std::vector<std::string> entries(const std::string& path)
     return names;
 }
 
+std::map<std::string, std::string> snapshot(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> seen;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string relative = it->path().lexically_relative(root).string();
+        const fs::file_status status = it->symlink_status();
+        if (fs::is_symlink(status))
+            seen[relative] = "link to " + fs::read_symlink(it->path()).string();
+        else if (fs::is_directory(status))
+            seen[relative] = "folder";
+        else
+            seen[relative] = "file " + readFile(it->path().string());
+    }
+    return seen;
+}
+
 std::string patternBytes(std::size_t length, unsigned seed)
 {
     std::string bytes(length, '\0');
@@ -92,6 +109,16 @@ void RecordingObserver::unitDefaulted(std::int16_t unitIndex)
 void RecordingObserver::pieceWritten(const std::string& pieceName)
 {
     events.push_back("piece: " + pieceName);
+}
+
+void RecordingObserver::checksumsWritten(const std::string& fileName)
+{
+    events.push_back("checksums: " + fileName);
+}
+
+void RecordingObserver::verifying(const std::string& checksumFileName)
+{
+    events.push_back("verifying: " + checksumFileName);
 }
 
 void RecordingObserver::finished()

@@ -3,6 +3,7 @@
 #include "joinobserver.h"
 #include "splitobserver.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ std::string readFile(const std::string& path);
 std::string readRange(const std::string& path, std::uint64_t offset, std::size_t count);
 // Every name in a folder, of any kind, sorted.
 std::vector<std::string> entries(const std::string& path);
+// Everything under a folder, links not followed: relative path -> "folder", "link to <target>"
+// or "file <bytes>".
+std::map<std::string, std::string> snapshot(const std::string& root);
 // Deterministic bytes that differ from offset to offset.
 std::string patternBytes(std::size_t length, unsigned seed = 1);
 
@@ -37,9 +41,11 @@ public:
     void folderOpened(const std::string& folderPath) override;
     void unitDefaulted(std::int16_t unitIndex) override;
     void pieceWritten(const std::string& pieceName) override;
+    void checksumsWritten(const std::string& fileName) override;
     void finished() override;
     void failed(const qfs::Error& error) override;
     void folderShown(const std::string& folderPath) override;
+    void verifying(const std::string& checksumFileName) override;
     void finished(const std::string& rebuiltName, std::uint64_t length) override;
     // Progress is only counted, to keep the event list readable.
     void progress(std::uint64_t done, std::uint64_t total) override;

@@ -513,7 +513,8 @@ void Form1Test::split()
         QCOMPARE(TestFiles::read(folder.filePath(name)), "Quarb" + source.mid(offset, slices[i]));
         offset += slices[i];
     }
-    QCOMPARE(folder.entryList(QDir::Files, QDir::Name), pieces);
+    // The window leaves checksums on, as the engine does by default.
+    QCOMPARE(folder.entryList(QDir::Files, QDir::Name), pieces + QStringList{"movie.avi.sha256"});
     auto* file1 = world.find<QListWidget>("File1");
     QVERIFY(file1->isVisible());
     QCOMPARE(listed(*file1), pieces);
@@ -539,7 +540,7 @@ void Form1Test::existingFolder()
     QCOMPARE(world.feedback.messages(),
              QStringList{"Split folder already exist. Please delete the folder and then run the "
                          "splitter again."});
-    QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), QStringList{"x.bin.0000"});
+    QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), (QStringList{"x.bin.0000", "x.bin.sha256"}));
     QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split"));
     QCOMPARE(listed(*world.find<QListWidget>("File1")), QStringList{"x.bin.0000"});
 }
@@ -607,7 +608,7 @@ void Form1Test::stopDuringSplit()
     if (how == Stop::CloseNo) {
         // Nothing is lost: the split went on to the end.
         QCOMPARE(world.feedback.events, (QStringList{question, QStringLiteral("beep | timer off")}));
-        QCOMPARE(folder.entryList(QDir::Files).size(), 3);
+        QCOMPARE(folder.entryList(QDir::Files).size(), 4); // three pieces and their checksum file
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("movie.avi.%1").arg(i, 4, 10, QLatin1Char('0')))),
                      "Quarb" + source.mid(i * 4096, 4096));
@@ -649,7 +650,7 @@ void Form1Test::join()
     openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), byKeyboard);
     QVERIFY(world.settle());
     auto* file2 = world.find<QListWidget>("File2");
-    QCOMPARE(file2->count(), 4);
+    QCOMPARE(file2->count(), 5); // four pieces and their checksum file
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
     QVERIFY(world.waitForRun());
 
@@ -657,7 +658,7 @@ void Form1Test::join()
     QCOMPARE(TestFiles::read(folder + QStringLiteral("/movie.avi")), source);
     QCOMPARE(world.find<QLabel>("Label3")->text(), folder);
     QCOMPARE(listed(*file2), (QStringList{"movie.avi", "movie.avi.0000", "movie.avi.0001",
-                                          "movie.avi.0002", "movie.avi.0003"}));
+                                          "movie.avi.0002", "movie.avi.0003", "movie.avi.sha256"}));
     QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
     QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("movie.avi rebuilt, 977 KB"));
     QVERIFY(world.find<QWidget>("OpenFolderButton")->isHidden());

@@ -1,0 +1,177 @@
+#include "hashingcopier.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace qfs {
+
+namespace {
+
+constexpr std::uint64_t pageSize = 4096;
+
+std::uint64_t alignDown(std::uint64_t value)
+{
+    return value & ~(pageSize - 1);
+}
+
+Error sourceShrank(const std::string& path)
+{
+    return Error{SourceChanged, "The file got shorter while it was being read", path};
+}
+
+} // namespace
+
+HashingCopier::HashingCopier(FileLayer& layer, std::size_t blockSize, std::size_t blockCount)
+    : m_layer(layer)
+    , m_blockSize(std::max<std::size_t>(alignDown(blockSize), pageSize))
+    // A page more than a block: room for a prefix in front of a full block of data.
+    , m_pipe(m_blockSize + pageSize, blockCount)
+{
+}
+
+Error HashingCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length, int dstFd,
+                          std::uint64_t dstOffset, std::string_view prefix, unsigned streams,
+                          bool sparseSource, const std::string& srcPath, const std::string& dstPath,
+                          const SliceCopier::Advance& advance)
+{
+    const Target target{srcFd, dstFd, streams, srcPath, dstPath, advance};
+    const std::uint64_t end = srcOffset + length;
+    if (!sparseSource || length == 0)
+        return copyRun(target, srcOffset, end, dstOffset, prefix);
+
+    // Copy the data regions one by one. The hashes take the bytes in file order, so the
+    // prefix goes first: with the first region if the slice starts with data, on its own
+    // before a leading hole otherwise.
+    const std::uint64_t dataOffset = dstOffset + prefix.size();
+    std::uint64_t position = srcOffset;
+    while (position < end) {
+        const off_t data = m_layer.lseek(srcFd, off_t(position), SEEK_DATA);
+        if (data < 0 && errno != ENXIO)
+            return Error::fromErrno(errno, srcPath);
+        const std::uint64_t dataStart = data < 0 ? end : std::min<std::uint64_t>(data, end);
+        if (dataStart >= end)
+            break;
+        const off_t hole = m_layer.lseek(srcFd, data, SEEK_HOLE);
+        if (hole < 0)
+            return Error::fromErrno(errno, srcPath);
+        const std::uint64_t dataEnd = std::min<std::uint64_t>(hole, end);
+        if (dataStart > position) {
+            if (Error e = copyPrefix(target, dstOffset, std::exchange(prefix, {})); e.failed())
+                return e;
+            skipHole(target, dataStart - position);
+        }
+        const std::string_view lead = std::exchange(prefix, {});
+        if (Error e = copyRun(target, dataStart, dataEnd, dataOffset + (dataStart - srcOffset) - lead.size(),
+                              lead);
+            e.failed())
+            return e;
+        position = dataEnd;
+    }
+    if (Error e = copyPrefix(target, dstOffset, prefix); e.failed())
+        return e;
+    // A hole reaching to the end may be a source cut short meanwhile, not a hole: the
+    // pieces would silently hold zeros where its data was.
+    if (position < end) {
+        struct stat now {};
+        if (m_layer.fstat(srcFd, &now) != 0)
+            return Error::fromErrno(errno, srcPath);
+        if (std::uint64_t(now.st_size) < end)
+            return sourceShrank(srcPath);
+    }
+    skipHole(target, end - position);
+    return {};
+}
+
+void HashingCopier::skipHole(const Target& target, std::uint64_t length)
+{
+    if (length == 0)
+        return;
+    m_pipe.submitZeros(length, target.streams);
+    target.advance(length);
+}
+
+Error HashingCopier::copyPrefix(const Target& target, std::uint64_t dstOffset, std::string_view prefix)
+{
+    if (prefix.empty())
+        return {};
+    return copyRun(target, 0, 0, dstOffset, prefix);
+}
+
+Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uint64_t end,
+                             std::uint64_t dstOffset, std::string_view prefix)
+{
+    std::uint64_t position = begin;
+    while (position < end || !prefix.empty()) {
+        if (m_stop.stop_requested())
+            return Error{Cancelled, "Cancelled", {}};
+        if (m_pipe.failed())
+            return Error::fromErrno(ENOMEM, target.dstFd >= 0 ? target.dstPath : target.srcPath);
+
+        std::byte* const block = m_pipe.acquire();
+        const std::size_t lead = prefix.size();
+        if (lead > 0)
+            std::memcpy(block, prefix.data(), lead);
+        prefix = {};
+        // Every write but the last ends on a page boundary of the destination, so that the
+        // next one starts on one.
+        std::uint64_t want = std::min<std::uint64_t>(end - position, m_blockSize);
+        if (position + want < end && alignDown(dstOffset + lead + want) > dstOffset + lead)
+            want = alignDown(dstOffset + lead + want) - dstOffset - lead;
+
+        std::uint64_t got = 0;
+        while (got < want) {
+            const ssize_t n = m_layer.pread(target.srcFd, block + lead + got, std::size_t(want - got),
+                                            off_t(position + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int err = errno;
+                m_pipe.release(block);
+                return n < 0 ? Error::fromErrno(err, target.srcPath) : sourceShrank(target.srcPath);
+            }
+            got += std::uint64_t(n);
+        }
+        const std::size_t filled = lead + std::size_t(got);
+        if (target.dstFd >= 0) {
+            if (Error e = writeAll(target.dstFd, block, filled, dstOffset, target.dstPath); e.failed()) {
+                m_pipe.release(block);
+                return e;
+            }
+        }
+        const bool toPiece = (target.streams & HashPipe::PieceStream) != 0;
+        const bool toWhole = (target.streams & HashPipe::WholeStream) != 0;
+        m_pipe.submit(block, toPiece ? HashPipe::Span{block, filled} : HashPipe::Span{},
+                      toWhole ? HashPipe::Span{block + lead, std::size_t(got)} : HashPipe::Span{});
+        dstOffset += filled;
+        position += got;
+        if (got > 0)
+            target.advance(got);
+    }
+    return {};
+}
+
+Error HashingCopier::writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset,
+                              const std::string& path)
+{
+    while (count > 0) {
+        const ssize_t put = m_layer.pwrite(fd, data, count, off_t(offset));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno(errno, path);
+        }
+        if (put == 0)
+            return Error::fromErrno(EIO, path);
+        data += put;
+        count -= std::size_t(put);
+        offset += std::uint64_t(put);
+    }
+    return {};
+}
+
+} // namespace qfs

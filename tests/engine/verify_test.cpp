@@ -1,0 +1,283 @@
+// Checksums across the split, the join and the verification: what the real sha256sum thinks of
+// them, folders damaged on the way, and stopping half-way.
+#include "joiner.h"
+#include "splitter.h"
+#include "testfolder.h"
+#include "verifier.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+using namespace qfs;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const sha256sum = "/usr/bin/sha256sum";
+
+// Whether sha256sum, run in the folder, accepts every line of the checksum file it can check
+// (every line, with ignoreMissing false).
+bool sha256sumAccepts(const std::string& folder, const std::string& checksumFile, bool ignoreMissing)
+{
+    const std::string command = "cd '" + folder + "' && " + sha256sum + " --quiet --strict -c "
+                                + (ignoreMissing ? "--ignore-missing " : "") + "'" + checksumFile
+                                + "' > /dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+class VerifyRecorder : public VerifyObserver {
+public:
+    void finished(const VerifyReport& finalReport) override { report = finalReport; }
+    void failed(const Error& failure) override { error = failure; }
+
+    VerifyReport report;
+    Error error;
+};
+
+VerifyRecorder verify(const std::string& folder)
+{
+    VerifyRecorder recorder;
+    Verifier(FileLayer::system(), 4096).run(VerifyRequest{folder}, recorder);
+    return recorder;
+}
+
+void flipByte(const std::string& path, std::uint64_t offset)
+{
+    std::string bytes = readFile(path);
+    bytes[offset] = char(~bytes[offset]);
+    writeFile(path, bytes);
+}
+
+Error splitWithChecksums(const TestFolder& folder, const std::string& name, double pieceBytes)
+{
+    RecordingObserver observer;
+    return Splitter(FileLayer::system(), 4096)
+        .run(SplitRequest{folder.path(), name, SplitMode::BySize, pieceBytes, bytesUnitIndex, 0, true}, observer);
+}
+
+// A source of 3 × 64 KiB + 100 bytes: dense, or with holes at the start of pieces, a piece
+// that is all hole, and a hole at the end.
+struct SourceCase {
+    const char* name;
+    bool sparse;
+};
+
+class ChecksumRoundTripTest : public testing::TestWithParam<SourceCase> {};
+
+TEST_P(ChecksumRoundTripTest, Sha256sumAcceptsThePiecesAndTheRebuiltFile)
+{
+    constexpr std::size_t piece = 64 * 1024;
+    constexpr std::size_t length = 3 * piece + 100;
+    TestFolder folder;
+    const std::string path = folder.file("src");
+    if (GetParam().sparse) {
+        writeFile(path, "");
+        fs::resize_file(path, length);
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const std::string data = patternBytes(8192);
+        for (const std::uint64_t at : {piece + 20000, 2 * piece - 8192})
+            ASSERT_EQ(::pwrite(fd, data.data(), data.size(), off_t(at)), ssize_t(data.size()));
+        ::close(fd);
+    } else {
+        writeFile(path, patternBytes(length));
+    }
+    const std::string source = readFile(path);
+    ASSERT_FALSE(splitWithChecksums(folder, "src", double(piece)).failed());
+    const std::string pieces = folder.file("src_split");
+    if (GetParam().sparse) {
+        struct stat info {};
+        ASSERT_EQ(::stat((pieces + "/src.0000").c_str(), &info), 0);
+        EXPECT_LT(std::uint64_t(info.st_blocks) * 512, piece) << "a hole was filled in";
+    }
+    const bool haveTool = ::access(sha256sum, X_OK) == 0;
+    if (haveTool) {
+        EXPECT_TRUE(sha256sumAccepts(pieces, "src.sha256", true));
+    }
+
+    VerifyRecorder before = verify(pieces);
+    ASSERT_FALSE(before.error.failed()) << before.error.message();
+    EXPECT_TRUE(before.report.intact());
+    EXPECT_TRUE(before.report.hasChecksumFile);
+    EXPECT_EQ(before.report.piecesChecked, 4u);
+    EXPECT_FALSE(before.report.rebuiltChecked);
+
+    RecordingObserver joined;
+    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined);
+    ASSERT_FALSE(error.failed()) << error.message();
+    EXPECT_EQ(joined.events, (std::vector<std::string>{"join folder shown", "verifying: src.sha256", "joined: src"}));
+    EXPECT_EQ(readFile(pieces + "/src"), source);
+    if (haveTool) {
+        EXPECT_TRUE(sha256sumAccepts(pieces, "src.sha256", false));
+    }
+
+    VerifyRecorder after = verify(pieces);
+    EXPECT_TRUE(after.report.intact());
+    EXPECT_TRUE(after.report.rebuiltChecked);
+    flipByte(pieces + "/src", length / 2);
+    VerifyRecorder damaged = verify(pieces);
+    EXPECT_TRUE(damaged.report.rebuiltDamaged);
+    EXPECT_FALSE(damaged.report.intact());
+    EXPECT_TRUE(damaged.report.damaged.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ChecksumRoundTripTest,
+                         testing::Values(SourceCase{"Dense", false}, SourceCase{"Sparse", true}),
+                         [](const auto& row) { return row.param.name; });
+
+// A split of "m" into m.0000 … m.0003 (three of 4096 bytes, one of 1000) and m.sha256, beside an
+// earlier m, then damaged. Both the join and the verification must see it, and neither may
+// write anything.
+struct DamageCase {
+    const char* name;
+    std::function<void(const TestFolder&, const std::string& pieces)> damage;
+    int joinCode;
+    std::string joinText;   // the join's description
+    bool verifyFails;       // the verification fails as the join does, rather than reporting
+    bool hasChecksumFile;
+    std::vector<std::string> damaged, missing, unlisted;
+};
+
+class DamagedFolderTest : public testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
+{
+    const DamageCase& c = GetParam();
+    TestFolder folder;
+    writeFile(folder.file("m"), patternBytes(3 * 4096 + 1000));
+    ASSERT_FALSE(splitWithChecksums(folder, "m", 4096).failed());
+    const std::string pieces = folder.file("m_split");
+    writeFile(pieces + "/m", "an earlier m");
+    c.damage(folder, pieces);
+    const auto before = snapshot(folder.path());
+
+    RecordingObserver joined;
+    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined);
+    EXPECT_EQ(error.code, c.joinCode) << error.message();
+    EXPECT_EQ(error.description, c.joinText);
+    EXPECT_EQ(snapshot(folder.path()), before) << "the join wrote something";
+
+    const VerifyRecorder checked = verify(pieces);
+    EXPECT_EQ(snapshot(folder.path()), before) << "the verification wrote something";
+    if (c.verifyFails) {
+        EXPECT_EQ(checked.error.code, c.joinCode);
+        EXPECT_EQ(checked.error.description, c.joinText);
+        return;
+    }
+    ASSERT_FALSE(checked.error.failed()) << checked.error.message();
+    const VerifyReport& report = checked.report;
+    EXPECT_EQ(report.hasChecksumFile, c.hasChecksumFile);
+    EXPECT_EQ(report.damaged, c.damaged);
+    EXPECT_EQ(report.missing, c.missing);
+    EXPECT_EQ(report.missingCount, c.missing.size());
+    EXPECT_EQ(report.unlisted, c.unlisted);
+    EXPECT_EQ(report.rebuiltDamaged, c.hasChecksumFile) << "the earlier m is no rebuilt m";
+    EXPECT_FALSE(report.intact());
+}
+
+const std::string aHash(64, 'a');
+
+INSTANTIATE_TEST_SUITE_P(Folders, DamagedFolderTest, testing::Values(
+    DamageCase{"FlippedByteInAMiddlePiece",
+               [](const TestFolder&, const std::string& p) { flipByte(p + "/m.0001", 100); },
+               PieceDamaged, "m.0001 is damaged: its checksum differs.", false, true, {"m.0001"}, {}, {}},
+    DamageCase{"TwoDamagedPieces",
+               [](const TestFolder&, const std::string& p) {
+                   flipByte(p + "/m.0000", 4000);
+                   flipByte(p + "/m.0002", 5);
+               },
+               PieceDamaged, "m.0000 and m.0002 are damaged: their checksums differ.", false, true,
+               {"m.0000", "m.0002"}, {}, {}},
+    DamageCase{"TruncatedLastPiece",
+               [](const TestFolder&, const std::string& p) { fs::resize_file(p + "/m.0003", 500); },
+               PieceDamaged, "m.0003 is damaged: its checksum differs.", false, true, {"m.0003"}, {}, {}},
+    DamageCase{"MissingMiddlePiece",
+               [](const TestFolder&, const std::string& p) { fs::remove(p + "/m.0001"); },
+               MissingPiece, "m.0001 is missing.", false, true, {}, {"m.0001"}, {}},
+    DamageCase{"MissingLastPiece",
+               [](const TestFolder&, const std::string& p) { fs::remove(p + "/m.0003"); },
+               MissingPiece, "m.0003 is missing.", false, true, {}, {"m.0003"}, {}},
+    DamageCase{"PieceNotInTheChecksumFile",
+               [](const TestFolder&, const std::string& p) { writeFile(p + "/m.0004", "Quarb more"); },
+               ChecksumFileInvalid, "m.0004 is not in the checksum file.", false, true, {}, {}, {"m.0004"}},
+    DamageCase{"MalformedLine",
+               [](const TestFolder&, const std::string& p) {
+                   writeFile(p + "/m.sha256", readFile(p + "/m.sha256") + "not a checksum line\n");
+               },
+               ChecksumFileInvalid, "line 6 is not a checksum line", true, true, {}, {}, {}},
+    DamageCase{"HostileName",
+               [](const TestFolder&, const std::string& p) {
+                   writeFile(p + "/m.sha256", readFile(p + "/m.sha256") + aHash + "  ../m\n");
+               },
+               ChecksumFileInvalid, "line 6 names a file that is not in the folder", true, true, {}, {}, {}},
+    DamageCase{"ChecksumFileIsASymbolicLink",
+               [](const TestFolder& f, const std::string& p) {
+                   fs::rename(p + "/m.sha256", f.file("elsewhere.sha256"));
+                   fs::create_symlink(f.file("elsewhere.sha256"), p + "/m.sha256");
+               },
+               SymbolicLink, "The checksum file is a symbolic link", true, true, {}, {}, {}},
+    DamageCase{"NoChecksumFileAndAPieceWithoutItsSignature",
+               [](const TestFolder&, const std::string& p) {
+                   fs::remove(p + "/m.sha256");
+                   flipByte(p + "/m.0002", 0);
+               },
+               PieceDamaged, "The piece is damaged: it does not start with its signature", false, false,
+               {"m.0002"}, {}, {}}),
+    [](const auto& row) { return row.param.name; });
+
+// Asks for a stop at the first progress report.
+class StoppingObserver : public SplitObserver, public JoinObserver, public VerifyObserver {
+public:
+    void progress(std::uint64_t, std::uint64_t) override { stop.request_stop(); }
+    std::stop_source stop;
+};
+
+enum class Work { Split, Join, Verify };
+
+class StopTest : public testing::TestWithParam<Work> {};
+
+TEST_P(StopTest, StopHalfWayLeavesTheFolderAsItWas)
+{
+    const Work work = GetParam();
+    TestFolder folder;
+    writeFile(folder.file("big"), patternBytes(2 << 20));
+    if (work != Work::Split) {
+        ASSERT_FALSE(splitWithChecksums(folder, "big", 64 * 1024).failed());
+    }
+    const std::string pieces = folder.file("big_split");
+    const auto before = snapshot(folder.path());
+
+    StoppingObserver observer;
+    Error error;
+    switch (work) {
+    case Work::Split:
+        error = Splitter(FileLayer::system(), 4096)
+                    .run(SplitRequest{folder.path(), "big", SplitMode::BySize, 64, 2, 0, true}, observer,
+                         observer.stop.get_token());
+        break;
+    case Work::Join:
+        error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, observer, observer.stop.get_token());
+        break;
+    case Work::Verify:
+        error = Verifier(FileLayer::system(), 4096).run(VerifyRequest{pieces}, observer, observer.stop.get_token());
+        break;
+    }
+    EXPECT_EQ(error.code, Cancelled) << error.message();
+    EXPECT_EQ(snapshot(folder.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, StopTest, testing::Values(Work::Split, Work::Join, Work::Verify),
+                         [](const auto& row) {
+                             return std::string(row.param == Work::Split  ? "HashedSplit"
+                                                : row.param == Work::Join ? "VerifiedJoin"
+                                                                          : "Verify");
+                         });
+
+} // namespace
