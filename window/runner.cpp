@@ -2,6 +2,7 @@
 
 #include "joiner.h"
 #include "splitter.h"
+#include "verifier.h"
 
 #include <QScopedValueRollback>
 #include <QTimer>
@@ -175,6 +176,22 @@ private:
     RunMailbox& m_mailbox;
 };
 
+class VerifyRelay : public qfs::VerifyObserver {
+public:
+    explicit VerifyRelay(RunMailbox& mailbox) : m_mailbox(mailbox) {}
+
+    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
+    {
+        m_mailbox.progress(bytesDone, bytesTotal);
+    }
+    void finished(const qfs::VerifyReport& found) override { report = found; }
+
+    qfs::VerifyReport report;
+
+private:
+    RunMailbox& m_mailbox;
+};
+
 } // namespace
 
 Runner::Runner(qfs::FileLayer& layer, QObject* parent) : QObject(parent), m_layer(layer)
@@ -226,6 +243,21 @@ void Runner::start(const qfs::JoinRequest& request)
         outcome.error = qfs::Joiner(layer).run(request, relay, std::move(stop));
         outcome.rebuiltName = relay.rebuiltName;
         outcome.length = relay.length;
+        return outcome;
+    });
+}
+
+void Runner::start(const qfs::VerifyRequest& request)
+{
+    if (m_running)
+        return;
+    qfs::FileLayer& layer = m_layer;
+    launch(RunKind::Verify, [request, &layer](std::stop_token stop, RunMailbox& mailbox) {
+        VerifyRelay relay(mailbox);
+        RunOutcome outcome;
+        outcome.kind = RunKind::Verify;
+        outcome.error = qfs::Verifier(layer).run(request, relay, std::move(stop));
+        outcome.report = std::move(relay.report);
         return outcome;
     });
 }

@@ -6,6 +6,8 @@
 #include "progresstext.h"
 #include "splitplanner.h"
 #include "splitrequest.h"
+#include "verifyobserver.h"
+#include "verifyrequest.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -22,7 +24,7 @@
 class RunMailbox;
 
 // The kinds of work a Runner does.
-enum class RunKind { Split, Join };
+enum class RunKind { Split, Join, Verify };
 
 // How a run ended.
 struct RunOutcome {
@@ -39,12 +41,14 @@ struct RunOutcome {
     // Join: the rebuilt file's name (empty when the folder held no pieces) and its length.
     std::string rebuiltName;
     std::uint64_t length = 0;
+    // Verify: what the check found, when it finished.
+    qfs::VerifyReport report;
 
     bool finished() const { return !error.failed(); }
     bool cancelled() const { return error.is(qfs::Cancelled); }
 };
 
-// Runs one split or join at a time on a worker thread of its own and reports it, as signals,
+// Runs one split, join or verification at a time on a worker thread of its own and reports it, as signals,
 // on the thread that owns this object (the window's). Nothing of the owner's is touched from
 // the worker: the engine's observer calls are collected and handed over in batches, at most
 // every `deliveryInterval`, so that a run of 100,000 small pieces costs the owner's thread a
@@ -77,6 +81,7 @@ public:
     // refuse starts nothing: checkFailed() and ended() are emitted before start() returns.
     void start(const qfs::SplitRequest& request);
     void start(const qfs::JoinRequest& request);
+    void start(const qfs::VerifyRequest& request);
 
     // Asks the run to stop. It ends soon after, once it has removed what it wrote, with
     // ended() of code Cancelled (or, when it was just done, as it would have ended anyway).
