@@ -13,10 +13,12 @@
 #include "planline.h"
 #include "runpanel.h"
 #include "splitplanner.h"
+#include "verifyrequest.h"
 #include "windowlook.h"
 #include "windowsettings.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
@@ -45,9 +47,31 @@ QString fromPath(const std::string& path)
 constexpr double notifyAfterSeconds = 10.0;
 
 // Beside the table's controls, in pixels: the common sizes above the size field and the
-// unit list, the plan between the count field and the split folder's name.
+// unit list, the plan between the count field and the split folder's name, the checksums
+// between the pieces list and "Split", and "Verify" right of "Join".
 const QRect commonSizesArea(192, 2, 110, 20);
 const QRect planArea(24, 84, 360, 34);
+const QRect checksumsArea(24, 250, 160, 20);
+const QRect verifyArea(121, 336, 89, 25);
+
+// How the window speaks of each kind of run.
+struct RunWords {
+    const char* question;  // asked when the window closes during the run
+    const char* cancelled; // the outcome line after Cancel
+    const char* done;      // the desktop's notification
+    const char* failed;
+};
+
+const RunWords& wordsFor(RunKind kind)
+{
+    static const RunWords split{"A split is running. Stop it and quit?", "The split was cancelled.",
+                                "The split is done", "The split failed"};
+    static const RunWords join{"A join is running. Stop it and quit?", "The join was cancelled.",
+                               "The join is done", "The join failed"};
+    static const RunWords verify{"A verification is running. Stop it and quit?", "The verification was cancelled.",
+                                 "The verification is done", "The verification failed"};
+    return kind == RunKind::Split ? split : kind == RunKind::Join ? join : verify;
+}
 
 } // namespace
 
@@ -168,15 +192,23 @@ void Form1::createControls()
     m_sizes = new CommonSizes(this);
     m_sizes->setObjectName(QStringLiteral("CommonSizes"));
     m_sizes->setGeometry(commonSizesArea);
+    m_checksums = new QCheckBox(QStringLiteral("Write checksums"), this);
+    m_checksums->setObjectName(QStringLiteral("ChecksumBox"));
+    m_checksums->setAccessibleName(m_checksums->text());
+    m_checksums->setGeometry(checksumsArea);
+    m_checksums->setChecked(true);
+    m_verify = new QPushButton(QStringLiteral("Verify"), this);
+    m_verify->setObjectName(QStringLiteral("VerifyButton"));
+    m_verify->setGeometry(verifyArea);
     new FocusRing(*this);
 
     // Return and Enter press a focused button, as Space does. Buttons, options and the run
     // panel take the window's colour; lists and fields keep theirs.
-    for (QPushButton* button : {m_command2, m_command3}) {
+    for (QPushButton* button : {m_command2, m_command3, m_verify}) {
         button->setAutoDefault(true);
         WindowLook::paintButton(*button);
     }
-    for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_runPanel})
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_checksums, m_runPanel})
         WindowLook::paintPlain(*widget);
 }
 
@@ -194,6 +226,10 @@ void Form1::connectControls()
     });
     connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(m_verify, &QPushButton::clicked, this, [this] {
+        if (!m_runner.isRunning())
+            m_runner.start(qfs::VerifyRequest{m_dir1->path()});
+    });
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // Choosing the drive already chosen changes nothing: the folder stays.
     connect(m_drive2, &QComboBox::currentIndexChanged, this, &Form1::Drive2_Change);
@@ -222,6 +258,7 @@ void Form1::connectControls()
     connect(m_text1, &QLineEdit::textChanged, this, &Form1::showPlan);
     connect(m_option1, &QRadioButton::toggled, this, &Form1::showPlan);
     connect(m_combo1, &QComboBox::currentIndexChanged, this, &Form1::showPlan);
+    connect(m_checksums, &QCheckBox::toggled, this, &Form1::showPlan);
     connect(m_sizes, &CommonSizes::chosen, this, [this](const QString& amount, int unitIndex) {
         m_text2->setText(amount);
         m_combo1->setCurrentIndex(unitIndex);
@@ -273,7 +310,8 @@ void Form1::setTabOrder()
     // then what the window adds.
     QWidget* const order[] = {m_command2, m_command3, m_combo1,  m_text2,   m_file1,
                               m_dir1,     m_file2,    m_drive1,  m_drive2,  m_dir2,
-                              m_file3,    m_text1,    m_option1, m_option2, m_sizes};
+                              m_file3,    m_text1,    m_option1, m_option2, m_sizes,
+                              m_checksums, m_verify};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -358,6 +396,7 @@ qfs::SplitRequest Form1::splitRequest() const
     request.size = m_text2->value();
     request.unitIndex = std::int16_t(m_combo1->currentIndex());
     request.count = m_text1->value();
+    request.writeChecksums = m_checksums->isChecked();
     return request;
 }
 
@@ -414,10 +453,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::closeEvent(QCloseEvent* event)
 {
     if (m_runner.isRunning() && !m_closeWhenDone) {
-        const QString question = m_runner.kind() == RunKind::Split
-            ? QStringLiteral("A split is running. Stop it and quit?")
-            : QStringLiteral("A join is running. Stop it and quit?");
-        if (!m_feedback.confirm(*this, question)) {
+        if (!m_feedback.confirm(*this, QString::fromLatin1(wordsFor(m_runner.kind()).question))) {
             event->ignore();
             return;
         }
@@ -484,9 +520,9 @@ void Form1::showRunning(RunKind kind, bool running)
 {
     // The controls that would start another run or change this one's input.
     const std::vector<QWidget*> inputs = kind == RunKind::Split
-        ? std::vector<QWidget*>{m_option1, m_option2, m_text2,    m_combo1,   m_text1,  m_sizes,
-                                m_drive2,  m_dir2,    m_file3,    m_command2, m_command3}
-        : std::vector<QWidget*>{m_drive1, m_dir1, m_file2, m_command2, m_command3};
+        ? std::vector<QWidget*>{m_option1, m_option2, m_text2,    m_combo1,   m_text1,    m_sizes,
+                                m_checksums, m_drive2, m_dir2,    m_file3,    m_command2, m_command3, m_verify}
+        : std::vector<QWidget*>{m_drive1, m_dir1, m_file2, m_command2, m_command3, m_verify};
     if (running) {
         m_timer1->stop();
         m_runPanel->begin();
@@ -498,7 +534,7 @@ void Form1::showRunning(RunKind kind, bool running)
         widget->setEnabled(!running);
     // The focus goes back from Cancel to the button that started the run.
     if (!running && m_runPanel->isAncestorOf(QApplication::focusWidget()))
-        (kind == RunKind::Split ? m_command2 : m_command3)->setFocus();
+        (kind == RunKind::Split ? m_command2 : kind == RunKind::Join ? m_command3 : m_verify)->setFocus();
 }
 
 void Form1::runEnded(const RunOutcome& outcome)
@@ -508,17 +544,18 @@ void Form1::runEnded(const RunOutcome& outcome)
         return;
     }
     showRunning(outcome.kind, false);
-    const bool split = outcome.kind == RunKind::Split;
     QString line;
     std::string newFolder;
     if (outcome.cancelled()) {
-        line = split ? QStringLiteral("The split was cancelled.") : QStringLiteral("The join was cancelled.");
-    } else if (outcome.finished() && split) {
+        line = QString::fromLatin1(wordsFor(outcome.kind).cancelled);
+    } else if (outcome.finished() && outcome.kind == RunKind::Split) {
         newFolder = m_file1->path();
         const std::string folderName = std::filesystem::path(newFolder).filename().string();
         line = fromPath(qfs::OutcomeText::split(outcome.pieces, folderName, outcome.seconds));
-    } else if (outcome.finished()) {
+    } else if (outcome.finished() && outcome.kind == RunKind::Join) {
         line = fromPath(qfs::OutcomeText::join(outcome.rebuiltName, outcome.length));
+    } else if (outcome.finished()) {
+        line = fromPath(qfs::OutcomeText::verify(outcome.report));
     }
     m_runPanel->end(line, newFolder);
     if (m_closeWhenDone) {
@@ -528,7 +565,8 @@ void Form1::runEnded(const RunOutcome& outcome)
     }
     if (outcome.error.failed() && !outcome.cancelled())
         showMessage(QString::fromStdString(outcome.error.message()));
-    if (split) {
+    switch (outcome.kind) {
+    case RunKind::Split:
         // A split that did not finish took its folder away again.
         if (!outcome.finished() && outcome.folderMade)
             m_file1->clear();
@@ -539,9 +577,16 @@ void Form1::runEnded(const RunOutcome& outcome)
         m_dir2->reread();
         m_dir1->reread();
         showPlan();
-    } else {
+        break;
+    case RunKind::Join:
         // The rebuilt file shows up in the list.
         m_file2->reread();
+        break;
+    case RunKind::Verify:
+        // Damage is named piece by piece, as the join names it when it refuses.
+        if (outcome.finished() && !outcome.report.intact())
+            showMessage(fromPath(qfs::OutcomeText::verifyFindings(outcome.report)));
+        break;
     }
     tellDesktop(outcome, line);
     m_timer1->start();
@@ -551,14 +596,11 @@ void Form1::tellDesktop(const RunOutcome& outcome, const QString& line)
 {
     if (outcome.seconds < notifyAfterSeconds || outcome.cancelled() || isActiveWindow())
         return;
-    const bool split = outcome.kind == RunKind::Split;
-    if (outcome.error.failed()) {
-        m_feedback.notify(*this, split ? QStringLiteral("The split failed") : QStringLiteral("The join failed"),
-                          QString::fromStdString(outcome.error.message()));
-    } else {
-        m_feedback.notify(*this, split ? QStringLiteral("The split is done") : QStringLiteral("The join is done"),
-                          line);
-    }
+    const RunWords& words = wordsFor(outcome.kind);
+    if (outcome.error.failed())
+        m_feedback.notify(*this, QString::fromLatin1(words.failed), QString::fromStdString(outcome.error.message()));
+    else
+        m_feedback.notify(*this, QString::fromLatin1(words.done), line);
 }
 
 void Form1::showMessage(const QString& text)

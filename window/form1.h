@@ -13,6 +13,7 @@
 #include <string>
 
 class CommonSizes;
+class QCheckBox;
 class DirectoryList;
 class DriveList;
 class ElidedLabel;
@@ -29,11 +30,12 @@ class QTreeWidgetItem;
 class RunPanel;
 
 // The program's window. The upper half picks a file and how to cut it, says what the split
-// would make (PlanLine) and runs it; the lower half picks a folder of pieces and runs the
-// join; the title sits in between. Splits and joins run on a worker (Runner) and folders are
-// read off this thread, so the window answers at all times; while a run goes, the controls
-// that would start another or change its input are disabled, and it can be cancelled. A file
-// or folder dropped on a half, or given to openPath(), is taken by that half.
+// would make (PlanLine) and runs it, with or without a checksum file; the lower half picks a
+// folder of pieces and joins or verifies it; the title sits in between. Runs go on a worker
+// (Runner) and folders are read off this thread, so the window answers at all times; while a
+// run goes, the controls that would start another or change its input are disabled, and it
+// can be cancelled. A file or folder dropped on a half, or given to openPath(), is taken by
+// that half.
 //
 // The folders of both sides, the mode, the unit and the fields' texts are kept between runs
 // (WindowSettings) when the window closes; the first start looks as it always did.
@@ -41,7 +43,7 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // Splits and joins go through `files`.
+    // Splits, joins and verifications go through `files`.
     explicit Form1(UserFeedback& feedback = UserFeedback::system(),
                    qfs::FileLayer& files = qfs::FileLayer::system(), QWidget* parent = nullptr);
     // A run still going is stopped, and its cleanup done, before the window goes.
@@ -130,4 +132,6 @@ private:
     RunPanel* m_runPanel = nullptr;
     PlanLine* m_plan = nullptr;
     CommonSizes* m_sizes = nullptr;
+    QCheckBox* m_checksums = nullptr;
+    QPushButton* m_verify = nullptr;
 };
