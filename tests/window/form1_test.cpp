@@ -152,6 +152,8 @@ private slots:
     void join();
     void joinWithoutPieces();
     void cancelJoin();
+    void verify_data();
+    void verify();
     void unreadableFolder();
     void driveChange_data();
     void driveChange();
@@ -271,7 +273,7 @@ void Form1Test::layout()
         QCOMPARE(button->text(), caption);
     // What the window adds covers none of the table's controls.
     for (const char* added : {"progressBar", "ProgressText", "CancelButton", "OutcomeLabel", "OpenFolderButton",
-                              "PlanLine", "CommonSizes"}) {
+                              "PlanLine", "CommonSizes", "ChecksumBox", "VerifyButton"}) {
         const QWidget* part = world.find<QWidget>(added);
         const QRect shown(part->mapTo(&world.form(), QPoint(0, 0)), part->size());
         QVERIFY2(!shown.intersects(geometry), added);
@@ -416,8 +418,8 @@ void Form1Test::planLine()
     if (plan->plan() && length > 0 && length < 16 * MiB) {
         QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
         QVERIFY(world.waitForRun());
-        QCOMPARE(qulonglong(QDir(world.path("movie.avi_split")).entryList(QDir::Files).size()),
-                 qulonglong(plan->plan()->pieceCount));
+        const QStringList pieces = QDir(world.path("movie.avi_split")).entryList({"movie.avi.[0-9]*"}, QDir::Files);
+        QCOMPARE(qulonglong(pieces.size()), qulonglong(plan->plan()->pieceCount));
     }
 }
 
@@ -465,11 +467,13 @@ void Form1Test::split_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("unit");
     QTest::addColumn<QList<int>>("slices");
+    QTest::addColumn<bool>("checksums");
     QTest::newRow("300 KiloBytes of 1,000,000 bytes")
-        << 1000000 << false << "300" << 2 << QList<int>{307200, 307200, 307200, 78400};
-    QTest::newRow("4 files of 10 bytes") << 10 << true << "4" << 2 << QList<int>{3, 3, 3, 1};
-    QTest::newRow("a size beyond the file") << 10 << false << "1" << 2 << QList<int>{10};
-    QTest::newRow("1048576 Bytes") << 1048577 << false << "1048576" << 3 << QList<int>{1048576, 1};
+        << 1000000 << false << "300" << 2 << QList<int>{307200, 307200, 307200, 78400} << true;
+    QTest::newRow("4 files of 10 bytes") << 10 << true << "4" << 2 << QList<int>{3, 3, 3, 1} << true;
+    QTest::newRow("a size beyond the file") << 10 << false << "1" << 2 << QList<int>{10} << true;
+    QTest::newRow("1048576 Bytes, without checksums")
+        << 1048577 << false << "1048576" << 3 << QList<int>{1048576, 1} << false;
 }
 
 void Form1Test::split()
@@ -479,10 +483,15 @@ void Form1Test::split()
     QFETCH(QString, typed);
     QFETCH(int, unit);
     QFETCH(QList<int>, slices);
+    QFETCH(bool, checksums);
     const QByteArray source = TestFiles::pattern(sourceLength);
     WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    auto* checksumBox = world.find<QAbstractButton>("ChecksumBox");
+    QVERIFY(checksumBox->isChecked());
+    if (!checksums)
+        QTest::mouseClick(checksumBox, Qt::LeftButton);
     if (byCount) {
         QTest::mouseClick(world.find<QAbstractButton>("Option2"), Qt::LeftButton);
         QTest::keyClicks(world.find<QLineEdit>("Text1"), typed);
@@ -513,8 +522,8 @@ void Form1Test::split()
         QCOMPARE(TestFiles::read(folder.filePath(name)), "Quarb" + source.mid(offset, slices[i]));
         offset += slices[i];
     }
-    // The window leaves checksums on, as the engine does by default.
-    QCOMPARE(folder.entryList(QDir::Files, QDir::Name), pieces + QStringList{"movie.avi.sha256"});
+    QCOMPARE(folder.entryList(QDir::Files, QDir::Name),
+             checksums ? pieces + QStringList{"movie.avi.sha256"} : pieces);
     auto* file1 = world.find<QListWidget>("File1");
     QVERIFY(file1->isVisible());
     QCOMPARE(listed(*file1), pieces);
@@ -575,8 +584,8 @@ void Form1Test::stopDuringSplit()
     // The split holds in its first piece.
     QVERIFY(world.held.waitUntilHolding());
 
-    const char* const inputs[] = {"Command2", "Command3", "Option1", "Option2", "Text2",
-                                  "Combo1",   "Drive2",   "Dir2",    "File3"};
+    const char* const inputs[] = {"Command2", "Command3", "VerifyButton", "Option1", "Option2",    "Text2",
+                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox"};
     for (const char* input : inputs)
         QVERIFY2(!world.find<QWidget>(input)->isEnabled(), input);
     auto* cancel = world.find<QPushButton>("CancelButton");
@@ -710,6 +719,76 @@ void Form1Test::cancelJoin()
     QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("The join was cancelled."));
     QVERIFY(world.feedback.events.isEmpty());
     QVERIFY(world.find<QWidget>("Dir1")->isEnabled());
+}
+
+namespace {
+
+// What happens to a split's folder before Verify is pressed.
+enum class Before { Nothing, FlipAByte, RemoveAPiece, NoChecksums, Cancel };
+
+} // namespace
+
+void Form1Test::verify_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("an intact folder") << int(Before::Nothing) << "All 4 pieces are intact." << QStringList{};
+    QTest::newRow("a flipped byte in a middle piece")
+        << int(Before::FlipAByte) << "Pieces not intact: 1 damaged."
+        << QStringList{"movie.avi.0001 is damaged: its checksum differs."};
+    QTest::newRow("a missing piece") << int(Before::RemoveAPiece) << "Pieces not intact: 1 missing."
+                                     << QStringList{"movie.avi.0002 is missing."};
+    QTest::newRow("no checksum file")
+        << int(Before::NoChecksums)
+        << "No checksum file to verify against; 4 pieces carry the signature, with no gaps." << QStringList{};
+    QTest::newRow("cancelled") << int(Before::Cancel) << "The verification was cancelled." << QStringList{};
+}
+
+// Verify reads a folder as the join would, writes nothing, and says what it found.
+void Form1Test::verify()
+{
+    QFETCH(int, before);
+    QFETCH(QString, outcome);
+    QFETCH(QStringList, messages);
+    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), TestFiles::pattern(1000000)); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
+    if (Before(before) == Before::NoChecksums)
+        QTest::mouseClick(world.find<QAbstractButton>("ChecksumBox"), Qt::LeftButton);
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    const QDir folder(world.path(QStringLiteral("movie.avi_split")));
+    if (Before(before) == Before::FlipAByte) {
+        QByteArray piece = TestFiles::read(folder.filePath(QStringLiteral("movie.avi.0001")));
+        piece[1000] = char(piece[1000] ^ 1);
+        TestFiles::write(folder.filePath(QStringLiteral("movie.avi.0001")), piece);
+    } else if (Before(before) == Before::RemoveAPiece) {
+        QVERIFY(QFile::remove(folder.filePath(QStringLiteral("movie.avi.0002"))));
+    }
+    const QStringList files = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), false);
+    QVERIFY(world.settle());
+    world.feedback.events.clear();
+
+    if (Before(before) == Before::Cancel)
+        world.held.arm();
+    QTest::mouseClick(world.find<QAbstractButton>("VerifyButton"), Qt::LeftButton);
+    if (Before(before) == Before::Cancel) {
+        QVERIFY(world.held.waitUntilHolding());
+        QVERIFY(world.find<QProgressBar>("progressBar")->isVisible());
+        QVERIFY(!world.find<QWidget>("Command3")->isEnabled());
+        QTest::mouseClick(world.find<QAbstractButton>("CancelButton"), Qt::LeftButton);
+        world.held.release();
+    }
+    QVERIFY(world.waitForRun());
+
+    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), outcome);
+    QCOMPARE(world.feedback.messages(), messages);
+    QCOMPARE(world.feedback.beeps(), 0);
+    QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
+    QVERIFY(world.find<QWidget>("Command3")->isEnabled());
 }
 
 void Form1Test::unreadableFolder()
@@ -985,7 +1064,7 @@ void Form1Test::focusVisible_data()
 {
     QTest::addColumn<QString>("name");
     for (const char* control : {"Command2", "Command3", "Combo1", "Text2", "Dir1", "File2", "Drive1", "Drive2",
-                                "Dir2", "File3", "Option1", "Option2", "CommonSizes"})
+                                "Dir2", "File3", "Option1", "Option2", "CommonSizes", "ChecksumBox", "VerifyButton"})
         QTest::newRow(control) << QString::fromLatin1(control);
 }
 
@@ -1035,7 +1114,8 @@ void Form1Test::buttonColours()
     {
         WindowFixture world;
         QVERIFY(world.isReady());
-        for (const char* name : {"Command2", "Command3", "CommonSizes", "OpenFolderButton", "CancelButton"}) {
+        for (const char* name : {"Command2", "Command3", "VerifyButton", "CommonSizes", "OpenFolderButton",
+                                 "CancelButton"}) {
             auto* button = world.find<QAbstractButton>(name);
             const QImage face = button->grab().toImage();
             // Left of the caption, inside the frame.

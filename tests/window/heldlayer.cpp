@@ -10,6 +10,12 @@ constexpr int waitMilliseconds = 30000;
 
 } // namespace
 
+ssize_t HeldLayer::pread(int fd, void* buffer, std::size_t count, off_t offset)
+{
+    hold();
+    return FileLayer::pread(fd, buffer, count, offset);
+}
+
 ssize_t HeldLayer::pwrite(int fd, const void* buffer, std::size_t count, off_t offset)
 {
     hold();

@@ -5,23 +5,24 @@
 #include <condition_variable>
 #include <mutex>
 
-// The system's file layer, except that once armed it holds the engine's next write (through
-// the buffer or in the kernel) until release(): a test then acts while a run is surely under
-// way, without guessing at timings. A hold that is never released ends by itself after
+// The system's file layer, except that once armed it holds the engine's next read or write
+// (through a buffer or in the kernel) until release(): a test then acts while a run is surely
+// under way, without guessing at timings; a verification, which writes nothing, too. A hold that is never released ends by itself after
 // `longestHold`, so a failing test cannot hang.
 class HeldLayer : public qfs::FileLayer {
 public:
     static constexpr int longestHold = 60; // seconds
 
+    ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset) override;
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override;
     ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
                           std::size_t count) override;
 
-    // The next write waits.
+    // The next read or write waits.
     void arm();
     // Waits, answering the window's events, until a write is held. False after a long while.
     bool waitUntilHolding();
-    // Lets the held write, and every later one, go on.
+    // Lets the held call, and every later one, go on.
     void release();
 
 private:
