@@ -9,9 +9,9 @@
 #include "focusring.h"
 #include "joinrequest.h"
 #include "numericfield.h"
-#include "outcometext.h"
 #include "planline.h"
 #include "runpanel.h"
+#include "runreport.h"
 #include "splitplanner.h"
 #include "verifyrequest.h"
 #include "windowlook.h"
@@ -31,7 +31,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <filesystem>
 #include <initializer_list>
 #include <vector>
 
@@ -42,10 +41,6 @@ QString fromPath(const std::string& path)
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-// A run that ends after this long while the window is in the background is worth telling
-// the desktop about.
-constexpr double notifyAfterSeconds = 10.0;
-
 // Beside the table's controls, in pixels: the common sizes above the size field and the
 // unit list, the plan between the count field and the split folder's name, the checksums
 // between the pieces list and "Split", and "Verify" right of "Join".
@@ -53,25 +48,6 @@ const QRect commonSizesArea(192, 2, 110, 20);
 const QRect planArea(24, 84, 360, 34);
 const QRect checksumsArea(24, 250, 160, 20);
 const QRect verifyArea(121, 336, 89, 25);
-
-// How the window speaks of each kind of run.
-struct RunWords {
-    const char* question;  // asked when the window closes during the run
-    const char* cancelled; // the outcome line after Cancel
-    const char* done;      // the desktop's notification
-    const char* failed;
-};
-
-const RunWords& wordsFor(RunKind kind)
-{
-    static const RunWords split{"A split is running. Stop it and quit?", "The split was cancelled.",
-                                "The split is done", "The split failed"};
-    static const RunWords join{"A join is running. Stop it and quit?", "The join was cancelled.",
-                               "The join is done", "The join failed"};
-    static const RunWords verify{"A verification is running. Stop it and quit?", "The verification was cancelled.",
-                                 "The verification is done", "The verification failed"};
-    return kind == RunKind::Split ? split : kind == RunKind::Join ? join : verify;
-}
 
 } // namespace
 
@@ -453,7 +429,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::closeEvent(QCloseEvent* event)
 {
     if (m_runner.isRunning() && !m_closeWhenDone) {
-        if (!m_feedback.confirm(*this, QString::fromLatin1(wordsFor(m_runner.kind()).question))) {
+        if (!m_feedback.confirm(*this, RunReport::closeQuestion(m_runner.kind()))) {
             event->ignore();
             return;
         }
@@ -544,20 +520,9 @@ void Form1::runEnded(const RunOutcome& outcome)
         return;
     }
     showRunning(outcome.kind, false);
-    QString line;
-    std::string newFolder;
-    if (outcome.cancelled()) {
-        line = QString::fromLatin1(wordsFor(outcome.kind).cancelled);
-    } else if (outcome.finished() && outcome.kind == RunKind::Split) {
-        newFolder = m_file1->path();
-        const std::string folderName = std::filesystem::path(newFolder).filename().string();
-        line = fromPath(qfs::OutcomeText::split(outcome.pieces, folderName, outcome.seconds));
-    } else if (outcome.finished() && outcome.kind == RunKind::Join) {
-        line = fromPath(qfs::OutcomeText::join(outcome.rebuiltName, outcome.length));
-    } else if (outcome.finished()) {
-        line = fromPath(qfs::OutcomeText::verify(outcome.report));
-    }
-    m_runPanel->end(line, newFolder);
+    const QString line = RunReport::outcomeLine(outcome, m_file1->path());
+    const bool newFolder = outcome.kind == RunKind::Split && outcome.finished();
+    m_runPanel->end(line, newFolder ? m_file1->path() : std::string());
     if (m_closeWhenDone) {
         m_closeWhenDone = false;
         close();
@@ -584,8 +549,8 @@ void Form1::runEnded(const RunOutcome& outcome)
         break;
     case RunKind::Verify:
         // Damage is named piece by piece, as the join names it when it refuses.
-        if (outcome.finished() && !outcome.report.intact())
-            showMessage(fromPath(qfs::OutcomeText::verifyFindings(outcome.report)));
+        if (const QString found = RunReport::findings(outcome); !found.isEmpty())
+            showMessage(found);
         break;
     }
     tellDesktop(outcome, line);
@@ -594,13 +559,9 @@ void Form1::runEnded(const RunOutcome& outcome)
 
 void Form1::tellDesktop(const RunOutcome& outcome, const QString& line)
 {
-    if (outcome.seconds < notifyAfterSeconds || outcome.cancelled() || isActiveWindow())
-        return;
-    const RunWords& words = wordsFor(outcome.kind);
-    if (outcome.error.failed())
-        m_feedback.notify(*this, QString::fromLatin1(words.failed), QString::fromStdString(outcome.error.message()));
-    else
-        m_feedback.notify(*this, QString::fromLatin1(words.done), line);
+    const RunReport::Notification notification = RunReport::notification(outcome, line);
+    if (!notification.title.isEmpty() && !isActiveWindow())
+        m_feedback.notify(*this, notification.title, notification.text);
 }
 
 void Form1::showMessage(const QString& text)

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "runner.h"
+
+#include <QString>
+
+#include <string>
+
+// What the window says about a run, by its kind: the question when the window closes during
+// it, the line that tells how it ended, and what the desktop is told of it.
+class RunReport {
+public:
+    // A run that ends after this long while the window is in the background is worth telling
+    // the desktop about.
+    static constexpr double notifyAfterSeconds = 10.0;
+
+    static QString closeQuestion(RunKind kind);
+
+    // The outcome line: what the run made or found, or that it was cancelled; empty after a
+    // failure, which a message box tells. `splitFolder` is the folder a split made.
+    static QString outcomeLine(const RunOutcome& outcome, const std::string& splitFolder);
+
+    // What a finished verification found wrong, piece by piece, for a message box; empty when
+    // there is nothing (or the run was no verification).
+    static QString findings(const RunOutcome& outcome);
+
+    struct Notification {
+        QString title;
+        QString text;
+    };
+    // The notification for a run that ended while the window was in the background, or an
+    // empty title when it is not worth one (quick, or cancelled by the user).
+    static Notification notification(const RunOutcome& outcome, const QString& outcomeLine);
+};
