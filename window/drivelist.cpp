@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 
 #include <algorithm>
 #include <array>
@@ -139,11 +141,24 @@ void DriveList::fill(const std::vector<Drive>& drives)
     {
         const QSignalBlocker blocker(this);
         clear();
-        for (const Drive& drive : drives)
+        for (const Drive& drive : drives) {
+            // A long mount path is cut short in the list; the tooltip has it whole.
             addItem(textOf(drive), QByteArray::fromStdString(drive.mountPath));
+            setItemData(count() - 1, textOf(drive), Qt::ToolTipRole);
+        }
     }
     if (!m_followed.empty())
         followPath(m_followed);
+}
+
+bool DriveList::event(QEvent* event)
+{
+    // The chosen drive, whole, whatever the list had room to show.
+    if (event->type() == QEvent::ToolTip && count() > 0) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), currentText(), this);
+        return true;
+    }
+    return QComboBox::event(event);
 }
 
 std::string DriveList::drive() const

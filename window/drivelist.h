@@ -41,6 +41,9 @@ public:
     // The text shown for a drive: its mount path and, in brackets, its name.
     static QString textOf(const Drive& drive);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void fill(const std::vector<Drive>& drives);
     static std::vector<Drive> readDrives(const std::string& homePath);
