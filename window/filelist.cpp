@@ -49,18 +49,15 @@ void FileList::setPath(const std::string& folderPath)
                 emit readFailed(listing.error);
                 return;
             }
-            m_path = listing.path;
-            showNames(listing.names);
-            if (m_path == m_selectFolder) {
-                for (int row = 0; row < count(); ++row) {
-                    if (nameOf(*item(row)) == m_selectName) {
-                        setCurrentRow(row);
-                        scrollToItem(item(row));
-                        break;
-                    }
-                }
+            // The same folder read again keeps its selection; a name asked for comes first.
+            std::string chosen = listing.path == m_path ? selectedName() : std::string();
+            if (listing.path == m_selectFolder) {
+                chosen = m_selectName;
                 m_selectFolder.clear();
             }
+            m_path = listing.path;
+            showNames(listing.names);
+            select(chosen);
         });
 }
 
@@ -107,6 +104,19 @@ void FileList::paintEvent(QPaintEvent* event)
         BackgroundRead::paintNote(*viewport());
     else
         QListWidget::paintEvent(event);
+}
+
+void FileList::select(const std::string& name)
+{
+    if (name.empty())
+        return;
+    for (int row = 0; row < count(); ++row) {
+        if (nameOf(*item(row)) == name) {
+            setCurrentRow(row);
+            scrollToItem(item(row));
+            return;
+        }
+    }
 }
 
 std::string FileList::selectedName() const

@@ -19,8 +19,9 @@ class FileList : public QListWidget {
 public:
     explicit FileList(QWidget* parent = nullptr);
 
-    // Asks for this folder's files. Once they are read the list shows them; when the folder
-    // cannot be read, the list stays as it was and emits readFailed(). A later request, or
+    // Asks for this folder's files. Once they are read the list shows them, with the name
+    // that was selected still selected when it is the same folder; when the folder cannot be
+    // read, the list stays as it was and emits readFailed(). A later request, or
     // showEmptyFolder(), supersedes this one.
     void setPath(const std::string& folderPath);
     void reread() { setPath(m_path); }
@@ -56,6 +57,8 @@ private:
     };
 
     void showNames(const std::vector<std::string>& names);
+    // Selects the entry of this name, when there is one.
+    void select(const std::string& name);
     void addNames(const std::vector<std::string>& names);
 
     std::string m_path;
