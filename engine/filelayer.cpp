@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
+#include <thread>
 #include <utility>
 
 namespace qfs {
@@ -93,6 +95,21 @@ int FileLayer::ftruncate(int fd, off_t length)
 int FileLayer::close(int fd)
 {
     return ::close(fd);
+}
+
+void FileLayer::closeInBackground(std::vector<int> fds)
+{
+    if (fds.empty())
+        return;
+    const auto closeAll = [](const std::vector<int>& all) {
+        for (const int fd : all)
+            ::close(fd);
+    };
+    try {
+        std::thread(closeAll, fds).detach();
+    } catch (const std::exception&) {
+        closeAll(fds); // no thread to be had: close them here
+    }
 }
 
 FileLayer& FileLayer::system()

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <vector>
 
 namespace qfs {
 
@@ -34,6 +35,11 @@ public:
     virtual off_t lseek(int fd, off_t offset, int whence);
     virtual int ftruncate(int fd, off_t length);
     virtual int close(int fd);
+    // Closes these descriptors on a thread of their own, without waiting. When the last
+    // descriptor of a removed file closes, the kernel frees its cached pages, which takes
+    // a while for a large file (a quarter of a second a GiB and more): a cancel that removes
+    // what it wrote need not wait for that. Errors of these closes are of no interest.
+    virtual void closeInBackground(std::vector<int> fds);
 
     // The layer that talks to the real system.
     static FileLayer& system();
