@@ -112,6 +112,23 @@ void FileLayer::closeInBackground(std::vector<int> fds)
     }
 }
 
+Error writeFully(FileLayer& layer, int fd, const void* data, std::size_t count, std::uint64_t offset,
+                 const std::string& path)
+{
+    const auto* bytes = static_cast<const std::byte*>(data);
+    while (count > 0) {
+        const ssize_t put = layer.pwrite(fd, bytes, count, off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return Error::fromErrno(put < 0 ? errno : EIO, path);
+        bytes += put;
+        count -= std::size_t(put);
+        offset += std::uint64_t(put);
+    }
+    return {};
+}
+
 FileLayer& FileLayer::system()
 {
     static FileLayer layer;

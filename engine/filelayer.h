@@ -5,7 +5,11 @@
 #include <sys/statvfs.h>
 #include <sys/types.h>
 
+#include "error.h"
+
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace qfs {
@@ -44,6 +48,11 @@ public:
     // The layer that talks to the real system.
     static FileLayer& system();
 };
+
+// Writes all `count` bytes at `offset`, going on after short writes and interruptions.
+// On failure the Error names `path`; a write that makes no progress counts as EIO.
+Error writeFully(FileLayer& layer, int fd, const void* data, std::size_t count, std::uint64_t offset,
+                 const std::string& path);
 
 // Owns one descriptor of a FileLayer; close() reports the close's error, the destructor
 // closes silently (for paths that already fail).
