@@ -159,9 +159,16 @@ private:
     int m_runs = 0;
 };
 
-// The system's file layer, noting when the engine's kernel copies and removals end.
+// The system's file layer, noting when the engine's copies (in the kernel, or through a
+// buffer when it hashes what it writes) and removals end.
 class WatchedLayer : public qfs::FileLayer {
 public:
+    ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override
+    {
+        const ssize_t result = FileLayer::pwrite(fd, buffer, count, offset);
+        lastCopyEnd.store(now());
+        return result;
+    }
     ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset, std::size_t count) override
     {
         const ssize_t result = FileLayer::copyFileRange(inFd, inOffset, outFd, outOffset, count);
@@ -410,7 +417,7 @@ void cancel(const QString& root)
         const bool clean = !std::filesystem::exists(folder + "/source.bin_split");
         const auto ms = [](std::int64_t microseconds) { return double(microseconds) / 1000.0; };
         std::printf("cancel: split of 4 GiB into one piece, Cancel pressed at %.1f %%: the run ended %.3f s "
-                    "later, its folder %s (target at most %.1f s). The kernel copy under way ended %.0f ms "
+                    "later, its folder %s (target at most %.1f s). The copy under way ended %.0f ms "
                     "after the press, the removal of the piece and the folder took %.0f ms, and the "
                     "window knew %.0f ms later\n",
                     pressedAt / 10.0, took, clean ? "gone" : "STILL THERE", cancelTarget,

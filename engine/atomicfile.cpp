@@ -191,12 +191,14 @@ Error AtomicFile::commit()
 
 void AtomicFile::discard()
 {
-    if (m_fd >= 0)
-        m_layer.close(std::exchange(m_fd, -1));
     if (!m_tempName.empty()) {
         m_layer.unlinkAt(m_folderFd, m_tempName.c_str(), 0);
         m_tempName.clear();
     }
+    // Gone from the folder now; the kernel frees the pages of a large file on the last close,
+    // which nobody needs to wait for.
+    if (m_fd >= 0)
+        m_layer.closeInBackground({std::exchange(m_fd, -1)});
 }
 
 } // namespace qfs

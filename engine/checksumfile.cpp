@@ -65,21 +65,6 @@ Error tooLarge(std::uint64_t size, std::string path)
                  std::move(path)};
 }
 
-Error writeAll(FileLayer& layer, int fd, std::string_view bytes, std::uint64_t& offset,
-               const std::string& path)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = layer.pwrite(fd, bytes.data(), bytes.size(), off_t(offset));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return Error::fromErrno(written < 0 ? errno : EIO, path);
-        bytes.remove_prefix(std::size_t(written));
-        offset += std::uint64_t(written);
-    }
-    return {};
-}
-
 } // namespace
 
 std::string ChecksumFile::formatLine(const Sha256::Digest& digest, std::string_view name)
@@ -230,12 +215,14 @@ Error ChecksumFile::write(FileLayer& layer, int folderFd, const std::string& fol
     for (const ChecksumEntry& entry : entries) {
         block += formatLine(entry.digest, entry.name);
         if (block.size() >= writeBlock) {
-            if (Error error = writeAll(layer, file.fd(), block, offset, path); error.failed())
+            if (Error error = writeFully(layer, file.fd(), block.data(), block.size(), offset, path);
+                error.failed())
                 return error;
+            offset += block.size();
             block.clear();
         }
     }
-    if (Error error = writeAll(layer, file.fd(), block, offset, path); error.failed())
+    if (Error error = writeFully(layer, file.fd(), block.data(), block.size(), offset, path); error.failed())
         return error;
     return file.commit();
 }

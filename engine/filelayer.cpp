@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
+#include <thread>
 #include <utility>
 
 namespace qfs {
@@ -93,6 +95,38 @@ int FileLayer::ftruncate(int fd, off_t length)
 int FileLayer::close(int fd)
 {
     return ::close(fd);
+}
+
+void FileLayer::closeInBackground(std::vector<int> fds)
+{
+    if (fds.empty())
+        return;
+    const auto closeAll = [](const std::vector<int>& all) {
+        for (const int fd : all)
+            ::close(fd);
+    };
+    try {
+        std::thread(closeAll, fds).detach();
+    } catch (const std::exception&) {
+        closeAll(fds); // no thread to be had: close them here
+    }
+}
+
+Error writeFully(FileLayer& layer, int fd, const void* data, std::size_t count, std::uint64_t offset,
+                 const std::string& path)
+{
+    const auto* bytes = static_cast<const std::byte*>(data);
+    while (count > 0) {
+        const ssize_t put = layer.pwrite(fd, bytes, count, off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return Error::fromErrno(put < 0 ? errno : EIO, path);
+        bytes += put;
+        count -= std::size_t(put);
+        offset += std::uint64_t(put);
+    }
+    return {};
 }
 
 FileLayer& FileLayer::system()

@@ -5,7 +5,12 @@
 #include <sys/statvfs.h>
 #include <sys/types.h>
 
+#include "error.h"
+
 #include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qfs {
 
@@ -34,10 +39,20 @@ public:
     virtual off_t lseek(int fd, off_t offset, int whence);
     virtual int ftruncate(int fd, off_t length);
     virtual int close(int fd);
+    // Closes these descriptors on a thread of their own, without waiting. When the last
+    // descriptor of a removed file closes, the kernel frees its cached pages, which takes
+    // a while for a large file (a quarter of a second a GiB and more): a cancel that removes
+    // what it wrote need not wait for that. Errors of these closes are of no interest.
+    virtual void closeInBackground(std::vector<int> fds);
 
     // The layer that talks to the real system.
     static FileLayer& system();
 };
+
+// Writes all `count` bytes at `offset`, going on after short writes and interruptions.
+// On failure the Error names `path`; a write that makes no progress counts as EIO.
+Error writeFully(FileLayer& layer, int fd, const void* data, std::size_t count, std::uint64_t offset,
+                 const std::string& path);
 
 // Owns one descriptor of a FileLayer; close() reports the close's error, the destructor
 // closes silently (for paths that already fail).

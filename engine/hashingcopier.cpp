@@ -138,7 +138,7 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
         }
         const std::size_t filled = lead + std::size_t(got);
         if (target.dstFd >= 0) {
-            if (Error e = writeAll(target.dstFd, block, filled, dstOffset, target.dstPath); e.failed()) {
+            if (Error e = writeFully(m_layer, target.dstFd, block, filled, dstOffset, target.dstPath); e.failed()) {
                 m_pipe.release(block);
                 return e;
             }
@@ -151,25 +151,6 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
         position += got;
         if (got > 0)
             target.advance(got);
-    }
-    return {};
-}
-
-Error HashingCopier::writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset,
-                              const std::string& path)
-{
-    while (count > 0) {
-        const ssize_t put = m_layer.pwrite(fd, data, count, off_t(offset));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno, path);
-        }
-        if (put == 0)
-            return Error::fromErrno(EIO, path);
-        data += put;
-        count -= std::size_t(put);
-        offset += std::uint64_t(put);
     }
     return {};
 }

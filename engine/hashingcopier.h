@@ -57,8 +57,6 @@ private:
     // Writes and hashes the prefix on its own (a slice that starts with a hole, or is empty).
     Error copyPrefix(const Target& target, std::uint64_t dstOffset, std::string_view prefix);
     void skipHole(const Target& target, std::uint64_t length);
-    Error writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset,
-                   const std::string& path);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

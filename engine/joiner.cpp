@@ -116,25 +116,6 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     return {};
 }
 
-Error Joiner::openPiece(int folderFd, const std::string& folderPath, const PieceFile& expected,
-                        FileHandle& piece, bool& sparse)
-{
-    const std::string piecePath = PieceNaming::joinPath(folderPath, expected.name);
-    piece = FileHandle(m_layer, m_layer.openAt(folderFd, expected.name.c_str(),
-                                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
-    if (!piece.isOpen())
-        return Error::fromErrno(errno, piecePath);
-    struct stat info {};
-    if (m_layer.fstat(piece.fd(), &info) != 0)
-        return Error::fromErrno(errno, piecePath);
-    // The piece that was checked is the piece that is read.
-    if (info.st_dev != expected.device || info.st_ino != expected.inode ||
-        std::uint64_t(info.st_size) != expected.size)
-        return Error{SourceChanged, "The piece changed while the pieces were being joined", piecePath};
-    sparse = SliceCopier::mayBeSparse(info);
-    return {};
-}
-
 Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
                          const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset)
 {
@@ -148,7 +129,7 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
         FileHandle piece(m_layer, -1);
         bool sparse = false;
-        if (Error e = openPiece(folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
             return e;
         const std::uint64_t dataLength = expected.size - signatureLength;
         if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, output.fd(), offset, {}, sparse,
@@ -197,7 +178,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
         FileHandle piece(m_layer, -1);
         bool sparse = false;
-        if (Error e = openPiece(folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
             return e;
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
         if (Error e = readHead(m_layer, piece.fd(), piecePath, head); e.failed())

@@ -49,9 +49,6 @@ public:
 private:
     Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
                      std::string& rebuiltName, std::uint64_t& length);
-    // Opens a piece and makes sure it is the file the set was built from.
-    Error openPiece(int folderFd, const std::string& folderPath, const PieceFile& expected, FileHandle& piece,
-                    bool& sparse);
     // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.
     Error copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
                      const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset);

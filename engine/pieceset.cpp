@@ -3,6 +3,7 @@
 #include "checkmessages.h"
 #include "naturalorder.h"
 #include "piecenaming.h"
+#include "slicecopier.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -250,6 +251,24 @@ std::uint64_t PieceSet::dataBytes() const
     for (const PieceFile& piece : m_pieces)
         total += piece.size - pieceSignature.size();
     return total;
+}
+
+Error PieceSet::open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& expected,
+                     FileHandle& piece, bool& sparse)
+{
+    const std::string piecePath = PieceNaming::joinPath(folderPath, expected.name);
+    piece = FileHandle(layer, layer.openAt(folderFd, expected.name.c_str(),
+                                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    if (!piece.isOpen())
+        return Error::fromErrno(errno, piecePath);
+    struct stat info {};
+    if (layer.fstat(piece.fd(), &info) != 0)
+        return Error::fromErrno(errno, piecePath);
+    if (info.st_dev != expected.device || info.st_ino != expected.inode ||
+        std::uint64_t(info.st_size) != expected.size)
+        return Error{SourceChanged, "The piece changed after it was checked", piecePath};
+    sparse = SliceCopier::mayBeSparse(info);
+    return {};
 }
 
 } // namespace qfs

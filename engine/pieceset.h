@@ -46,6 +46,12 @@ public:
     // two pieces of one index still refuse the set: they leave no one set to check.
     static Error survey(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set);
 
+    // Opens a piece that scan() or survey() found, for reading and without following a link,
+    // and checks that it is still that file: the same file of the same size. A piece swapped or
+    // changed since gives SourceChanged. On success `sparse` says whether it may have holes.
+    static Error open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& piece,
+                      FileHandle& handle, bool& sparse);
+
     // No signed piece was found.
     bool empty() const { return m_pieces.empty(); }
     // The name of the file the pieces rebuild.

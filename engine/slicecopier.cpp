@@ -75,7 +75,7 @@ Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length
         const std::string_view bytes = std::exchange(prefix, {});
         if (bytes.empty())
             return {};
-        return writeAll(dstFd, reinterpret_cast<const std::byte*>(bytes.data()), bytes.size(),
+        return writeFully(m_layer, dstFd, reinterpret_cast<const std::byte*>(bytes.data()), bytes.size(),
                         dstOffset, dstPath);
     };
     std::uint64_t position = srcOffset;
@@ -220,7 +220,7 @@ Error SliceCopier::bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end
                               ? alignDown(dstOffset + pending) - dstOffset
                               : 0);
         if (count > 0) {
-            if (Error e = writeAll(dstFd, base, count, dstOffset, dstPath); e.failed())
+            if (Error e = writeFully(m_layer, dstFd, base, count, dstOffset, dstPath); e.failed())
                 return e;
             dstOffset += count;
             pending -= count;
@@ -229,26 +229,7 @@ Error SliceCopier::bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end
         advance(fresh);
     }
     if (pending > 0) // only a prefix with nothing after it
-        return writeAll(dstFd, base, pending, dstOffset, dstPath);
-    return {};
-}
-
-Error SliceCopier::writeAll(int fd, const std::byte* data, std::size_t count,
-                            std::uint64_t offset, const std::string& path)
-{
-    while (count > 0) {
-        const ssize_t put = m_layer.pwrite(fd, data, count, off_t(offset));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno, path);
-        }
-        if (put == 0)
-            return Error::fromErrno(EIO, path);
-        data += put;
-        count -= std::size_t(put);
-        offset += std::uint64_t(put);
-    }
+        return writeFully(m_layer, dstFd, base, pending, dstOffset, dstPath);
     return {};
 }
 

@@ -55,8 +55,6 @@ private:
     Error kernelRun(int srcFd, std::uint64_t& begin, std::uint64_t end, int dstFd,
                     std::uint64_t& dstOffset, const std::string& srcPath,
                     const std::string& dstPath, const Advance& advance, bool& supported);
-    Error writeAll(int fd, const std::byte* data, std::size_t count, std::uint64_t offset,
-                   const std::string& path);
 
     struct FreeDeleter {
         void operator()(std::byte* p) const;

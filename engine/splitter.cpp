@@ -23,6 +23,9 @@ constexpr long fatMagic = 0x4d44;
 constexpr std::uint64_t fatLargestFile = (std::uint64_t(4) << 30) - 1;
 
 constexpr mode_t permissionBits = 0777;
+
+// How many of the newest pieces a failed or stopped split lets go of in the background.
+constexpr std::size_t piecesClosedInBackground = 64;
 constexpr mode_t readBits = 0444;
 constexpr mode_t ownerAll = 0700;
 
@@ -234,16 +237,26 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     FileHandle folder(m_layer, m_layer.openAt(directoryFd, folderName.c_str(),
                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
 
-    // From here on a failure removes what this run made: the pieces, then the folder.
+    // From here on a failure removes what this run made: the pieces, then the folder. The
+    // newest pieces are held open while their names go, and closed in the background: freeing
+    // their cached pages can take longer than the rest of the cleanup.
     std::uint64_t made = 0;
     const auto undo = [&](Error error) {
+        std::vector<int> held;
         if (folder.isOpen()) {
-            for (std::uint64_t index = 0; index < made; ++index) {
+            for (std::uint64_t index = made; index-- > 0;) {
                 const std::string name = PieceNaming::pieceFileName(request.sourceFileName, index);
+                if (held.size() < piecesClosedInBackground) {
+                    const int fd = m_layer.openAt(folder.fd(), name.c_str(),
+                                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
+                    if (fd >= 0)
+                        held.push_back(fd);
+                }
                 m_layer.unlinkAt(folder.fd(), name.c_str());
             }
         }
         m_layer.unlinkAt(directoryFd, folderName.c_str(), AT_REMOVEDIR);
+        m_layer.closeInBackground(std::move(held));
         return error;
     };
     if (!folder.isOpen())

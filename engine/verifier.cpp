@@ -159,19 +159,12 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
         if (!sums.expected[k])
             continue;
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, m_layer.openAt(folderFd, expected.name.c_str(),
-                                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
-        if (!piece.isOpen())
-            return Error::fromErrno(errno, piecePath);
-        struct stat info {};
-        if (m_layer.fstat(piece.fd(), &info) != 0)
-            return Error::fromErrno(errno, piecePath);
-        // The piece that was surveyed is the piece that is read.
-        if (info.st_dev != expected.device || info.st_ino != expected.inode ||
-            std::uint64_t(info.st_size) != expected.size)
-            return Error{SourceChanged, "The piece changed while the pieces were being checked", piecePath};
-        if (Error e = copier.copy(piece.fd(), 0, expected.size, -1, 0, {}, HashPipe::PieceStream,
-                                  SliceCopier::mayBeSparse(info), piecePath, piecePath, advance);
+        FileHandle piece(m_layer, -1);
+        bool sparse = false;
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+            return e;
+        if (Error e = copier.copy(piece.fd(), 0, expected.size, -1, 0, {}, HashPipe::PieceStream, sparse,
+                                  piecePath, piecePath, advance);
             e.failed()) {
             if (e.is(Cancelled))
                 e.path = request.folderPath;
