@@ -2,14 +2,16 @@
 
 #include "interruptiblerun.h"
 #include "joiner.h"
-#include "progresstext.h"
+#include "outcometext.h"
 #include "splitter.h"
 #include "terminalprogress.h"
 #include "verifier.h"
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <sstream>
 
 namespace qfs::cli {
 
@@ -18,11 +20,6 @@ namespace {
 constexpr const char* programName = "quarb";
 // How often the progress line is redrawn at most.
 constexpr std::chrono::milliseconds redrawInterval{100};
-
-std::string plural(std::uint64_t count, const char* one, const char* many)
-{
-    return ProgressText::count(count) + " " + (count == 1 ? one : many);
-}
 
 // Runs the job with the progress line, and removes the line before anything else is printed.
 InterruptibleRun::Outcome runWithProgress(TerminalProgress& progress,
@@ -136,13 +133,14 @@ int CommandRunner::split(const Command& command)
 
     TerminalProgress progress(STDERR_FILENO, !command.quiet);
     SplitWatch watch(progress);
+    const auto start = std::chrono::steady_clock::now();
     const auto outcome = runWithProgress(progress, [&](std::stop_token stop) {
         return Splitter().run(request, watch, stop);
     });
     if (outcome.error.failed())
         return failure(outcome.error, outcome.signal);
-    return summary(command, plural(watch.m_pieces, "piece", "pieces") + " written to " +
-                                watch.m_folder);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return summary(command, OutcomeText::split(watch.m_pieces, watch.m_folder, took.count()));
 }
 
 int CommandRunner::join(const Command& command)
@@ -156,9 +154,7 @@ int CommandRunner::join(const Command& command)
     });
     if (outcome.error.failed())
         return failure(outcome.error, outcome.signal);
-    if (watch.m_rebuiltName.empty())
-        return summary(command, command.path + " holds no pieces; nothing was joined.");
-    return summary(command, watch.m_rebuiltName + " rebuilt, " + ProgressText::bytes(watch.m_length));
+    return summary(command, OutcomeText::join(watch.m_rebuiltName, watch.m_length));
 }
 
 int CommandRunner::verify(const Command& command)
@@ -173,31 +169,16 @@ int CommandRunner::verify(const Command& command)
     if (outcome.error.failed())
         return failure(outcome.error, outcome.signal);
 
+    // The same words as the window's: the findings by name on standard error, the line that
+    // sums them up as the summary.
     const VerifyReport& report = watch.m_report;
     if (!report.intact()) {
-        for (const auto& piece : report.damaged)
-            m_err << programName << ": " << piece << " is damaged.\n";
-        for (const auto& piece : report.missing)
-            m_err << programName << ": " << piece << " is missing.\n";
-        std::string found;
-        if (!report.damaged.empty())
-            found = plural(report.damaged.size(), "piece is damaged", "pieces are damaged");
-        if (!report.missing.empty())
-            found += (found.empty() ? "" : ", ") +
-                     plural(report.missing.size(), "piece is missing", "pieces are missing");
-        const int status = summary(command, found + ".");
-        return status == Done ? PiecesDamaged : status;
+        std::istringstream findings(OutcomeText::verifyFindings(report));
+        for (std::string line; std::getline(findings, line);)
+            m_err << programName << ": " << line << "\n";
     }
-    if (!report.hasChecksumFile)
-        return summary(command, "No checksum file to verify against; " +
-                                    plural(report.piecesChecked, "piece carries", "pieces carry") +
-                                    " the signature, with no gaps.");
-    const std::string rebuilt = report.rebuiltChecked ? " and the rebuilt file" : "";
-    if (report.piecesChecked == 1)
-        return summary(command, report.rebuiltChecked ? "The 1 piece and the rebuilt file are intact."
-                                                      : "The 1 piece is intact.");
-    return summary(command, "All " + ProgressText::count(report.piecesChecked) + " pieces" +
-                                rebuilt + " are intact.");
+    const int status = summary(command, OutcomeText::verify(report));
+    return status == Done && !report.intact() ? PiecesDamaged : status;
 }
 
 int CommandRunner::failure(const Error& error, int signal)
