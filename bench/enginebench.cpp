@@ -181,14 +181,9 @@ void report(const Case& c, int rounds)
                     c.name.c_str(), median(ours), median(peer), median(ours) / median(peer), peak);
     }
     if (!viaProgram.empty() && !peer.empty()) {
-        // The program against the engine run next to it in the same round: both see the
-        // same state of a shared machine, so the median of these pairs is steadier than
-        // the quotient of two medians. A ratio to the peer that is x % above the engine's
-        // is a time that is x % above the engine's.
-        std::vector<double> paired;
-        for (std::size_t i = 0; i < ours.size(); ++i)
-            paired.push_back(viaProgram[i] / ours[i]);
-        const double difference = median(paired) - 1.0;
+        // Both ratios have the same peer time below them: they differ as the medians of the
+        // program's and the engine's own times do.
+        const double difference = median(viaProgram) / median(ours) - 1.0;
         const double programRatio = median(viaProgram) / median(peer);
         std::printf("%-34s ours %7.3f s   peer %7.3f s   ratio %5.2f   peak memory %6.1f MiB"
                     "   %+5.1f %% of the engine's ratio: %s   (CPU time %.3f s, engine's %.3f s)\n",
