@@ -1,15 +1,12 @@
 #include "atomicfile.h"
 
 #include "piecenaming.h"
+#include "tempname.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstdint>
 #include <utility>
 
 namespace qfs {
@@ -17,31 +14,8 @@ namespace qfs {
 namespace {
 
 constexpr mode_t permissionBits = 0777;
-// Attempts at a fresh temporary name before giving up; a clash is already unlikely.
-constexpr int nameAttempts = 64;
-constexpr std::string_view tempPrefix = ".qfs-";
-constexpr std::size_t tempRandomLength = 12;
 // Keeps the name from ending in digits, so that it never looks like a piece.
 constexpr std::string_view tempSuffix = ".tmp";
-
-std::string randomTempName()
-{
-    static constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::uint64_t bits = 0;
-    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != ssize_t(sizeof bits)) {
-        // O_EXCL keeps the names unique; the randomness only makes clashes rare.
-        static std::atomic<std::uint64_t> counter{0};
-        bits = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count())
-               ^ (++counter << 32) ^ std::uint64_t(::getpid());
-    }
-    std::string name(tempPrefix);
-    for (std::size_t i = 0; i < tempRandomLength; ++i) {
-        name += alphabet[bits % alphabet.size()];
-        bits /= alphabet.size();
-    }
-    name += tempSuffix;
-    return name;
-}
 
 // The name under which /proc shows one of this process's descriptors.
 std::string procPath(int fd)
@@ -129,8 +103,8 @@ Error AtomicFile::openUnnamed(mode_t mode, bool& unsupported)
 
 Error AtomicFile::openNamed(mode_t mode)
 {
-    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
-        std::string name = randomTempName();
+    for (int attempt = 0; attempt < TempName::attempts; ++attempt) {
+        std::string name = TempName::random(tempSuffix);
         const int fd = m_layer.openAt(m_folderFd, name.c_str(),
                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                       mode & permissionBits);
@@ -149,8 +123,8 @@ Error AtomicFile::linkUnnamed()
 {
     // linkat() with AT_EMPTY_PATH would need a privilege; the /proc name needs none.
     const std::string source = procPath(m_fd);
-    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
-        std::string name = randomTempName();
+    for (int attempt = 0; attempt < TempName::attempts; ++attempt) {
+        std::string name = TempName::random(tempSuffix);
         if (m_layer.linkAt(AT_FDCWD, source.c_str(), m_folderFd, name.c_str(),
                            AT_SYMLINK_FOLLOW) == 0) {
             m_tempName = std::move(name);

@@ -35,6 +35,11 @@ int FileLayer::renameAt(int oldDirFd, const char* oldPath, int newDirFd, const c
     return ::renameat(oldDirFd, oldPath, newDirFd, newPath);
 }
 
+int FileLayer::renameNoReplaceAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath)
+{
+    return ::renameat2(oldDirFd, oldPath, newDirFd, newPath, RENAME_NOREPLACE);
+}
+
 int FileLayer::linkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
                       int flags)
 {

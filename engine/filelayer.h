@@ -25,6 +25,9 @@ public:
     // unlinkat(); flags may hold AT_REMOVEDIR.
     virtual int unlinkAt(int dirFd, const char* path, int flags = 0);
     virtual int renameAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath);
+    // renameat2() with RENAME_NOREPLACE: fails with EEXIST when newPath exists. File systems
+    // that cannot promise this fail with EINVAL.
+    virtual int renameNoReplaceAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath);
     virtual int linkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
                        int flags);
     virtual int fstatAt(int dirFd, const char* path, struct stat* info, int flags);

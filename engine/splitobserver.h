@@ -17,7 +17,8 @@ public:
     virtual void checkFailed(const std::string& message, FocusTarget focus);
     // The split folder's name, before the folder is created.
     virtual void folderNameShown(const std::string& folderName);
-    // The split folder exists now (still empty).
+    // The split is about to write its pieces; they will be in folderPath when it finishes.
+    // Until then the folder has a temporary name.
     virtual void folderOpened(const std::string& folderPath);
     // The unit list had no selection and now stands at this index.
     virtual void unitDefaulted(std::int16_t unitIndex);

@@ -4,6 +4,7 @@
 #include "hashingcopier.h"
 #include "piecechecksums.h"
 #include "piecenaming.h"
+#include "tempname.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +24,10 @@ constexpr long fatMagic = 0x4d44;
 constexpr std::uint64_t fatLargestFile = (std::uint64_t(4) << 30) - 1;
 
 constexpr mode_t permissionBits = 0777;
+
+// The folder a split fills before it takes its real name; no digit at the end, so that a
+// join never mistakes it, or anything in it, for a piece of the folder beside it.
+constexpr std::string_view workFolderSuffix = ".part";
 
 // How many of the newest pieces a failed or stopped split lets go of in the background.
 constexpr std::size_t piecesClosedInBackground = 64;
@@ -229,18 +234,28 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     const std::string folderPath =
         PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
     const int directoryFd = source.directory.fd();
-    if (m_layer.mkdirAt(directoryFd, folderName.c_str(), folderModeFor(source.info.st_mode)) != 0) {
-        if (errno == EEXIST)
-            return Error{FolderExists, folderExistsMessage, folderPath};
-        return Error::fromErrno(errno, folderPath);
+
+    // The pieces go into a folder under a temporary name beside the source, which takes the
+    // split folder's name only once every piece and the checksum file are complete: a split
+    // cut short by a crash or a kill leaves no folder of that name with a partial piece in it.
+    std::string workName;
+    for (int attempt = 0; attempt < TempName::attempts && workName.empty(); ++attempt) {
+        std::string name = TempName::random(workFolderSuffix);
+        if (m_layer.mkdirAt(directoryFd, name.c_str(), folderModeFor(source.info.st_mode)) == 0)
+            workName = std::move(name);
+        else if (errno != EEXIST)
+            return Error::fromErrno(errno, folderPath);
     }
-    FileHandle folder(m_layer, m_layer.openAt(directoryFd, folderName.c_str(),
+    if (workName.empty())
+        return Error::fromErrno(EEXIST, folderPath);
+    FileHandle folder(m_layer, m_layer.openAt(directoryFd, workName.c_str(),
                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
 
     // From here on a failure removes what this run made: the pieces, then the folder. The
     // newest pieces are held open while their names go, and closed in the background: freeing
     // their cached pages can take longer than the rest of the cleanup.
     std::uint64_t made = 0;
+    bool checksumsMade = false;
     const auto undo = [&](Error error) {
         std::vector<int> held;
         if (folder.isOpen()) {
@@ -254,8 +269,10 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
                 }
                 m_layer.unlinkAt(folder.fd(), name.c_str());
             }
+            if (checksumsMade)
+                m_layer.unlinkAt(folder.fd(), PieceChecksums::fileNameFor(request.sourceFileName).c_str());
         }
-        m_layer.unlinkAt(directoryFd, folderName.c_str(), AT_REMOVEDIR);
+        m_layer.unlinkAt(directoryFd, workName.c_str(), AT_REMOVEDIR);
         m_layer.closeInBackground(std::move(held));
         return error;
     };
@@ -307,9 +324,32 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         if (Error e = writeChecksums(request, *hashing, folder.fd(), folderPath, checksumName, pieceMode);
             e.failed())
             return undo(e);
-        observer.checksumsWritten(checksumName);
+        checksumsMade = true;
     }
+    if (Error e = publishFolder(directoryFd, workName, folderName, folderPath); e.failed())
+        return undo(e);
+    if (hashing)
+        observer.checksumsWritten(PieceChecksums::fileNameFor(request.sourceFileName));
     observer.finished();
+    return {};
+}
+
+Error Splitter::publishFolder(int directoryFd, const std::string& workName, const std::string& folderName,
+                              const std::string& folderPath)
+{
+    if (m_layer.renameNoReplaceAt(directoryFd, workName.c_str(), directoryFd, folderName.c_str()) == 0)
+        return {};
+    if (errno == EEXIST)
+        return Error{FolderExists, folderExistsMessage, folderPath};
+    if (errno != EINVAL)
+        return Error::fromErrno(errno, folderPath);
+    // A file system that cannot refuse to replace: look first. A folder that appears in
+    // between is only replaced when it is empty; a file or a non-empty folder fails the rename.
+    struct stat existing;
+    if (m_layer.fstatAt(directoryFd, folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+        return Error{FolderExists, folderExistsMessage, folderPath};
+    if (m_layer.renameAt(directoryFd, workName.c_str(), directoryFd, folderName.c_str()) != 0)
+        return Error::fromErrno(errno, folderPath);
     return {};
 }
 

@@ -19,8 +19,10 @@ class HashingCopier;
 // Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
 // checked is checked before the folder is created: the request, that the source opens as a
 // regular file, and that the destination takes the names, the space, the inodes and the size
-// of every piece. A split that fails or is stopped afterwards removes what it wrote, the
-// folder included.
+// of every piece. The pieces are written into a new folder under a hidden temporary name
+// (".qfs-<random>.part") that is renamed to "<name>_split" once all of them are complete, so
+// the split folder never holds a partial piece. A split that fails or is stopped removes what
+// it wrote, the folder included.
 //
 // With SplitRequest::writeChecksums the split also writes "<name>.sha256" into the folder after
 // the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
@@ -60,6 +62,10 @@ private:
     Error writePiece(const Source& source, const Slice& slice, int folderFd, const std::string& folderPath,
                      const std::string& pieceName, mode_t mode, SliceCopier* copier, HashingCopier* hashing,
                      const SliceCopier::Advance& advance);
+    // Gives the filled temporary folder the split folder's name, never replacing anything of
+    // that name (FolderExists when something took it meanwhile).
+    Error publishFolder(int directoryFd, const std::string& workName, const std::string& folderName,
+                        const std::string& folderPath);
     Error writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
                          const std::string& folderPath, const std::string& checksumName, mode_t mode);
 

@@ -23,10 +23,11 @@ namespace {
 
 // Fails the n-th call of one kind with the given errno; can also cut every write short.
 // TempWrite counts only the writes to temporary files (the checksum file on its way), and lets
-// each of them through half before the failing one.
+// each of them through half before the failing one. FolderRename is the split's last step:
+// giving its finished folder the real name.
 class FaultyLayer : public FileLayer {
 public:
-    enum class Call { Read, Write, Close, KernelCopy, TempWrite };
+    enum class Call { Read, Write, Close, KernelCopy, TempWrite, FolderRename };
 
     FaultyLayer(Call call, int failAt, int err) : m_call(call), m_failAt(failAt), m_errno(err) {}
 
@@ -35,7 +36,7 @@ public:
     int openAt(int dirFd, const char* path, int flags, mode_t mode) override
     {
         const int fd = FileLayer::openAt(dirFd, path, flags, mode);
-        if (fd >= 0 && ((flags & O_TMPFILE) == O_TMPFILE || path[0] == '.'))
+        if (fd >= 0 && ((flags & O_TMPFILE) == O_TMPFILE || (path[0] == '.' && (flags & O_DIRECTORY) == 0)))
             m_tempFd = fd;
         return fd;
     }
@@ -61,6 +62,12 @@ public:
         if (fails(Call::KernelCopy))
             return -1;
         return FileLayer::copyFileRange(inFd, inOffset, outFd, outOffset, count);
+    }
+    int renameNoReplaceAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath) override
+    {
+        if (fails(Call::FolderRename))
+            return -1;
+        return FileLayer::renameNoReplaceAt(oldDirFd, oldPath, newDirFd, newPath);
     }
     int close(int fd) override
     {
@@ -122,6 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, SplitFaultTest, testing::Values(
     FaultCase{"CloseOfFirstPieceFails", FaultyLayer::Call::Close, 1, EIO, "5: Input/output error"},
     FaultCase{"ReadErrorInThirdHashedPiece", FaultyLayer::Call::Read, 3, EIO, "5: Input/output error", true},
     FaultCase{"ChecksumFileHalfWritten", FaultyLayer::Call::TempWrite, 2, ENOSPC, "28: No space left on device",
+              true},
+    FaultCase{"FinishedFolderCannotTakeItsName", FaultyLayer::Call::FolderRename, 1, EIO, "5: Input/output error",
               true}),
     [](const auto& row) { return row.param.name; });
 

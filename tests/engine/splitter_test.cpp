@@ -170,11 +170,30 @@ INSTANTIATE_TEST_SUITE_P(Chunks, RoundTripTest, testing::Values(
                std::to_string(row.param.blockSize) + (row.param.kernelCopy ? "Kernel" : "Buffer");
     });
 
+// The split folder appears only complete; until then another program may take its name.
+class TakesTheNameMidway : public RecordingObserver {
+public:
+    explicit TakesTheNameMidway(std::string folderPath) : m_folderPath(std::move(folderPath)) {}
+    void pieceWritten(const std::string& pieceName) override
+    {
+        RecordingObserver::pieceWritten(pieceName);
+        if (events.size() > 1 && events[events.size() - 2] != "folder opened")
+            return;
+        EXPECT_FALSE(std::filesystem::exists(m_folderPath)) << "a split folder with pieces still to come";
+        ASSERT_EQ(::mkdir(m_folderPath.c_str(), 0755), 0);
+        writeFile(m_folderPath + "/keep", "theirs");
+    }
+
+private:
+    std::string m_folderPath;
+};
+
 TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing)
 {
     TestFolder folder;
     writeFile(folder.file("a.bin"), "hello");
     writeFile(folder.file("b.bin"), "hello");
+    writeFile(folder.file("c.bin"), "hello");
     ASSERT_EQ(::mkdir(folder.file("a.bin_split").c_str(), 0755), 0);
     writeFile(folder.file("a.bin_split/keep"), "old");
     writeFile(folder.file("b.bin_split"), "a file");
@@ -188,6 +207,13 @@ TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing
     }
     EXPECT_EQ(listing(folder.file("a.bin_split")), std::vector<std::string>{"keep"});
     EXPECT_EQ(readFile(folder.file("b.bin_split")), "a file");
+
+    // Taken while the pieces are written: refused at the end, the newcomer left alone.
+    TakesTheNameMidway observer(folder.file("c.bin_split"));
+    EXPECT_TRUE(Splitter().run(bySize(folder, "c.bin", 1, 3), observer).is(FolderExists));
+    EXPECT_EQ(listing(folder.file("c.bin_split")), std::vector<std::string>{"keep"});
+    EXPECT_EQ(entries(folder.path()),
+              (std::vector<std::string>{"a.bin", "a.bin_split", "b.bin", "b.bin_split", "c.bin", "c.bin_split"}));
 }
 
 // Requests refused before the split folder exists: nothing at all may be created.
