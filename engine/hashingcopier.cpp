@@ -19,11 +19,6 @@ std::uint64_t alignDown(std::uint64_t value)
     return value & ~(pageSize - 1);
 }
 
-Error sourceShrank(const std::string& path)
-{
-    return Error{SourceChanged, "The file got shorter while it was being read", path};
-}
-
 } // namespace
 
 HashingCopier::HashingCopier(FileLayer& layer, std::size_t blockSize, std::size_t blockCount)
@@ -50,16 +45,13 @@ Error HashingCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t leng
     const std::uint64_t dataOffset = dstOffset + prefix.size();
     std::uint64_t position = srcOffset;
     while (position < end) {
-        const off_t data = m_layer.lseek(srcFd, off_t(position), SEEK_DATA);
-        if (data < 0 && errno != ENXIO)
-            return Error::fromErrno(errno, srcPath);
-        const std::uint64_t dataStart = data < 0 ? end : std::min<std::uint64_t>(data, end);
-        if (dataStart >= end)
+        SliceCopier::DataRegion region{};
+        if (Error e = SliceCopier::nextDataRegion(m_layer, srcFd, position, end, srcPath, region); e.failed())
+            return e;
+        if (region.start >= end)
             break;
-        const off_t hole = m_layer.lseek(srcFd, data, SEEK_HOLE);
-        if (hole < 0)
-            return Error::fromErrno(errno, srcPath);
-        const std::uint64_t dataEnd = std::min<std::uint64_t>(hole, end);
+        const std::uint64_t dataStart = region.start;
+        const std::uint64_t dataEnd = region.end;
         if (dataStart > position) {
             if (Error e = copyPrefix(target, dstOffset, std::exchange(prefix, {})); e.failed())
                 return e;
@@ -74,14 +66,9 @@ Error HashingCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t leng
     }
     if (Error e = copyPrefix(target, dstOffset, prefix); e.failed())
         return e;
-    // A hole reaching to the end may be a source cut short meanwhile, not a hole: the
-    // pieces would silently hold zeros where its data was.
     if (position < end) {
-        struct stat now {};
-        if (m_layer.fstat(srcFd, &now) != 0)
-            return Error::fromErrno(errno, srcPath);
-        if (std::uint64_t(now.st_size) < end)
-            return sourceShrank(srcPath);
+        if (Error e = SliceCopier::checkStillReaches(m_layer, srcFd, end, srcPath); e.failed())
+            return e;
     }
     skipHole(target, end - position);
     return {};
@@ -132,7 +119,7 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
             if (n <= 0) {
                 const int err = errno;
                 m_pipe.release(block);
-                return n < 0 ? Error::fromErrno(err, target.srcPath) : sourceShrank(target.srcPath);
+                return n < 0 ? Error::fromErrno(err, target.srcPath) : SliceCopier::sourceShrank(target.srcPath);
             }
             got += std::uint64_t(n);
         }

@@ -25,11 +25,6 @@ std::uint64_t alignDown(std::uint64_t value)
     return value & ~(pageSize - 1);
 }
 
-Error sourceShrank(const std::string& path)
-{
-    return Error{SourceChanged, "The file got shorter while it was being read", path};
-}
-
 Error cancelled()
 {
     return Error{Cancelled, "Cancelled", {}};
@@ -52,6 +47,35 @@ SliceCopier::SliceCopier(FileLayer& layer, std::size_t blockSize, bool kernelCop
     if (memory == nullptr)
         throw std::bad_alloc();
     m_buffer.reset(static_cast<std::byte*>(memory));
+}
+
+Error SliceCopier::sourceShrank(const std::string& path)
+{
+    return Error{SourceChanged, "The file got shorter while it was being read", path};
+}
+
+Error SliceCopier::nextDataRegion(FileLayer& layer, int fd, std::uint64_t position, std::uint64_t limit,
+                                  const std::string& path, DataRegion& region)
+{
+    region = {limit, limit};
+    const off_t data = layer.lseek(fd, off_t(position), SEEK_DATA);
+    if (data < 0)
+        return errno == ENXIO ? Error{} : Error::fromErrno(errno, path);
+    if (std::uint64_t(data) >= limit)
+        return {};
+    const off_t hole = layer.lseek(fd, data, SEEK_HOLE);
+    if (hole < 0)
+        return Error::fromErrno(errno, path);
+    region = {std::uint64_t(data), std::min<std::uint64_t>(hole, limit)};
+    return {};
+}
+
+Error SliceCopier::checkStillReaches(FileLayer& layer, int fd, std::uint64_t end, const std::string& path)
+{
+    struct stat now {};
+    if (layer.fstat(fd, &now) != 0)
+        return Error::fromErrno(errno, path);
+    return std::uint64_t(now.st_size) < end ? sourceShrank(path) : Error{};
 }
 
 bool SliceCopier::mayBeSparse(const struct stat& info)
@@ -80,16 +104,13 @@ Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length
     };
     std::uint64_t position = srcOffset;
     while (position < end) {
-        const off_t data = m_layer.lseek(srcFd, off_t(position), SEEK_DATA);
-        if (data < 0 && errno != ENXIO)
-            return Error::fromErrno(errno, srcPath);
-        const std::uint64_t dataStart = data < 0 ? end : std::min<std::uint64_t>(data, end);
-        if (dataStart >= end)
+        DataRegion region{};
+        if (Error e = nextDataRegion(m_layer, srcFd, position, end, srcPath, region); e.failed())
+            return e;
+        if (region.start >= end)
             break;
-        const off_t hole = m_layer.lseek(srcFd, data, SEEK_HOLE);
-        if (hole < 0)
-            return Error::fromErrno(errno, srcPath);
-        const std::uint64_t dataEnd = std::min<std::uint64_t>(hole, end);
+        const std::uint64_t dataStart = region.start;
+        const std::uint64_t dataEnd = region.end;
         advance(dataStart - position);
         if (dataStart != srcOffset) {
             if (Error e = writePrefix(); e.failed())
@@ -104,14 +125,9 @@ Error SliceCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t length
     }
     if (Error e = writePrefix(); e.failed())
         return e;
-    // A hole reaching to the end may be a source cut short meanwhile, not a hole: the
-    // pieces would silently hold zeros where its data was.
     if (position < end) {
-        struct stat now {};
-        if (m_layer.fstat(srcFd, &now) != 0)
-            return Error::fromErrno(errno, srcPath);
-        if (std::uint64_t(now.st_size) < end)
-            return sourceShrank(srcPath);
+        if (Error e = checkStillReaches(m_layer, srcFd, end, srcPath); e.failed())
+            return e;
     }
     advance(end - position);
     return {};

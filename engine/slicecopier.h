@@ -43,6 +43,22 @@ public:
     // Whether a file of this stat may have holes worth skipping.
     static bool mayBeSparse(const struct stat& info);
 
+    // A run of data in a file with holes: [start, end).
+    struct DataRegion {
+        std::uint64_t start;
+        std::uint64_t end;
+    };
+    // The first run of data at or after `position`, cut at `limit`; start == limit when only
+    // a hole is left before it. Errors name `path`.
+    static Error nextDataRegion(FileLayer& layer, int fd, std::uint64_t position, std::uint64_t limit,
+                                const std::string& path, DataRegion& region);
+    // A hole that reaches the end of a slice may be a source cut short meanwhile, not a hole
+    // (the pieces would silently hold zeros where its data was): SourceChanged unless the file
+    // still reaches `end`.
+    static Error checkStillReaches(FileLayer& layer, int fd, std::uint64_t end, const std::string& path);
+    // The failure of a source that got shorter while it was read.
+    static Error sourceShrank(const std::string& path);
+
 private:
     Error copyRun(int srcFd, std::uint64_t begin, std::uint64_t end, int dstFd,
                   std::uint64_t dstOffset, std::string_view prefix, const std::string& srcPath,
