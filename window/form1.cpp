@@ -7,6 +7,7 @@
 #include "elidedlabel.h"
 #include "filelist.h"
 #include "focusring.h"
+#include "folderpane.h"
 #include "joinrequest.h"
 #include "numericfield.h"
 #include "planline.h"
@@ -32,7 +33,6 @@
 #include <QTimer>
 
 #include <initializer_list>
-#include <vector>
 
 namespace {
 
@@ -91,17 +91,13 @@ void Form1::createControls()
     m_text1 = new NumericField(this);
     m_label2 = new ElidedLabel(this);
     m_file1 = new FileList(this);
-    m_drive2 = new DriveList(this);
-    m_dir2 = new DirectoryList(this);
-    m_file3 = new FileList(this);
+    m_splitSide = new FolderPane(*this);
     m_command2 = new QPushButton(QStringLiteral("Split"), this);
     m_label4 = new QLabel(QStringLiteral("Quarb's File Splitter"), this);
     m_line1 = new QFrame(this);
     m_command3 = new QPushButton(QStringLiteral("Join"), this);
-    m_drive1 = new DriveList(this);
-    m_dir1 = new DirectoryList(this);
+    m_joinSide = new FolderPane(*this);
     m_label3 = new ElidedLabel(this);
-    m_file2 = new FileList(this);
     m_timer1 = new QTimer(this);
     m_timer1->setInterval(100);
 
@@ -120,16 +116,16 @@ void Form1::createControls()
         {m_text1, "Text1", {4320, 840, 1215, 375}, "Number of files"},
         {m_label2, "Label2", {360, 1800, 5295, 255}, "Split folder"},
         {m_file1, "File1", {360, 2280, 4575, 1455}, "Pieces of the last split"},
-        {m_drive2, "Drive2", {5880, 480, 3615, 315}, "Drive of the file to split"},
-        {m_dir2, "Dir2", {5880, 1200, 4455, 1440}, "Folder of the file to split"},
-        {m_file3, "File3", {5880, 2760, 4455, 1260}, "File to split"},
+        {&m_splitSide->drives(), "Drive2", {5880, 480, 3615, 315}, "Drive of the file to split"},
+        {&m_splitSide->folders(), "Dir2", {5880, 1200, 4455, 1440}, "Folder of the file to split"},
+        {&m_splitSide->files(), "File3", {5880, 2760, 4455, 1260}, "File to split"},
         {m_command2, "Command2", {360, 4080, 1335, 375}, nullptr},
         {m_label4, "Label4", {2760, 4080, 6015, 495}, "Quarb's File Splitter"},
         {m_command3, "Command3", {360, 5040, 1335, 375}, nullptr},
-        {m_drive1, "Drive1", {5880, 4920, 4455, 315}, "Drive of the pieces to join"},
-        {m_dir1, "Dir1", {5880, 5400, 4455, 1215}, "Folder of the pieces to join"},
+        {&m_joinSide->drives(), "Drive1", {5880, 4920, 4455, 315}, "Drive of the pieces to join"},
+        {&m_joinSide->folders(), "Dir1", {5880, 5400, 4455, 1215}, "Folder of the pieces to join"},
         {m_label3, "Label3", {360, 5880, 4455, 375}, "Joined folder"},
-        {m_file2, "File2", {5880, 6720, 4455, 1455}, "Files of the folder to join"},
+        {&m_joinSide->files(), "File2", {5880, 6720, 4455, 1455}, "Files of the folder to join"},
     };
     for (const auto& row : table) {
         constexpr int twipsPerPixel = 15;
@@ -204,32 +200,23 @@ void Form1::connectControls()
     connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(m_verify, &QPushButton::clicked, this, [this] {
         if (!m_runner.isRunning())
-            m_runner.start(qfs::VerifyRequest{m_dir1->path()});
+            m_runner.start(qfs::VerifyRequest{m_joinSide->path()});
     });
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // Choosing the drive already chosen changes nothing: the folder stays.
-    connect(m_drive2, &QComboBox::currentIndexChanged, this, &Form1::Drive2_Change);
-    connect(m_drive1, &QComboBox::currentIndexChanged, this, &Form1::Drive1_Change);
-    connect(m_dir2, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { openFolder(*m_dir2, *item); });
-    connect(m_dir1, &QTreeWidget::itemActivated, this,
-            [this](QTreeWidgetItem* item) { openFolder(*m_dir1, *item); });
-    connect(m_dir2, &DirectoryList::pathShown, this, &Form1::Dir2_Change);
-    connect(m_dir1, &DirectoryList::pathShown, this, &Form1::Dir1_Change);
-    connect(m_dir2, &DirectoryList::readFailed, this,
-            [this](const qfs::Error& error) { readFailed(*m_dir2, *m_drive2, error); });
-    connect(m_dir1, &DirectoryList::readFailed, this,
-            [this](const qfs::Error& error) { readFailed(*m_dir1, *m_drive1, error); });
-    for (FileList* files : {m_file3, m_file2}) {
-        connect(files, &FileList::readFailed, this,
-                [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); });
-    }
+    connect(&m_splitSide->drives(), &QComboBox::currentIndexChanged, this, &Form1::Drive2_Change);
+    connect(&m_joinSide->drives(), &QComboBox::currentIndexChanged, this, &Form1::Drive1_Change);
+    connect(&m_splitSide->folders(), &DirectoryList::pathShown, this, &Form1::Dir2_Change);
+    connect(&m_joinSide->folders(), &DirectoryList::pathShown, this, &Form1::Dir1_Change);
+    const auto showError = [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); };
+    connect(m_splitSide, &FolderPane::failed, this, showError);
+    connect(m_joinSide, &FolderPane::failed, this, showError);
     connect(m_runPanel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
     connect(m_runPanel, &RunPanel::openFolderPressed, this,
             [this](const std::string& folder) { m_feedback.openFolder(folder); });
 
     // Whatever changes the split's input changes the plan.
-    connect(m_file3, &QListWidget::itemSelectionChanged, this, &Form1::showPlan);
+    connect(&m_splitSide->files(), &QListWidget::itemSelectionChanged, this, &Form1::showPlan);
     connect(m_text2, &QLineEdit::textChanged, this, &Form1::showPlan);
     connect(m_text1, &QLineEdit::textChanged, this, &Form1::showPlan);
     connect(m_option1, &QRadioButton::toggled, this, &Form1::showPlan);
@@ -242,11 +229,11 @@ void Form1::connectControls()
 
     m_opener.takeDrops(*this, m_line1->geometry().top(), [this] { return m_runner.isRunning(); });
     connect(&m_opener, &PathOpener::fileFound, this, &Form1::fileFound);
-    connect(&m_opener, &PathOpener::folderFound, this, [this](const std::string& folderPath, PathOpener::Side side) {
-        (side == PathOpener::Side::Split ? m_dir2 : m_dir1)->setPath(folderPath);
-    });
-    connect(&m_opener, &PathOpener::failed, this,
-            [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); });
+    connect(&m_opener, &PathOpener::folderFound, this,
+            [this](const std::string& folderPath, PathOpener::Side side) {
+                (side == PathOpener::Side::Split ? m_splitSide : m_joinSide)->openFolder(folderPath);
+            });
+    connect(&m_opener, &PathOpener::failed, this, showError);
 }
 
 void Form1::connectRunner()
@@ -257,7 +244,7 @@ void Form1::connectRunner()
         showMessage(message);
         switch (focus) {
         case qfs::FocusTarget::FileList:
-            m_file3->setFocus();
+            m_splitSide->files().setFocus();
             break;
         case qfs::FocusTarget::SizeField:
             m_text2->setFocus();
@@ -284,10 +271,10 @@ void Form1::setTabOrder()
 {
     // Tab index order: Split, Join, unit, size, then the lists, the count and the options;
     // then what the window adds.
-    QWidget* const order[] = {m_command2, m_command3, m_combo1,  m_text2,   m_file1,
-                              m_dir1,     m_file2,    m_drive1,  m_drive2,  m_dir2,
-                              m_file3,    m_text1,    m_option1, m_option2, m_sizes,
-                              m_checksums, m_verify};
+    QWidget* const order[] = {m_command2, m_command3, m_combo1, m_text2, m_file1,
+                              &m_joinSide->folders(), &m_joinSide->files(), &m_joinSide->drives(),
+                              &m_splitSide->drives(), &m_splitSide->folders(), &m_splitSide->files(),
+                              m_text1, m_option1, m_option2, m_sizes, m_checksums, m_verify};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -321,40 +308,22 @@ void Form1::Option2_Click()
 
 void Form1::Drive1_Change()
 {
-    m_dir1->setPath(m_drive1->drive());
+    m_joinSide->openDrive();
 }
 
 void Form1::Drive2_Change()
 {
-    m_dir2->setPath(m_drive2->drive());
+    m_splitSide->openDrive();
 }
 
 void Form1::Dir1_Change()
 {
-    showFiles(*m_dir1, *m_drive1, *m_file2);
+    m_joinSide->followFolder();
 }
 
 void Form1::Dir2_Change()
 {
-    showFiles(*m_dir2, *m_drive2, *m_file3);
-}
-
-void Form1::openFolder(DirectoryList& dirList, const QTreeWidgetItem& item)
-{
-    dirList.setPath(DirectoryList::pathOf(item));
-}
-
-void Form1::readFailed(DirectoryList& dirList, DriveList& driveList, const qfs::Error& error)
-{
-    showMessage(QString::fromStdString(error.message()));
-    driveList.followPath(dirList.path());
-    dirList.highlightCurrent();
-}
-
-void Form1::showFiles(DirectoryList& dirList, DriveList& driveList, FileList& fileList)
-{
-    driveList.followPath(dirList.path());
-    fileList.setPath(dirList.path());
+    m_splitSide->followFolder();
 }
 
 void Form1::Command2_Click()
@@ -366,8 +335,8 @@ void Form1::Command2_Click()
 qfs::SplitRequest Form1::splitRequest() const
 {
     qfs::SplitRequest request;
-    request.sourceDirectory = m_dir2->path();
-    request.sourceFileName = m_file3->selectedName();
+    request.sourceDirectory = m_splitSide->path();
+    request.sourceFileName = m_splitSide->files().selectedName();
     request.mode = m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount;
     request.size = m_text2->value();
     request.unitIndex = std::int16_t(m_combo1->currentIndex());
@@ -386,7 +355,7 @@ void Form1::Command3_Click()
     if (m_runner.isRunning())
         return;
     qfs::JoinRequest request;
-    request.folderPath = m_dir1->path();
+    request.folderPath = m_joinSide->path();
     m_runner.start(request);
 }
 
@@ -450,8 +419,8 @@ void Form1::restore()
     const WindowSettings::Values values = WindowSettings::load();
     // Each side starts in the folder it showed last, or else in the current directory, or
     // else at the root.
-    m_dir2->setFirstReadable({values.splitFolder, ".", "/"});
-    m_dir1->setFirstReadable({values.joinFolder, ".", "/"});
+    m_splitSide->openFirstReadable({values.splitFolder, ".", "/"});
+    m_joinSide->openFirstReadable({values.joinFolder, ".", "/"});
     (values.mode == qfs::SplitMode::BySize ? m_option1 : m_option2)->setChecked(true);
     m_combo1->setCurrentIndex(values.unitIndex);
     m_text2->setText(values.size);
@@ -460,7 +429,7 @@ void Form1::restore()
 
 void Form1::remember() const
 {
-    WindowSettings::save({m_dir2->path(), m_dir1->path(),
+    WindowSettings::save({m_splitSide->path(), m_joinSide->path(),
                           m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
                           std::int16_t(m_combo1->currentIndex()), m_text2->text(), m_text1->text()});
 }
@@ -472,12 +441,10 @@ void Form1::openPath(const std::string& path)
 
 void Form1::fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side)
 {
-    if (side == PathOpener::Side::Join) {
-        m_dir1->setPath(folderPath);
-        return;
-    }
-    m_file3->selectWhenShown(folderPath, name);
-    m_dir2->setPath(folderPath);
+    if (side == PathOpener::Side::Join)
+        m_joinSide->openFolder(folderPath);
+    else
+        m_splitSide->showFile(folderPath, name);
 }
 
 bool Form1::isReading() const
@@ -494,11 +461,6 @@ void Form1::paintEvent(QPaintEvent* event)
 
 void Form1::showRunning(RunKind kind, bool running)
 {
-    // The controls that would start another run or change this one's input.
-    const std::vector<QWidget*> inputs = kind == RunKind::Split
-        ? std::vector<QWidget*>{m_option1, m_option2, m_text2,    m_combo1,   m_text1,    m_sizes,
-                                m_checksums, m_drive2, m_dir2,    m_file3,    m_command2, m_command3, m_verify}
-        : std::vector<QWidget*>{m_drive1, m_dir1, m_file2, m_command2, m_command3, m_verify};
     if (running) {
         m_timer1->stop();
         m_runPanel->begin();
@@ -506,8 +468,15 @@ void Form1::showRunning(RunKind kind, bool running)
     } else {
         unsetCursor();
     }
-    for (QWidget* widget : inputs)
-        widget->setEnabled(!running);
+    // The controls that would start another run or change this one's input.
+    if (kind == RunKind::Split) {
+        for (QWidget* field : std::initializer_list<QWidget*>{m_option1, m_option2, m_text2, m_combo1, m_text1,
+                                                              m_sizes, m_checksums})
+            field->setEnabled(!running);
+    }
+    (kind == RunKind::Split ? m_splitSide : m_joinSide)->setEnabled(!running);
+    for (QWidget* button : {m_command2, m_command3, m_verify})
+        button->setEnabled(!running);
     // The focus goes back from Cancel to the button that started the run.
     if (!running && m_runPanel->isAncestorOf(QApplication::focusWidget()))
         (kind == RunKind::Split ? m_command2 : kind == RunKind::Join ? m_command3 : m_verify)->setFocus();
@@ -539,13 +508,13 @@ void Form1::runEnded(const RunOutcome& outcome)
             m_feedback.beep();
         // The new folder sits beside the source: both folder lists show it, and the plan
         // now meets it.
-        m_dir2->reread();
-        m_dir1->reread();
+        m_splitSide->rereadFolders();
+        m_joinSide->rereadFolders();
         showPlan();
         break;
     case RunKind::Join:
         // The rebuilt file shows up in the list.
-        m_file2->reread();
+        m_joinSide->rereadFiles();
         break;
     case RunKind::Verify:
         // Damage is named piece by piece, as the join names it when it refuses.

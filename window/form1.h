@@ -14,10 +14,9 @@
 
 class CommonSizes;
 class QCheckBox;
-class DirectoryList;
-class DriveList;
 class ElidedLabel;
 class FileList;
+class FolderPane;
 class NumericField;
 class PlanLine;
 class QComboBox;
@@ -26,16 +25,15 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QTimer;
-class QTreeWidgetItem;
 class RunPanel;
 
 // The program's window. The upper half picks a file and how to cut it, says what the split
 // would make (PlanLine) and runs it, with or without a checksum file; the lower half picks a
-// folder of pieces and joins or verifies it; the title sits in between. Runs go on a worker
-// (Runner) and folders are read off this thread, so the window answers at all times; while a
-// run goes, the controls that would start another or change its input are disabled, and it
-// can be cancelled. A file or folder dropped on a half, or given to openPath(), is taken by
-// that half.
+// folder of pieces and joins or verifies it; the title sits in between. Each half finds its
+// folder in a FolderPane. Runs go on a worker (Runner) and folders are read off this thread,
+// so the window answers at all times; while a run goes, the controls that would start another
+// or change its input are disabled, and it can be cancelled. A file or folder dropped on a
+// half, or given to openPath(), is taken by that half.
 //
 // The folders of both sides, the mode, the unit and the fields' texts are kept between runs
 // (WindowSettings) when the window closes; the first start looks as it always did.
@@ -93,9 +91,6 @@ private:
     qfs::SplitRequest splitRequest() const;
     void showPlan();
     void fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side);
-    void openFolder(DirectoryList& dirList, const QTreeWidgetItem& item);
-    void readFailed(DirectoryList& dirList, DriveList& driveList, const qfs::Error& error);
-    void showFiles(DirectoryList& dirList, DriveList& driveList, FileList& fileList);
 
     void showRunning(RunKind kind, bool running);
     void runEnded(const RunOutcome& outcome);
@@ -117,17 +112,15 @@ private:
     NumericField* m_text1 = nullptr;
     ElidedLabel* m_label2 = nullptr;
     FileList* m_file1 = nullptr;
-    DriveList* m_drive2 = nullptr;
-    DirectoryList* m_dir2 = nullptr;
-    FileList* m_file3 = nullptr;
+    // Drive2, Dir2 and File3: the file to split.
+    FolderPane* m_splitSide = nullptr;
     QPushButton* m_command2 = nullptr;
     QLabel* m_label4 = nullptr;
     QFrame* m_line1 = nullptr;
     QPushButton* m_command3 = nullptr;
-    DriveList* m_drive1 = nullptr;
-    DirectoryList* m_dir1 = nullptr;
+    // Drive1, Dir1 and File2: the pieces to join.
+    FolderPane* m_joinSide = nullptr;
     ElidedLabel* m_label3 = nullptr;
-    FileList* m_file2 = nullptr;
     QTimer* m_timer1 = nullptr;
     RunPanel* m_runPanel = nullptr;
     PlanLine* m_plan = nullptr;
