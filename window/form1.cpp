@@ -11,18 +11,16 @@
 #include "joinrequest.h"
 #include "numericfield.h"
 #include "planline.h"
+#include "runcontroller.h"
 #include "runpanel.h"
-#include "runreport.h"
 #include "splitplanner.h"
 #include "verifyrequest.h"
 #include "windowlook.h"
 #include "windowsettings.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -35,11 +33,6 @@
 #include <initializer_list>
 
 namespace {
-
-QString fromPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
 
 // Beside the table's controls, in pixels: the common sizes above the size field and the
 // unit list, the plan between the count field and the split folder's name, the checksums
@@ -211,9 +204,6 @@ void Form1::connectControls()
     const auto showError = [this](const qfs::Error& error) { showMessage(QString::fromStdString(error.message())); };
     connect(m_splitSide, &FolderPane::failed, this, showError);
     connect(m_joinSide, &FolderPane::failed, this, showError);
-    connect(m_runPanel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
-    connect(m_runPanel, &RunPanel::openFolderPressed, this,
-            [this](const std::string& folder) { m_feedback.openFolder(folder); });
 
     // Whatever changes the split's input changes the plan.
     connect(&m_splitSide->files(), &QListWidget::itemSelectionChanged, this, &Form1::showPlan);
@@ -238,8 +228,14 @@ void Form1::connectControls()
 
 void Form1::connectRunner()
 {
-    connect(&m_runner, &Runner::started, this, [this](RunKind kind) { showRunning(kind, true); });
-    connect(&m_runner, &Runner::progressed, m_runPanel, &RunPanel::progress);
+    m_run = new RunController(m_runner,
+                              {*this, *m_timer1, *m_runPanel, *m_label2, *m_file1, *m_label3, *m_splitSide,
+                               *m_joinSide, {m_option1, m_option2, m_text2, m_combo1, m_text1, m_sizes, m_checksums},
+                               *m_command2, *m_command3, *m_verify},
+                              m_feedback);
+    connect(m_run, &RunController::splitEnded, this, &Form1::showPlan);
+
+    // A split the fields cannot make, and the unit it took when none was chosen.
     connect(&m_runner, &Runner::checkFailed, this, [this](const QString& message, qfs::FocusTarget focus) {
         showMessage(message);
         switch (focus) {
@@ -254,17 +250,7 @@ void Form1::connectRunner()
             break;
         }
     });
-    connect(&m_runner, &Runner::folderNameShown, this,
-            [this](const std::string& folderName) { m_label2->setText(fromPath(folderName)); });
-    connect(&m_runner, &Runner::folderOpened, this, [this](const std::string& folderPath) {
-        m_file1->showEmptyFolder(folderPath);
-        m_file1->show();
-    });
     connect(&m_runner, &Runner::unitDefaulted, m_combo1, &QComboBox::setCurrentIndex);
-    connect(&m_runner, &Runner::piecesWritten, m_file1, &FileList::appendNames);
-    connect(&m_runner, &Runner::folderShown, this,
-            [this](const std::string& folderPath) { m_label3->setText(fromPath(folderPath)); });
-    connect(&m_runner, &Runner::ended, this, &Form1::runEnded);
 }
 
 void Form1::setTabOrder()
@@ -397,16 +383,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (m_runner.isRunning() && !m_closeWhenDone) {
-        if (!m_feedback.confirm(*this, RunReport::closeQuestion(m_runner.kind()))) {
-            event->ignore();
-            return;
-        }
-        // The run may have ended while the question was open.
-        m_runner.cancel();
-        m_closeWhenDone = m_runner.isRunning();
-    }
-    if (m_runner.isRunning()) {
+    if (!m_run->mayClose()) {
         event->ignore();
         return;
     }
@@ -457,80 +434,6 @@ void Form1::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.fillRect(rect(), WindowLook::background);
     QWidget::paintEvent(event);
-}
-
-void Form1::showRunning(RunKind kind, bool running)
-{
-    if (running) {
-        m_timer1->stop();
-        m_runPanel->begin();
-        setCursor(Qt::BusyCursor);
-    } else {
-        unsetCursor();
-    }
-    // The controls that would start another run or change this one's input.
-    if (kind == RunKind::Split) {
-        for (QWidget* field : std::initializer_list<QWidget*>{m_option1, m_option2, m_text2, m_combo1, m_text1,
-                                                              m_sizes, m_checksums})
-            field->setEnabled(!running);
-    }
-    (kind == RunKind::Split ? m_splitSide : m_joinSide)->setEnabled(!running);
-    for (QWidget* button : {m_command2, m_command3, m_verify})
-        button->setEnabled(!running);
-    // The focus goes back from Cancel to the button that started the run.
-    if (!running && m_runPanel->isAncestorOf(QApplication::focusWidget()))
-        (kind == RunKind::Split ? m_command2 : kind == RunKind::Join ? m_command3 : m_verify)->setFocus();
-}
-
-void Form1::runEnded(const RunOutcome& outcome)
-{
-    if (outcome.error.is(qfs::CheckFailed)) {
-        m_timer1->start();
-        return;
-    }
-    showRunning(outcome.kind, false);
-    const QString line = RunReport::outcomeLine(outcome, m_file1->path());
-    const bool newFolder = outcome.kind == RunKind::Split && outcome.finished();
-    m_runPanel->end(line, newFolder ? m_file1->path() : std::string());
-    if (m_closeWhenDone) {
-        m_closeWhenDone = false;
-        close();
-        return;
-    }
-    if (outcome.error.failed() && !outcome.cancelled())
-        showMessage(QString::fromStdString(outcome.error.message()));
-    switch (outcome.kind) {
-    case RunKind::Split:
-        // A split that did not finish took its folder away again.
-        if (!outcome.finished() && outcome.folderMade)
-            m_file1->clear();
-        if (outcome.finished())
-            m_feedback.beep();
-        // The new folder sits beside the source: both folder lists show it, and the plan
-        // now meets it.
-        m_splitSide->rereadFolders();
-        m_joinSide->rereadFolders();
-        showPlan();
-        break;
-    case RunKind::Join:
-        // The rebuilt file shows up in the list.
-        m_joinSide->rereadFiles();
-        break;
-    case RunKind::Verify:
-        // Damage is named piece by piece, as the join names it when it refuses.
-        if (const QString found = RunReport::findings(outcome); !found.isEmpty())
-            showMessage(found);
-        break;
-    }
-    tellDesktop(outcome, line);
-    m_timer1->start();
-}
-
-void Form1::tellDesktop(const RunOutcome& outcome, const QString& line)
-{
-    const RunReport::Notification notification = RunReport::notification(outcome, line);
-    if (!notification.title.isEmpty() && !isActiveWindow())
-        m_feedback.notify(*this, notification.title, notification.text);
 }
 
 void Form1::showMessage(const QString& text)

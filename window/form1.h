@@ -25,15 +25,16 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class RunController;
 class RunPanel;
 
 // The program's window. The upper half picks a file and how to cut it, says what the split
 // would make (PlanLine) and runs it, with or without a checksum file; the lower half picks a
 // folder of pieces and joins or verifies it; the title sits in between. Each half finds its
 // folder in a FolderPane. Runs go on a worker (Runner) and folders are read off this thread,
-// so the window answers at all times; while a run goes, the controls that would start another
-// or change its input are disabled, and it can be cancelled. A file or folder dropped on a
-// half, or given to openPath(), is taken by that half.
+// so the window answers at all times; what the window does around a run, and a close during
+// one, is the RunController's. A file or folder dropped on a half, or given to openPath(), is
+// taken by that half. The window itself builds the controls and connects them.
 //
 // The folders of both sides, the mode, the unit and the fields' texts are kept between runs
 // (WindowSettings) when the window closes; the first start looks as it always did.
@@ -91,18 +92,13 @@ private:
     qfs::SplitRequest splitRequest() const;
     void showPlan();
     void fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side);
-
-    void showRunning(RunKind kind, bool running);
-    void runEnded(const RunOutcome& outcome);
-    void tellDesktop(const RunOutcome& outcome, const QString& text);
     void showMessage(const QString& text);
 
     UserFeedback& m_feedback;
     TitleAnimator m_title;
     Runner m_runner;
     PathOpener m_opener{*this};
-    // A close waits for the cancelled run's cleanup.
-    bool m_closeWhenDone = false;
+    RunController* m_run = nullptr;
 
     QLabel* m_label1 = nullptr;
     QRadioButton* m_option1 = nullptr;

@@ -1,0 +1,135 @@
+#include "runcontroller.h"
+
+#include "elidedlabel.h"
+#include "filelist.h"
+#include "folderpane.h"
+#include "runpanel.h"
+#include "runreport.h"
+#include "userfeedback.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+
+namespace {
+
+QString fromPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
+RunController::RunController(Runner& runner, const Parts& parts, UserFeedback& feedback)
+    : QObject(&parts.window), m_runner(runner), m_parts(parts), m_feedback(feedback)
+{
+    connect(&m_runner, &Runner::started, this, [this](RunKind kind) { showRunning(kind, true); });
+    connect(&m_runner, &Runner::progressed, &m_parts.panel, &RunPanel::progress);
+    connect(&m_runner, &Runner::folderNameShown, this,
+            [this](const std::string& folderName) { m_parts.splitFolder.setText(fromPath(folderName)); });
+    connect(&m_runner, &Runner::folderOpened, this, [this](const std::string& folderPath) {
+        m_parts.pieces.showEmptyFolder(folderPath);
+        m_parts.pieces.show();
+    });
+    connect(&m_runner, &Runner::piecesWritten, &m_parts.pieces, &FileList::appendNames);
+    connect(&m_runner, &Runner::folderShown, this,
+            [this](const std::string& folderPath) { m_parts.joinFolder.setText(fromPath(folderPath)); });
+    connect(&m_runner, &Runner::ended, this, &RunController::runEnded);
+    connect(&m_parts.panel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
+    connect(&m_parts.panel, &RunPanel::openFolderPressed, this,
+            [this](const std::string& folder) { m_feedback.openFolder(folder); });
+}
+
+bool RunController::mayClose()
+{
+    if (m_runner.isRunning() && !m_closeWhenDone) {
+        if (!m_feedback.confirm(m_parts.window, RunReport::closeQuestion(m_runner.kind())))
+            return false;
+        // The run may have ended while the question was open.
+        m_runner.cancel();
+        m_closeWhenDone = m_runner.isRunning();
+    }
+    return !m_runner.isRunning();
+}
+
+void RunController::showRunning(RunKind kind, bool running)
+{
+    if (running) {
+        m_parts.timer.stop();
+        m_parts.panel.begin();
+        m_parts.window.setCursor(Qt::BusyCursor);
+    } else {
+        m_parts.window.unsetCursor();
+    }
+    // The controls that would start another run or change this one's input.
+    if (kind == RunKind::Split) {
+        for (QWidget* field : m_parts.splitFields)
+            field->setEnabled(!running);
+    }
+    (kind == RunKind::Split ? m_parts.splitSide : m_parts.joinSide).setEnabled(!running);
+    for (QWidget* button : {&m_parts.splitButton, &m_parts.joinButton, &m_parts.verifyButton})
+        button->setEnabled(!running);
+    // The focus goes back from Cancel to the button that started the run.
+    if (!running && m_parts.panel.isAncestorOf(QApplication::focusWidget())) {
+        QWidget& starter = kind == RunKind::Split ? m_parts.splitButton
+            : kind == RunKind::Join               ? m_parts.joinButton
+                                                  : m_parts.verifyButton;
+        starter.setFocus();
+    }
+}
+
+void RunController::runEnded(const RunOutcome& outcome)
+{
+    if (outcome.error.is(qfs::CheckFailed)) {
+        m_parts.timer.start();
+        return;
+    }
+    showRunning(outcome.kind, false);
+    const QString line = RunReport::outcomeLine(outcome, m_parts.pieces.path());
+    const bool newFolder = outcome.kind == RunKind::Split && outcome.finished();
+    m_parts.panel.end(line, newFolder ? m_parts.pieces.path() : std::string());
+    if (m_closeWhenDone) {
+        m_closeWhenDone = false;
+        m_parts.window.close();
+        return;
+    }
+    if (outcome.error.failed() && !outcome.cancelled())
+        showMessage(QString::fromStdString(outcome.error.message()));
+    switch (outcome.kind) {
+    case RunKind::Split:
+        // A split that did not finish took its folder away again.
+        if (!outcome.finished() && outcome.folderMade)
+            m_parts.pieces.clear();
+        if (outcome.finished())
+            m_feedback.beep();
+        // The new folder sits beside the source: both folder trees show it, and the plan
+        // now meets it.
+        m_parts.splitSide.rereadFolders();
+        m_parts.joinSide.rereadFolders();
+        emit splitEnded();
+        break;
+    case RunKind::Join:
+        // The rebuilt file shows up in the list.
+        m_parts.joinSide.rereadFiles();
+        break;
+    case RunKind::Verify:
+        // Damage is named piece by piece, as the join names it when it refuses.
+        if (const QString found = RunReport::findings(outcome); !found.isEmpty())
+            showMessage(found);
+        break;
+    }
+    tellDesktop(outcome, line);
+    m_parts.timer.start();
+}
+
+void RunController::tellDesktop(const RunOutcome& outcome, const QString& line)
+{
+    const RunReport::Notification notification = RunReport::notification(outcome, line);
+    if (!notification.title.isEmpty() && !m_parts.window.isActiveWindow())
+        m_feedback.notify(m_parts.window, notification.title, notification.text);
+}
+
+void RunController::showMessage(const QString& text)
+{
+    m_feedback.message(m_parts.window, text);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "runner.h"
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+class ElidedLabel;
+class FileList;
+class FolderPane;
+class QTimer;
+class QWidget;
+class RunPanel;
+class UserFeedback;
+
+// The window's side of a run, from its start to what the window does once it has ended. While
+// a run goes, the controls that would start another one or change its input rest, and so does
+// the window's timer; the run panel shows the progress and offers Cancel, and the split's
+// pieces, or the join's folder, show as they come. When it ends, the panel says how, and each
+// kind of run leaves the window as its result asks: a split shows its folder in both folder
+// trees and has the plan made again, a join shows the rebuilt file, a verification names what
+// it found damaged; a failure is told in a box, and the desktop is told of a long run that
+// ended while the window was in the background. A close asked for during a run asks first
+// and, when the run is stopped, waits for its cleanup.
+class RunController : public QObject {
+    Q_OBJECT
+
+public:
+    // The parts of the window a run touches.
+    struct Parts {
+        QWidget& window;
+        QTimer& timer;
+        RunPanel& panel;
+        // Where a split shows its folder's name and its pieces, and a join its folder.
+        ElidedLabel& splitFolder;
+        FileList& pieces;
+        ElidedLabel& joinFolder;
+        FolderPane& splitSide;
+        FolderPane& joinSide;
+        // The fields a split reads: they rest during a split.
+        std::vector<QWidget*> splitFields;
+        // The buttons that start a split, a join and a verification: they rest during every
+        // run, and the one that started it takes the focus back from Cancel.
+        QWidget& splitButton;
+        QWidget& joinButton;
+        QWidget& verifyButton;
+    };
+
+    // Follows every run of `runner`; a child of the window.
+    RunController(Runner& runner, const Parts& parts, UserFeedback& feedback);
+
+    // Whether the window may close now. During a run, asks whether to stop it and quit: Yes
+    // stops it and closes the window once its cleanup is done, No lets it go on.
+    bool mayClose();
+
+signals:
+    // A split ended: its folder is there now, or gone again, so the plan is to be made anew.
+    void splitEnded();
+
+private:
+    void showRunning(RunKind kind, bool running);
+    void runEnded(const RunOutcome& outcome);
+    void tellDesktop(const RunOutcome& outcome, const QString& line);
+    void showMessage(const QString& text);
+
+    Runner& m_runner;
+    Parts m_parts;
+    UserFeedback& m_feedback;
+    // A close waits for the cancelled run's cleanup.
+    bool m_closeWhenDone = false;
+};
