@@ -127,15 +127,6 @@ std::string FileList::selectedName() const
     return nameOf(*selected.front());
 }
 
-std::vector<std::string> FileList::names() const
-{
-    std::vector<std::string> result;
-    result.reserve(std::size_t(count()));
-    for (int row = 0; row < count(); ++row)
-        result.push_back(nameOf(*item(row)));
-    return result;
-}
-
 void FileList::showNames(const std::vector<std::string>& names)
 {
     clear();

@@ -40,8 +40,6 @@ public:
 
     // The selected name, or an empty text when nothing is selected.
     std::string selectedName() const;
-    // Every listed name, in the list's order.
-    std::vector<std::string> names() const;
 
 signals:
     void readFailed(const qfs::Error& error);

@@ -16,9 +16,6 @@ public:
 
     explicit FocusRing(QWidget& window);
 
-    // The control the ring is drawn around, or none.
-    QWidget* target() const { return m_target; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -27,5 +24,6 @@ private:
     void follow(QWidget* focused);
     void place();
 
+    // The control the ring is drawn around, or none.
     QPointer<QWidget> m_target;
 };

@@ -67,11 +67,6 @@ Form1::Form1(UserFeedback& feedback, qfs::FileLayer& files, QWidget* parent)
 
 Form1::~Form1() = default;
 
-double Form1::Ceiling(double X, double Factor) const
-{
-    return qfs::SplitPlanner::ceiling(X, Factor);
-}
-
 void Form1::createControls()
 {
     m_label1 = new QLabel(QStringLiteral("FileName"), this);

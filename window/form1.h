@@ -48,9 +48,6 @@ public:
     // A run still going is stopped, and its cleanup done, before the window goes.
     ~Form1() override;
 
-    // The smallest multiple of Factor not below X.
-    double Ceiling(double X, double Factor = 1.0) const;
-
     // A path from the command line: a file is chosen on the split side, a folder opened on
     // the join side. The file system is asked off the window's thread.
     void openPath(const std::string& path);

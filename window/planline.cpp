@@ -82,13 +82,11 @@ void PlanLine::show(const qfs::SplitRequest& request, const Survey& found)
         setLines(file, fromBytes(found.error.message()), true);
     } else {
         setLines(file, QString::fromStdString(qfs::PlanText::pieces(found.plan)), false);
-        m_plan = found.plan;
     }
 }
 
 void PlanLine::setLines(const QString& file, const QString& pieces, bool refusal)
 {
-    m_plan.reset();
     m_refusal = refusal;
     m_file->setText(file);
     m_pieces->setText(pieces);

@@ -32,8 +32,6 @@ public:
     // Both lines as one text.
     QString text() const;
     bool isReading() const { return m_read.isReading(); }
-    // The pieces shown, when the split would go ahead.
-    const std::optional<qfs::SplitPlan>& plan() const { return m_plan; }
     // Whether the second line says why the split would be refused.
     bool isRefusal() const { return m_refusal; }
 
@@ -54,7 +52,6 @@ private:
 
     ElidedLabel* m_file = nullptr;
     ElidedLabel* m_pieces = nullptr;
-    std::optional<qfs::SplitPlan> m_plan;
     bool m_refusal = false;
     BackgroundRead m_read{*this};
 };

@@ -15,7 +15,7 @@ bool TitleAnimator::tick(Colour& shown)
 {
     if (animationEnabled != 1)
         return false;
-    shown = colour();
+    shown = {titleRed, titleGreen, titleBlue};
     advance(titleRed, redStep, 2);
     advance(titleGreen, greenStep, 5);
     advance(titleBlue, blueStep, 7);

@@ -25,9 +25,6 @@ public:
     // Switches the cycling off when on, and on when off.
     void toggle();
 
-    bool enabled() const { return animationEnabled == 1; }
-    Colour colour() const { return {titleRed, titleGreen, titleBlue}; }
-
 private:
     static void advance(std::int16_t& part, std::int16_t& step, std::int16_t speed);
     static void turnAtUpperBound(std::int16_t part, std::int16_t& step);
