@@ -528,8 +528,10 @@ void Form1::runEnded(const RunOutcome& outcome)
         close();
         return;
     }
-    if (outcome.error.failed() && !outcome.cancelled())
-        showMessage(QString::fromStdString(outcome.error.message()));
+    if (outcome.error.failed() && !outcome.cancelled()) {
+        const RunReport::Message failure = RunReport::failure(outcome.error);
+        showMessage(failure.text, failure.details);
+    }
     switch (outcome.kind) {
     case RunKind::Split:
         // A split that did not finish took its folder away again.
@@ -549,8 +551,8 @@ void Form1::runEnded(const RunOutcome& outcome)
         break;
     case RunKind::Verify:
         // Damage is named piece by piece, as the join names it when it refuses.
-        if (const QString found = RunReport::findings(outcome); !found.isEmpty())
-            showMessage(found);
+        if (const RunReport::Message found = RunReport::findings(outcome); !found.text.isEmpty())
+            showMessage(found.text, found.details);
         break;
     }
     tellDesktop(outcome, line);
@@ -564,7 +566,7 @@ void Form1::tellDesktop(const RunOutcome& outcome, const QString& line)
         m_feedback.notify(*this, notification.title, notification.text);
 }
 
-void Form1::showMessage(const QString& text)
+void Form1::showMessage(const QString& text, const QString& details)
 {
-    m_feedback.message(*this, text);
+    m_feedback.message(*this, text, details);
 }

@@ -100,7 +100,8 @@ private:
     void showRunning(RunKind kind, bool running);
     void runEnded(const RunOutcome& outcome);
     void tellDesktop(const RunOutcome& outcome, const QString& text);
-    void showMessage(const QString& text);
+    // A message box; `details` lists what the text stands for, one a line.
+    void showMessage(const QString& text, const QString& details = QString());
 
     UserFeedback& m_feedback;
     TitleAnimator m_title;
