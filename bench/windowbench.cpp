@@ -87,7 +87,7 @@ double seconds(const QElapsedTimer& clock)
 // Records messages and beeps; both end a run, so they also end the wait for it.
 class QuietFeedback : public UserFeedback {
 public:
-    void message(QWidget&, const QString& text) override
+    void message(QWidget&, const QString& text, const QString&) override
     {
         messages << text;
         quit();

@@ -11,13 +11,14 @@
 
 #include <chrono>
 #include <filesystem>
-#include <sstream>
 
 namespace qfs::cli {
 
 namespace {
 
 constexpr const char* programName = "quarb";
+// Names listed below a finding stand out from the lines that are sentences.
+constexpr const char* nameIndent = "  ";
 // How often the progress line is redrawn at most.
 constexpr std::chrono::milliseconds redrawInterval{100};
 
@@ -154,6 +155,9 @@ int CommandRunner::join(const Command& command)
     });
     if (outcome.error.failed())
         return failure(outcome.error, outcome.signal);
+    // Nothing rebuilt is no success for a script that goes on to remove the folder.
+    if (watch.m_rebuiltName.empty())
+        return failure(Error{CheckFailed, OutcomeText::noPiecesJoined, command.path}, 0);
     return summary(command, OutcomeText::join(watch.m_rebuiltName, watch.m_length));
 }
 
@@ -169,13 +173,14 @@ int CommandRunner::verify(const Command& command)
     if (outcome.error.failed())
         return failure(outcome.error, outcome.signal);
 
-    // The same words as the window's: the findings by name on standard error, the line that
-    // sums them up as the summary.
+    // The same words as the window's and the join's: the findings by name on standard error,
+    // the line that sums them up as the summary.
     const VerifyReport& report = watch.m_report;
-    if (!report.intact()) {
-        std::istringstream findings(OutcomeText::verifyFindings(report));
-        for (std::string line; std::getline(findings, line);)
-            m_err << programName << ": " << line << "\n";
+    if (report.stem.empty())
+        return failure(Error{CheckFailed, OutcomeText::noPiecesVerified, command.path}, 0);
+    for (const PieceFinding& finding : OutcomeText::verifyFindings(report)) {
+        m_err << programName << ": " << finding.sentence << '\n';
+        listNames(finding.names);
     }
     const int status = summary(command, OutcomeText::verify(report));
     return status == Done && !report.intact() ? PiecesDamaged : status;
@@ -186,9 +191,16 @@ int CommandRunner::failure(const Error& error, int signal)
     if (error.is(Cancelled) && signal != 0)
         return SignalBase + signal;
     m_err << programName << ": " << describe(error) << '\n';
-    if (error.is(PieceDamaged) || error.is(MissingPiece))
+    listNames(error.names);
+    if (error.is(PieceDamaged) || error.is(MissingPiece) || error.is(UnlistedPiece))
         return PiecesDamaged;
     return WorkFailed;
+}
+
+void CommandRunner::listNames(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names)
+        m_err << nameIndent << name << '\n';
 }
 
 int CommandRunner::summary(const Command& command, const std::string& text)

@@ -4,12 +4,16 @@
 #include "error.h"
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace qfs::cli {
 
 // Carries out one parsed command with the engine: the progress on standard error while it
 // runs (only on a terminal), then a one-line summary on `out` (unless quiet) or the failure
-// as "quarb: ..." on `err`. Returns the exit status.
+// as "quarb: ..." on `err`, followed there by the names of every piece it stands for, one a
+// line. A join or verification of a folder without pieces is a failure here (WorkFailed): a
+// script must not take it for a rebuilt or checked file. Returns the exit status.
 class CommandRunner {
 public:
     CommandRunner(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
@@ -26,6 +30,8 @@ private:
     int verify(const Command& command);
     // The exit status of a run that ended in `error`, after reporting it.
     int failure(const Error& error, int signal);
+    // Lists the pieces a finding stands for on `err`, one a line, below its sentence.
+    void listNames(const std::vector<std::string>& names);
     // Prints the summary unless quiet; a summary that cannot be written is a failure.
     int summary(const Command& command, const std::string& text);
 

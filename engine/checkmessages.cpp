@@ -1,39 +1,61 @@
 #include "checkmessages.h"
 
+#include "progresstext.h"
+
 #include <algorithm>
 
 namespace qfs {
 
-std::string CheckMessages::nameList(const std::vector<std::string>& names, std::uint64_t total)
+namespace {
+
+// The finding for `names` of `total` pieces: `one` after a single name ("is damaged: its
+// checksum differs."), `several` after a list or a count ("are damaged: …").
+PieceFinding finding(const std::vector<std::string>& names, std::uint64_t total, const char* one,
+                     const char* several)
 {
     total = std::max<std::uint64_t>(total, names.size());
-    const std::size_t shown = std::min(names.size(), namedLimit);
-    std::string text;
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0)
-            text += i + 1 == shown && total == shown ? " and " : ", ";
-        text += names[i];
+    PieceFinding found;
+    if (total > CheckMessages::namedLimit || total > names.size()) {
+        found.sentence = ProgressText::count(total) + " pieces " + several;
+        if (total > names.size())
+            found.sentence += " The first " + ProgressText::count(names.size()) + " are listed.";
+        found.names = names;
+        return found;
     }
-    if (total > shown)
-        text += " and " + std::to_string(total - shown) + " more";
-    return text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            found.sentence += i + 1 == names.size() ? " and " : ", ";
+        found.sentence += names[i];
+    }
+    found.sentence += std::string(" ") + (names.size() == 1 ? one : several);
+    return found;
 }
 
-std::string CheckMessages::damaged(const std::vector<std::string>& names)
+} // namespace
+
+PieceFinding CheckMessages::damaged(const std::vector<std::string>& names)
 {
-    return nameList(names, names.size())
-           + (names.size() == 1 ? " is damaged: its checksum differs." : " are damaged: their checksums differ.");
+    return finding(names, names.size(), "is damaged: its checksum differs.", "are damaged: their checksums differ.");
 }
 
-std::string CheckMessages::missing(const std::vector<std::string>& names, std::uint64_t total)
+PieceFinding CheckMessages::withoutSignature(const std::vector<std::string>& names)
 {
-    return nameList(names, total) + (std::max<std::uint64_t>(total, names.size()) == 1 ? " is missing." : " are missing.");
+    return finding(names, names.size(), "is damaged: it lacks the signature.", "are damaged: they lack the signature.");
 }
 
-std::string CheckMessages::unlisted(const std::vector<std::string>& names)
+PieceFinding CheckMessages::missing(const std::vector<std::string>& names, std::uint64_t total)
 {
-    return nameList(names, names.size())
-           + (names.size() == 1 ? " is not in the checksum file." : " are not in the checksum file.");
+    return finding(names, total, "is missing.", "are missing.");
+}
+
+PieceFinding CheckMessages::unlisted(const std::vector<std::string>& names)
+{
+    return finding(names, names.size(), "is not in the checksum file.", "are not in the checksum file.");
+}
+
+std::string CheckMessages::joinedDiffers(const std::string& stem)
+{
+    return "The pieces are intact, but together they differ from the checksum of " + stem + ".";
 }
 
 } // namespace qfs

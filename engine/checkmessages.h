@@ -1,26 +1,39 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qfs {
 
+// What a check found wrong with some pieces, worded for a person: one sentence, and when the
+// sentence does not name them all, the names of every piece it stands for, to be shown one a
+// line below it.
+struct PieceFinding {
+    std::string sentence;
+    std::vector<std::string> names;
+};
+
 // The sentences that name the pieces a check found wrong, shared by the join's refusals and
-// whoever shows a verification's report. One name gives "movie.avi.0003 is damaged: its
-// checksum differs."; several are listed as "a, b and c are …", and beyond namedLimit names
-// the rest are counted: "a, b, c, d, e and 12 more are …".
+// whoever shows a verification's report, so that both say the same. Up to namedLimit names
+// go into the sentence: "movie.avi.0003 is damaged: its checksum differs.", "a, b and c are
+// …". More are counted in the sentence, "12 pieces are damaged: their checksums differ.", and
+// every one of them is listed in the finding's names.
 class CheckMessages {
 public:
     static constexpr std::size_t namedLimit = 5;
 
     // REQUIRES for all: names is not empty; total >= names.size() (the names may be the first
-    // of a longer list).
-    static std::string damaged(const std::vector<std::string>& names);
-    static std::string missing(const std::vector<std::string>& names, std::uint64_t total);
-    static std::string unlisted(const std::vector<std::string>& names);
-    // "a", "a and b", "a, b and c", "a, b, c, d, e and 3 more".
-    static std::string nameList(const std::vector<std::string>& names, std::uint64_t total);
+    // of a longer list, which only missing pieces can be: a hostile folder can have billions
+    // of gaps, named up to a limit and counted beyond it).
+    static PieceFinding damaged(const std::vector<std::string>& names);
+    static PieceFinding withoutSignature(const std::vector<std::string>& names);
+    static PieceFinding missing(const std::vector<std::string>& names, std::uint64_t total);
+    static PieceFinding unlisted(const std::vector<std::string>& names);
+    // Every piece matches its checksum, but their data together does not match the line for
+    // the file they rebuild, named `stem`.
+    static std::string joinedDiffers(const std::string& stem);
 };
 
 } // namespace qfs

@@ -4,6 +4,7 @@
 #include "piecenaming.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,14 +23,17 @@ constexpr char escapeMark = '\\';
 constexpr char commentMark = '#';
 constexpr std::string_view blanks = " \t";
 constexpr std::string_view escapedCharacters = "\\\n\r";
-// The file is written in blocks of about this size rather than line by line.
+// "sha256sum --tag" writes "SHA256 (<name>) = <hash>".
+constexpr std::string_view tagAlgorithm = "SHA256";
+constexpr char tagOpen = '(';
+constexpr char tagClose = ')';
+constexpr char tagEquals = '=';
+// The file is written in blocks of about this size rather than line by line, and read in
+// blocks of this size.
 constexpr std::size_t writeBlock = 64 * 1024;
+constexpr std::size_t readBlock = 64 * 1024;
 
-Error lineError(std::size_t lineNumber, std::string_view what)
-{
-    return Error{ChecksumFileInvalid, "line " + std::to_string(lineNumber) + " " + std::string(what),
-                 {}};
-}
+constexpr const char* notAChecksumLine = "is not a checksum line";
 
 // Undoes formatLine()'s escapes; false on a backslash that starts no known sequence.
 bool unescape(std::string_view raw, std::string& name)
@@ -99,6 +103,75 @@ std::uint64_t ChecksumFile::lineSize(std::string_view name)
     return (escapes > 0 ? 1 + escapes : 0) + Sha256::hexSize + 2 + name.size() + 1;
 }
 
+Error ChecksumFile::lineError(std::size_t lineNumber, std::string_view what)
+{
+    return Error{ChecksumFileInvalid, "line " + std::to_string(lineNumber) + " " + std::string(what), {}};
+}
+
+Error ChecksumFile::parseLine(std::string_view line, std::size_t lineNumber, std::optional<ChecksumEntry>& entry)
+{
+    entry.reset();
+    if (line.size() > maximumLineLength)
+        return lineError(lineNumber, "is longer than a checksum line can be");
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    std::size_t i = line.find_first_not_of(blanks);
+    if (i == std::string_view::npos || line.front() == commentMark)
+        return {};
+
+    const bool escaped = line[i] == escapeMark;
+    if (escaped)
+        ++i;
+    std::string_view rest = line.substr(i);
+    std::string_view hash;
+    std::string_view rawName;
+    if (rest.starts_with(tagAlgorithm)) {
+        // "SHA256 (<name>) = <hash>": the name runs to the last closing parenthesis, as
+        // sha256sum reads it, so that a name may hold parentheses itself.
+        rest.remove_prefix(tagAlgorithm.size());
+        if (rest.starts_with(' '))
+            rest.remove_prefix(1);
+        if (!rest.starts_with(tagOpen))
+            return lineError(lineNumber, notAChecksumLine);
+        rest.remove_prefix(1);
+        const std::size_t close = rest.rfind(tagClose);
+        if (close == std::string_view::npos)
+            return lineError(lineNumber, notAChecksumLine);
+        rawName = rest.substr(0, close);
+        std::string_view tail = rest.substr(close + 1);
+        tail.remove_prefix(std::min(tail.find_first_not_of(blanks), tail.size()));
+        if (!tail.starts_with(tagEquals))
+            return lineError(lineNumber, notAChecksumLine);
+        tail.remove_prefix(1);
+        tail.remove_prefix(std::min(tail.find_first_not_of(blanks), tail.size()));
+        hash = tail;
+    } else {
+        const std::size_t hashEnd = rest.find_first_of(blanks);
+        if (hashEnd == std::string_view::npos || hashEnd + 1 >= rest.size()
+            || (rest[hashEnd + 1] != textMarker && rest[hashEnd + 1] != binaryMarker))
+            return lineError(lineNumber, notAChecksumLine);
+        hash = rest.substr(0, hashEnd);
+        rawName = rest.substr(hashEnd + 2);
+    }
+    const auto digest = Sha256::fromHex(hash);
+    if (!digest)
+        return lineError(lineNumber, "has a checksum that is not 64 hexadecimal digits");
+
+    std::string name;
+    if (!escaped)
+        name = rawName;
+    else if (!unescape(rawName, name))
+        return lineError(lineNumber, "has a bad escape sequence in its file name");
+    if (name.empty())
+        return lineError(lineNumber, "names no file");
+    if (name.find('\0') != std::string::npos)
+        return lineError(lineNumber, "has a NUL character in its file name");
+    if (notInTheFolder(name))
+        return lineError(lineNumber, "names a file that is not in the folder");
+    entry = ChecksumEntry{std::move(name), *digest};
+    return {};
+}
+
 Error ChecksumFile::parse(std::string_view text, std::vector<ChecksumEntry>& entries)
 {
     entries.clear();
@@ -108,50 +181,23 @@ Error ChecksumFile::parse(std::string_view text, std::vector<ChecksumEntry>& ent
     while (position < text.size()) {
         ++lineNumber;
         const std::size_t end = std::min(text.find('\n', position), text.size());
-        std::string_view line = text.substr(position, end - position);
+        std::optional<ChecksumEntry> entry;
+        if (Error e = parseLine(text.substr(position, end - position), lineNumber, entry); e.failed())
+            return e;
         position = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        std::size_t i = line.find_first_not_of(blanks);
-        if (i == std::string_view::npos || line.front() == commentMark)
+        if (!entry)
             continue;
-
-        const bool escaped = line[i] == escapeMark;
-        if (escaped)
-            ++i;
-        const std::size_t hashEnd = line.find_first_of(blanks, i);
-        if (hashEnd == std::string_view::npos || hashEnd + 1 >= line.size()
-            || (line[hashEnd + 1] != textMarker && line[hashEnd + 1] != binaryMarker))
-            return lineError(lineNumber, "is not a checksum line");
-        const auto digest = Sha256::fromHex(line.substr(i, hashEnd - i));
-        if (!digest)
-            return lineError(lineNumber, "has a checksum that is not 64 hexadecimal digits");
-
-        const std::string_view rawName = line.substr(hashEnd + 2);
-        std::string name;
-        if (!escaped)
-            name = rawName;
-        else if (!unescape(rawName, name))
-            return lineError(lineNumber, "has a bad escape sequence in its file name");
-        if (name.empty())
-            return lineError(lineNumber, "names no file");
-        if (name.find('\0') != std::string::npos)
-            return lineError(lineNumber, "has a NUL character in its file name");
-        if (notInTheFolder(name))
-            return lineError(lineNumber, "names a file that is not in the folder");
-        const auto [first, added] = lineOfName.try_emplace(name, lineNumber);
+        const auto [first, added] = lineOfName.try_emplace(entry->name, lineNumber);
         if (!added)
-            return lineError(lineNumber, "names the same file as line "
-                                             + std::to_string(first->second));
-        entries.push_back(ChecksumEntry{std::move(name), *digest});
+            return lineError(lineNumber, "names the same file as line " + std::to_string(first->second));
+        entries.push_back(std::move(*entry));
     }
     return {};
 }
 
 Error ChecksumFile::read(FileLayer& layer, int folderFd, const std::string& folderPath,
-                         const std::string& fileName, std::vector<ChecksumEntry>& entries)
+                         const std::string& fileName, const EntryVisitor& visit)
 {
-    entries.clear();
     const std::string path = PieceNaming::joinPath(folderPath, fileName);
     // O_NONBLOCK: opening a FIFO of that name must not wait for a writer.
     const int fd = layer.openAt(folderFd, fileName.c_str(),
@@ -170,30 +216,59 @@ Error ChecksumFile::read(FileLayer& layer, int folderFd, const std::string& fold
     if (std::uint64_t(info.st_size) > maximumSize)
         return tooLarge(std::uint64_t(info.st_size), path);
 
-    // One byte more than the size notices a file that grew after fstat().
-    std::string text(std::size_t(info.st_size) + 1, '\0');
-    std::size_t length = 0;
-    for (;;) {
-        if (length == text.size()) {
-            if (length > maximumSize)
-                return tooLarge(length, path);
-            text.resize(std::min<std::size_t>(2 * length, maximumSize + 1));
-        }
-        const ssize_t got = layer.pread(fd, text.data() + length, text.size() - length,
-                                        off_t(length));
+    std::string block(readBlock, '\0');
+    // The start of a line that goes on in the next block; never longer than a line may be.
+    std::string pending;
+    std::size_t lineNumber = 0;
+    bool stopped = false;
+    const auto take = [&](std::string_view line) {
+        std::optional<ChecksumEntry> entry;
+        Error error = parseLine(line, ++lineNumber, entry);
+        if (!error.failed() && entry && !visit(*entry, lineNumber))
+            stopped = true;
+        error.path = error.failed() ? path : std::string();
+        return error;
+    };
+    // Keeps a part of a line for the next block; one byte beyond the longest line is enough
+    // for parseLine() to refuse it.
+    const auto keep = [&](std::string_view part) {
+        const std::size_t room = maximumLineLength + 1 - std::min(pending.size(), maximumLineLength + 1);
+        pending.append(part.substr(0, room));
+    };
+    std::uint64_t offset = 0;
+    while (!stopped) {
+        const ssize_t got = layer.pread(fd, block.data(), block.size(), off_t(offset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return Error::fromErrno(errno, path);
         if (got == 0)
             break;
-        length += std::size_t(got);
+        offset += std::uint64_t(got);
+        // The file grew after fstat().
+        if (offset > maximumSize)
+            return tooLarge(offset, path);
+        std::string_view data(block.data(), std::size_t(got));
+        while (!stopped) {
+            const std::size_t newline = data.find('\n');
+            if (newline == std::string_view::npos) {
+                keep(data);
+                break;
+            }
+            std::string_view line = data.substr(0, newline);
+            data.remove_prefix(newline + 1);
+            if (!pending.empty()) {
+                keep(line);
+                line = pending;
+            }
+            if (Error e = take(line); e.failed())
+                return e;
+            pending.clear();
+        }
     }
-    text.resize(length);
-
-    Error error = parse(text, entries);
-    error.path = error.failed() ? path : std::string();
-    return error;
+    if (!stopped && !pending.empty())
+        return take(pending);
+    return {};
 }
 
 Error ChecksumFile::write(FileLayer& layer, int folderFd, const std::string& folderPath,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qfs {
 
@@ -37,11 +38,12 @@ enum ErrorCode : int {
     SourceChanged = 1013,
     // The user stopped the run; what it had written is gone again.
     Cancelled = 1014,
-    // The checksum file cannot be used: malformed, too large, naming files outside the folder, or
-    // without a line for a piece of the set.
+    // The checksum file cannot be used: malformed, too large, or naming files outside the folder.
     ChecksumFileInvalid = 1015,
     // The split folder is already there; the description is the fixed message for it.
     FolderExists = 1016,
+    // A piece of the set has no line in the set's checksum file: nothing vouches for it.
+    UnlistedPiece = 1017,
 };
 
 // A failure as a value: the number, its description, and the path it concerns.
@@ -50,6 +52,9 @@ struct Error {
     int code = 0;
     std::string description;
     std::string path;
+    // The pieces a refusal stands for when they are more than its description names
+    // (CheckMessages): every one of them, to be shown below the description, one a line.
+    std::vector<std::string> names = {};
 
     bool failed() const { return code != 0; }
     bool is(ErrorCode own) const { return code == own; }

@@ -19,24 +19,6 @@ namespace {
 
 constexpr mode_t permissionBits = 0777;
 
-// Reads a piece's first bytes, where its signature is.
-Error readHead(FileLayer& layer, int fd, const std::string& path, std::string& head)
-{
-    head.assign(pieceSignature.size(), '\0');
-    std::size_t got = 0;
-    while (got < head.size()) {
-        const ssize_t n = layer.pread(fd, head.data() + got, head.size() - got, off_t(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Error::fromErrno(errno, path);
-        if (n == 0)
-            return Error{SourceChanged, "The piece changed while the pieces were being joined", path};
-        got += std::size_t(n);
-    }
-    return {};
-}
-
 } // namespace
 
 Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
@@ -80,14 +62,17 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     if (Error e = PieceChecksums::read(m_layer, folder.fd(), request.folderPath, set, sums, verify); e.failed())
         return e;
     if (verify) {
-        if (!sums.missing.empty())
-            return Error{MissingPiece, CheckMessages::missing(sums.missing, sums.missing.size()),
-                         pathOfNamed(request.folderPath, sums.missing)};
+        if (sums.missingBeyondGaps > 0)
+            return refusal(MissingPiece, sums.missing,
+                           CheckMessages::missing(sums.missing, sums.missingBeyondGaps), request.folderPath);
         if (!sums.unlisted.empty())
-            return Error{ChecksumFileInvalid, CheckMessages::unlisted(sums.unlisted),
-                         pathOfNamed(request.folderPath, sums.unlisted)};
+            return refusal(UnlistedPiece, sums.unlisted, CheckMessages::unlisted(sums.unlisted),
+                           request.folderPath);
         observer.verifying(sums.fileName);
     }
+    // Only a checksum file that went away since the set was read leaves a set without pieces.
+    if (set.pieces().empty())
+        return {};
 
     AtomicFile output(m_layer);
     if (Error e = output.create(folder.fd(), request.folderPath, set.stem(),
@@ -181,7 +166,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
             return e;
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
-        if (Error e = readHead(m_layer, piece.fd(), piecePath, head); e.failed())
+        if (Error e = PieceSet::readSignature(m_layer, piece.fd(), piecePath, head); e.failed())
             return e;
         hashes.submitBytes(head, HashPipe::PieceStream);
         const std::uint64_t dataLength = expected.size - signatureLength;
@@ -209,18 +194,18 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
             damaged.push_back(pieces[k].name);
     }
     if (!damaged.empty())
-        return Error{PieceDamaged, CheckMessages::damaged(damaged), pathOfNamed(request.folderPath, damaged)};
-    if (sums.whole && whole != *sums.whole) {
-        return Error{PieceDamaged,
-                     "The pieces are intact, but together they differ from the checksum of " + set.stem() + ".",
-                     outputPath};
-    }
+        return refusal(PieceDamaged, damaged, CheckMessages::damaged(damaged), request.folderPath);
+    if (sums.whole && whole != *sums.whole)
+        return Error{PieceDamaged, CheckMessages::joinedDiffers(set.stem()), outputPath};
     return {};
 }
 
-std::string Joiner::pathOfNamed(const std::string& folderPath, const std::vector<std::string>& names)
+Error Joiner::refusal(int code, const std::vector<std::string>& names, PieceFinding finding,
+                      const std::string& folderPath)
 {
-    return names.size() == 1 ? PieceNaming::joinPath(folderPath, names.front()) : folderPath;
+    return Error{code, std::move(finding.sentence),
+                 names.size() == 1 ? PieceNaming::joinPath(folderPath, names.front()) : folderPath,
+                 std::move(finding.names)};
 }
 
 } // namespace qfs

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "checkmessages.h"
 #include "error.h"
 #include "filelayer.h"
 #include "joinobserver.h"
@@ -23,19 +24,21 @@ struct PieceFile;
 // stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
 // temporary file and takes the final name only when it is complete, with the first piece's
 // permission bits. Until then, and after any failure or stop, an earlier file of that name
-// is exactly as it was.
+// is exactly as it was. A folder that holds no set is no failure: nothing is written, and the
+// observer is told of no rebuilt file (an empty name).
 //
 // When the folder holds the set's checksum file, "<stem>.sha256", the join verifies: before
 // writing, every piece the file lists must be there and every piece of the set must be listed
-// (MissingPiece, ChecksumFileInvalid, naming the pieces). During the copy each piece, and the
+// (MissingPiece, UnlistedPiece, naming the pieces). During the copy each piece, and the
 // joined data when the file has a line for the stem, is hashed in the same pass; a piece whose
 // checksum differs stops the writing at once and the temporary file is removed. The rest of the
 // pieces are then only read and hashed, so that the refusal (PieceDamaged) names every damaged
 // piece: "movie.avi.0003 is damaged: its checksum differs.", or "a, b and c are damaged: their
-// checksums differ." (the error's path is the piece's, or the folder's when it names several).
-// When all pieces match but the joined data does not match the stem's line, the join refuses
-// too (PieceDamaged). A checksum file that cannot be used (a symbolic link, too large, a
-// malformed or hostile line) refuses the join before anything is written.
+// checksums differ.". Refusals word their findings as CheckMessages does, which is what a
+// verification reports of the same folder; their path is the piece's, or the folder's when they
+// name several. When all pieces match but the joined data does not match the stem's line, the
+// join refuses too (PieceDamaged). A checksum file that cannot be used (a symbolic link, too
+// large, a malformed or hostile line) refuses the join before anything is written.
 class Joiner {
 public:
     explicit Joiner(FileLayer& layer = FileLayer::system(),
@@ -56,8 +59,10 @@ private:
     Error copyVerified(const JoinRequest& request, const PieceSet& set, const PieceChecksums& sums, int folderFd,
                        AtomicFile& output, const std::stop_token& stop, const SliceCopier::Advance& advance,
                        std::uint64_t& offset);
-    // The path of the one piece named, or the folder's when several are.
-    static std::string pathOfNamed(const std::string& folderPath, const std::vector<std::string>& names);
+    // The refusal that names these pieces: its path is the one piece's, or the folder's when
+    // it names several.
+    static Error refusal(int code, const std::vector<std::string>& names, PieceFinding finding,
+                         const std::string& folderPath);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

@@ -3,6 +3,8 @@
 #include "checkmessages.h"
 #include "progresstext.h"
 
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace qfs {
@@ -16,7 +18,7 @@ std::string OutcomeText::split(std::uint64_t pieces, const std::string& folderNa
 std::string OutcomeText::join(const std::string& rebuiltName, std::uint64_t length)
 {
     if (rebuiltName.empty())
-        return "The folder holds no pieces; nothing was joined.";
+        return noPiecesJoined;
     return rebuiltName + " rebuilt, " + ProgressText::bytes(length);
 }
 
@@ -40,7 +42,7 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 std::string OutcomeText::verify(const VerifyReport& report)
 {
     if (report.stem.empty())
-        return "The folder holds no pieces; nothing was verified.";
+        return noPiecesVerified;
     const char* const noChecksums = "No checksum file to verify against";
     if (report.intact()) {
         if (!report.hasChecksumFile)
@@ -63,30 +65,36 @@ std::string OutcomeText::verify(const VerifyReport& report)
         sentences.push_back(std::string(noChecksums) + ".");
     if (!counts.empty())
         sentences.push_back("Pieces not intact: " + joined(counts, ", ") + ".");
+    if (report.joinedDamaged)
+        sentences.push_back(CheckMessages::joinedDiffers(report.stem));
     if (report.rebuiltDamaged)
         sentences.push_back("The rebuilt " + report.stem + " differs from its checksum.");
     return joined(sentences, " ");
 }
 
-std::string OutcomeText::verifyFindings(const VerifyReport& report)
+std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report)
 {
-    std::vector<std::string> lines;
-    if (!report.damaged.empty()) {
-        // Without a checksum file, what marks a piece as damaged is its missing signature.
-        lines.push_back(report.hasChecksumFile
-                            ? CheckMessages::damaged(report.damaged)
-                            : CheckMessages::nameList(report.damaged, report.damaged.size()) +
-                                  (report.damaged.size() == 1 ? " lacks the signature." : " lack the signature."));
+    std::vector<PieceFinding> findings;
+    const std::unordered_set<std::string_view> unsignedPieces(report.withoutSignature.begin(),
+                                                              report.withoutSignature.end());
+    std::vector<std::string> checksumDiffers;
+    for (const std::string& name : report.damaged) {
+        if (unsignedPieces.count(name) == 0)
+            checksumDiffers.push_back(name);
     }
-    if (!report.missing.empty())
-        lines.push_back(CheckMessages::missing(report.missing, report.missingCount));
-    else if (report.missingCount > 0)
-        lines.push_back(pieces(report.missingCount) + (report.missingCount == 1 ? " is missing." : " are missing."));
+    if (!report.withoutSignature.empty())
+        findings.push_back(CheckMessages::withoutSignature(report.withoutSignature));
+    if (!checksumDiffers.empty())
+        findings.push_back(CheckMessages::damaged(checksumDiffers));
+    if (report.missingCount > 0)
+        findings.push_back(CheckMessages::missing(report.missing, report.missingCount));
     if (!report.unlisted.empty())
-        lines.push_back(CheckMessages::unlisted(report.unlisted));
+        findings.push_back(CheckMessages::unlisted(report.unlisted));
+    if (report.joinedDamaged)
+        findings.push_back({CheckMessages::joinedDiffers(report.stem), {}});
     if (report.rebuiltDamaged)
-        lines.push_back(CheckMessages::damaged({report.stem}));
-    return joined(lines, "\n");
+        findings.push_back(CheckMessages::damaged({report.stem}));
+    return findings;
 }
 
 } // namespace qfs

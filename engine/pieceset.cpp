@@ -1,7 +1,9 @@
 #include "pieceset.h"
 
 #include "checkmessages.h"
+#include "checksumfile.h"
 #include "naturalorder.h"
+#include "piecechecksums.h"
 #include "piecenaming.h"
 #include "slicecopier.h"
 
@@ -87,6 +89,52 @@ Error examine(FileLayer& layer, int folderFd, const std::string& path, Found& fo
     return {};
 }
 
+Error mixedPieces(const std::string& folderPath, const Found& first, const Found& other)
+{
+    return Error{MixedPieces, "The folder holds pieces of more than one file: " + first.name + " and " + other.name,
+                 PieceNaming::joinPath(folderPath, other.name)};
+}
+
+// The stem of a set none of whose files carries the signature, as the class comment says: the
+// one stem with a file of index 0, or else the first (in listed order) whose checksum file
+// lists a piece of it. Empty when there is none. A checksum file that cannot be read is no
+// sign of a set.
+Error unsignedSetStem(FileLayer& layer, int folderFd, const std::string& folderPath,
+                      const std::vector<std::string>& names, const std::vector<Found>& found, std::string& stem)
+{
+    const Found* first = nullptr;
+    for (const Found& f : found) {
+        if (f.index != 0)
+            continue;
+        if (first == nullptr)
+            first = &f;
+        else if (f.stem != first->stem)
+            return mixedPieces(folderPath, *first, f);
+    }
+    if (first != nullptr) {
+        stem = first->stem;
+        return {};
+    }
+    const std::string_view suffix = PieceChecksums::suffix;
+    for (const std::string& name : names) {
+        if (name.size() <= suffix.size() || !name.ends_with(suffix))
+            continue;
+        const std::string candidate = name.substr(0, name.size() - suffix.size());
+        bool listsAPiece = false;
+        // Reading stops at the first piece listed; a file that cannot be read lists none.
+        ChecksumFile::read(layer, folderFd, folderPath, name, [&](ChecksumEntry& entry, std::size_t) {
+            const auto parsed = PieceNaming::parse(entry.name);
+            listsAPiece = parsed && parsed->stem == candidate;
+            return !listsAPiece;
+        });
+        if (listsAPiece) {
+            stem = candidate;
+            return {};
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
@@ -128,15 +176,15 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
             continue;
         if (first == nullptr)
             first = &f;
-        if (stems.insert(f.stem).second && stems.size() > 1) {
-            return Error{MixedPieces,
-                         "The folder holds pieces of more than one file: " + first->name + " and " + f.name,
-                         PieceNaming::joinPath(folderPath, f.name)};
-        }
+        if (stems.insert(f.stem).second && stems.size() > 1)
+            return mixedPieces(folderPath, *first, f);
     }
-    if (first == nullptr)
+    if (first != nullptr)
+        set.m_stem = first->stem;
+    else if (Error e = unsignedSetStem(layer, folderFd, folderPath, names, found, set.m_stem); e.failed())
+        return e;
+    if (set.m_stem.empty())
         return {};
-    set.m_stem = first->stem;
 
     // Indices held by links and damaged pieces are no gaps: those files are reported as what
     // they are.
@@ -155,8 +203,6 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
             otherIndices.push_back(f.index);
             break;
         case Kind::Unsigned:
-            if (set.m_damaged.empty())
-                set.m_firstDamagedIsShort = std::uint64_t(f.info.st_size) < pieceSignature.size();
             set.m_damaged.push_back(f.name);
             otherIndices.push_back(f.index);
             break;
@@ -184,6 +230,7 @@ void PieceSet::findGaps(const std::vector<std::uint64_t>& otherIndices)
         }
         expected = index + 1;
     }
+    m_endIndex = expected;
 }
 
 Error PieceSet::linkFault(const std::string& folderPath) const
@@ -193,10 +240,10 @@ Error PieceSet::linkFault(const std::string& folderPath) const
 
 Error PieceSet::damageFault(const std::string& folderPath) const
 {
-    return Error{PieceDamaged,
-                 m_firstDamagedIsShort ? "The piece is damaged: it is shorter than its signature"
-                                       : "The piece is damaged: it does not start with its signature",
-                 PieceNaming::joinPath(folderPath, m_damaged.front())};
+    PieceFinding finding = CheckMessages::withoutSignature(m_damaged);
+    return Error{PieceDamaged, std::move(finding.sentence),
+                 m_damaged.size() == 1 ? PieceNaming::joinPath(folderPath, m_damaged.front()) : folderPath,
+                 std::move(finding.names)};
 }
 
 Error PieceSet::duplicateFault(const std::string& folderPath) const
@@ -213,8 +260,10 @@ Error PieceSet::duplicateFault(const std::string& folderPath) const
 
 Error PieceSet::gapFault(const std::string& folderPath) const
 {
-    return Error{MissingPiece, CheckMessages::missing(m_missing, m_missingCount),
-                 PieceNaming::joinPath(folderPath, m_missing.front())};
+    PieceFinding finding = CheckMessages::missing(m_missing, m_missingCount);
+    return Error{MissingPiece, std::move(finding.sentence),
+                 m_missingCount == 1 ? PieceNaming::joinPath(folderPath, m_missing.front()) : folderPath,
+                 std::move(finding.names)};
 }
 
 Error PieceSet::scan(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
@@ -251,6 +300,23 @@ std::uint64_t PieceSet::dataBytes() const
     for (const PieceFile& piece : m_pieces)
         total += piece.size - pieceSignature.size();
     return total;
+}
+
+Error PieceSet::readSignature(FileLayer& layer, int fd, const std::string& path, std::string& head)
+{
+    head.assign(pieceSignature.size(), '\0');
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const ssize_t n = layer.pread(fd, head.data() + got, head.size() - got, off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Error::fromErrno(errno, path);
+        if (n == 0)
+            return Error{SourceChanged, "The piece changed after it was checked", path};
+        got += std::size_t(n);
+    }
+    return {};
 }
 
 Error PieceSet::open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& expected,

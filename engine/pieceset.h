@@ -30,16 +30,24 @@ struct PieceFile {
 // the pieces). What can be wrong with a set: pieces of more than one stem, a symbolic link or
 // a file without the signature under the pieces' stem (a damaged piece), two pieces of one
 // index, a gap in the indices.
+//
+// A set whose every piece is damaged is still a set, not an empty folder: when no file carries
+// the signature, the files of the name pattern are a set's damaged pieces when their stem is
+// the only one with a file of index 0 ("x.0000" holding "Qua"; two such stems are pieces of
+// more than one file), or else when the stem's checksum file, "<stem>.sha256", lists a piece
+// of that stem. That checksum file alone, every piece gone, makes a set too: one without
+// pieces, whose listed pieces are all missing.
 class PieceSet {
 public:
     // At most this many names of missing pieces are kept; missingCount() counts them all.
-    static constexpr std::size_t listLimit = 1000;
+    static constexpr std::size_t listLimit = 10000;
 
     // The join's reading: refuses the set on its first fault, naming the file, in this order:
-    // pieces of more than one stem, a symbolic link, a damaged piece, two pieces of one index,
-    // a gap (its missing pieces named). A folder without pieces is no failure: the set is then
-    // empty. Nothing is followed: names are examined with AT_SYMLINK_NOFOLLOW and opened with
-    // O_NOFOLLOW relative to folderFd. Errors carry the path of the file concerned.
+    // pieces of more than one stem, a symbolic link, damaged pieces (every one named), two
+    // pieces of one index, a gap (its missing pieces named). A folder without a set is no
+    // failure: the set is then empty(). Nothing is followed: names are examined with
+    // AT_SYMLINK_NOFOLLOW and opened with O_NOFOLLOW relative to folderFd. Errors carry the
+    // path of the file concerned, or the folder's when they name several.
     static Error scan(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set);
     // A check's reading: like scan(), but damaged pieces and gaps are findings, kept in
     // damaged() and missing(), not refusals. Pieces of more than one stem, a symbolic link and
@@ -52,11 +60,17 @@ public:
     static Error open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& piece,
                       FileHandle& handle, bool& sparse);
 
-    // No signed piece was found.
-    bool empty() const { return m_pieces.empty(); }
+    // Reads the first bytes of an opened piece, where its signature is, into `head`. A piece
+    // shorter than that changed since it was found (SourceChanged).
+    static Error readSignature(FileLayer& layer, int fd, const std::string& path, std::string& head);
+
+    // The folder holds no set: no signed piece, and no damaged one or checksum file that
+    // makes a set as the class comment says.
+    bool empty() const { return m_stem.empty(); }
     // The name of the file the pieces rebuild.
     const std::string& stem() const { return m_stem; }
-    // The signed pieces in index order; after scan() 0, 1, 2, … without gaps.
+    // The signed pieces in index order; after scan() 0, 1, 2, … without gaps. May be empty
+    // when the set is not (every piece damaged or missing).
     const std::vector<PieceFile>& pieces() const { return m_pieces; }
     // Bytes of data the pieces carry, their signatures left out.
     std::uint64_t dataBytes() const;
@@ -66,6 +80,9 @@ public:
     // listLimit of them.
     const std::vector<std::string>& missing() const { return m_missing; }
     std::uint64_t missingCount() const { return m_missingCount; }
+    // One more than the highest index of a file of the set, signed or not; 0 for none. The
+    // indices below it that no file holds are the gaps, missing().
+    std::uint64_t endIndex() const { return m_endIndex; }
 
 private:
     // Reads the folder and sorts what it finds; refuses only on errors of the file system and
@@ -80,10 +97,10 @@ private:
     std::string m_stem;
     std::vector<PieceFile> m_pieces;
     std::vector<std::string> m_damaged;
-    bool m_firstDamagedIsShort = false; // shorter than the signature, rather than unsigned
     std::string m_link;                 // the first piece that is a symbolic link
     std::vector<std::string> m_missing;
     std::uint64_t m_missingCount = 0;
+    std::uint64_t m_endIndex = 0;
 };
 
 } // namespace qfs

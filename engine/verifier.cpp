@@ -28,16 +28,6 @@ void sortByIndex(std::vector<std::string>& names)
     std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
 }
 
-std::uint64_t highestIndex(const PieceSet& set)
-{
-    std::uint64_t highest = set.pieces().back().index;
-    for (const std::string& name : set.damaged()) {
-        if (const auto parsed = PieceNaming::parse(name))
-            highest = std::max(highest, parsed->index);
-    }
-    return highest;
-}
-
 } // namespace
 
 Verifier::Verifier(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_blockSize(blockSize) {}
@@ -74,6 +64,7 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     report.stem = set.stem();
     report.piecesChecked = set.pieces().size() + set.damaged().size();
     report.damaged = set.damaged();
+    report.withoutSignature = set.damaged();
     report.missing = set.missing();
     report.missingCount = set.missingCount();
 
@@ -85,19 +76,20 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
         return {};
     report.checksumFileName = sums.fileName;
     report.unlisted = sums.unlisted;
-    // Listed pieces that are not there. Those below the highest index are gaps, named and
-    // counted already (unless beyond the names kept).
-    const std::uint64_t highest = highestIndex(set);
+    // Listed pieces that are not there: the gaps among them are named and counted already.
+    report.missingCount += sums.missingBeyondGaps;
     std::set<std::string> named(report.missing.begin(), report.missing.end());
     for (const std::string& name : sums.missing) {
-        const auto parsed = PieceNaming::parse(name);
-        const bool gap = parsed && parsed->index < highest && name == PieceNaming::pieceFileName(set.stem(), parsed->index);
-        if (!gap)
-            ++report.missingCount;
-        if (named.insert(name).second && (!gap || report.missing.size() < PieceSet::listLimit))
+        if (named.insert(name).second)
             report.missing.push_back(name);
     }
     sortByIndex(report.missing);
+    if (report.missing.size() > PieceSet::listLimit)
+        report.missing.resize(PieceSet::listLimit);
+    // With every piece there, signed and listed, the join would go on to their data: it is
+    // hashed too, in the same pass, to be compared with the original's line as the join does.
+    const bool joinable = sums.whole && !set.pieces().empty() && report.damaged.empty() && report.missingCount == 0
+                          && report.unlisted.empty();
 
     // Everything to read: the listed signed pieces, and the rebuilt file when it can be compared.
     const std::string rebuiltPath = PieceNaming::joinPath(request.folderPath, set.stem());
@@ -121,8 +113,13 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     HashingCopier copier(m_layer, m_blockSize);
     copier.setStopToken(stop);
     std::vector<std::size_t> hashed;
-    if (Error e = hashPieces(request, folder.fd(), set, sums, copier, advance, hashed); e.failed())
+    if (Error e = hashPieces(request, folder.fd(), set, sums,
+                             joinable ? HashPipe::bothStreams : unsigned(HashPipe::PieceStream), copier, advance,
+                             hashed);
+        e.failed())
         return e;
+    std::vector<Sha256::Digest> digests;
+    const Sha256::Digest joined = copier.hashes().finish(digests);
     if (rebuilt.isOpen()) {
         if (Error e = copier.copy(rebuilt.fd(), 0, std::uint64_t(rebuiltInfo.st_size), -1, 0, {},
                                   HashPipe::WholeStream, SliceCopier::mayBeSparse(rebuiltInfo), rebuiltPath,
@@ -133,7 +130,6 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
             return e;
         }
     }
-    std::vector<Sha256::Digest> digests;
     const Sha256::Digest whole = copier.hashes().finish(digests);
     if (copier.hashes().failed())
         return Error::fromErrno(ENOMEM, rebuiltPath);
@@ -143,6 +139,7 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
             report.damaged.push_back(set.pieces()[k].name);
     }
     sortByIndex(report.damaged);
+    report.joinedDamaged = joinable && report.damaged.empty() && joined != *sums.whole;
     if (rebuilt.isOpen()) {
         report.rebuiltChecked = true;
         report.rebuiltDamaged = whole != *sums.whole;
@@ -151,9 +148,11 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
 }
 
 Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const PieceSet& set,
-                           const PieceChecksums& sums, HashingCopier& copier, const SliceCopier::Advance& advance,
-                           std::vector<std::size_t>& hashed)
+                           const PieceChecksums& sums, unsigned streams, HashingCopier& copier,
+                           const SliceCopier::Advance& advance, std::vector<std::size_t>& hashed)
 {
+    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    std::string head;
     for (std::size_t k = 0; k < set.pieces().size(); ++k) {
         const PieceFile& expected = set.pieces()[k];
         if (!sums.expected[k])
@@ -163,13 +162,18 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
         bool sparse = false;
         if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
             return e;
-        if (Error e = copier.copy(piece.fd(), 0, expected.size, -1, 0, {}, HashPipe::PieceStream, sparse,
-                                  piecePath, piecePath, advance);
+        // The signature goes into the piece's hash only; its data, as the join reads it, into
+        // the whole stream too when `streams` has it.
+        if (Error e = PieceSet::readSignature(m_layer, piece.fd(), piecePath, head); e.failed())
+            return e;
+        if (Error e = copier.copy(piece.fd(), signatureLength, expected.size - signatureLength, -1, 0, head, streams,
+                                  sparse, piecePath, piecePath, advance);
             e.failed()) {
             if (e.is(Cancelled))
                 e.path = request.folderPath;
             return e;
         }
+        advance(signatureLength);
         copier.hashes().endPiece();
         hashed.push_back(k);
     }

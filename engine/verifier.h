@@ -21,7 +21,9 @@ struct PieceChecksums;
 
 // Checks a folder of pieces without writing anything: the set of pieces as a join sees it
 // (signatures, gaps), and, when the folder holds the set's checksum file "<stem>.sha256", every
-// listed piece's checksum and, if it is there, the rebuilt file's. Nothing is followed: pieces,
+// listed piece's checksum, the pieces' data together against the original's line as the join
+// compares it (in the same pass), and, if it is there, the rebuilt file's checksum. Whatever
+// would make the join refuse is a finding of the report. Nothing is followed: pieces,
 // the checksum file and the rebuilt file are opened with O_NOFOLLOW relative to the folder.
 class Verifier {
 public:
@@ -36,11 +38,12 @@ public:
 private:
     Error check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
                 VerifyReport& report);
-    // Reads and hashes every piece the checksum file lists; `hashed` gets their positions in
-    // the set, in the order of their digests.
+    // Reads and hashes every piece the checksum file lists, their data into the whole stream
+    // too when `streams` has it; `hashed` gets their positions in the set, in the order of
+    // their digests.
     Error hashPieces(const VerifyRequest& request, int folderFd, const PieceSet& set,
-                     const PieceChecksums& sums, HashingCopier& copier, const SliceCopier::Advance& advance,
-                     std::vector<std::size_t>& hashed);
+                     const PieceChecksums& sums, unsigned streams, HashingCopier& copier,
+                     const SliceCopier::Advance& advance, std::vector<std::size_t>& hashed);
     // Opens the rebuilt file when it is a regular file; fd stays -1 otherwise.
     Error openRebuilt(int folderFd, const std::string& path, const std::string& name, FileHandle& file,
                       struct stat& info);

@@ -11,9 +11,10 @@ namespace qfs {
 // What a check of a folder of pieces found. Names are plain file names in the folder, in index
 // order; a caller shows "All 1,024 pieces are intact." when intact() holds and there was a
 // checksum file, says that there was nothing to verify against when there was none, and
-// otherwise lists damaged, missing and unlisted (CheckMessages words each list).
+// otherwise lists what is wrong (OutcomeText words it as the join words its refusals). All
+// that would make a join of the folder refuse is among what is wrong.
 struct VerifyReport {
-    // The file the pieces rebuild; empty when the folder holds no pieces.
+    // The file the pieces rebuild; empty when the folder holds no set of pieces.
     std::string stem;
     // The folder holds the set's checksum file, "<stem>.sha256", named here.
     bool hasChecksumFile = false;
@@ -25,8 +26,13 @@ struct VerifyReport {
     // read and compared too; rebuiltDamaged says it differs.
     bool rebuiltChecked = false;
     bool rebuiltDamaged = false;
+    // Every piece is there, signed, listed and matches its checksum, but their data together
+    // differs from the checksum file's line for the original file.
+    bool joinedDamaged = false;
     // Pieces that lack their signature or whose checksum differs.
     std::vector<std::string> damaged;
+    // Those of them that lack their signature.
+    std::vector<std::string> withoutSignature;
     // Pieces that are not there: gaps in the indices, and pieces the checksum file lists. A
     // hostile folder can have billions of gaps: at most PieceSet::listLimit of them are named,
     // and missingCount counts them all.
@@ -37,7 +43,7 @@ struct VerifyReport {
 
     bool intact() const
     {
-        return damaged.empty() && missingCount == 0 && unlisted.empty() && !rebuiltDamaged;
+        return damaged.empty() && missingCount == 0 && unlisted.empty() && !rebuiltDamaged && !joinedDamaged;
     }
 };
 

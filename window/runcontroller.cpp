@@ -93,8 +93,10 @@ void RunController::runEnded(const RunOutcome& outcome)
         m_parts.window.close();
         return;
     }
-    if (outcome.error.failed() && !outcome.cancelled())
-        showMessage(QString::fromStdString(outcome.error.message()));
+    if (outcome.error.failed() && !outcome.cancelled()) {
+        const RunReport::Message failure = RunReport::failure(outcome.error);
+        showMessage(failure.text, failure.details);
+    }
     switch (outcome.kind) {
     case RunKind::Split:
         // A split that did not finish took its folder away again.
@@ -114,8 +116,8 @@ void RunController::runEnded(const RunOutcome& outcome)
         break;
     case RunKind::Verify:
         // Damage is named piece by piece, as the join names it when it refuses.
-        if (const QString found = RunReport::findings(outcome); !found.isEmpty())
-            showMessage(found);
+        if (const RunReport::Message found = RunReport::findings(outcome); !found.text.isEmpty())
+            showMessage(found.text, found.details);
         break;
     }
     tellDesktop(outcome, line);
@@ -129,7 +131,7 @@ void RunController::tellDesktop(const RunOutcome& outcome, const QString& line)
         m_feedback.notify(m_parts.window, notification.title, notification.text);
 }
 
-void RunController::showMessage(const QString& text)
+void RunController::showMessage(const QString& text, const QString& details)
 {
-    m_feedback.message(m_parts.window, text);
+    m_feedback.message(m_parts.window, text, details);
 }

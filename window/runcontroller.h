@@ -63,7 +63,8 @@ private:
     void showRunning(RunKind kind, bool running);
     void runEnded(const RunOutcome& outcome);
     void tellDesktop(const RunOutcome& outcome, const QString& line);
-    void showMessage(const QString& text);
+    // A message box; `details` lists what the text stands for, one a line.
+    void showMessage(const QString& text, const QString& details = QString());
 
     Runner& m_runner;
     Parts m_parts;

@@ -3,8 +3,11 @@
 #include "outcometext.h"
 
 #include <QFile>
+#include <QStringList>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -33,6 +36,27 @@ QString fromBytes(const std::string& text)
     return QFile::decodeName(QByteArray::fromStdString(text));
 }
 
+// The names of every finding that does not name its pieces itself, one a line; headed by
+// the finding's sentence when there are several such findings.
+QString namesBelow(const std::vector<qfs::PieceFinding>& findings)
+{
+    const auto listing = std::count_if(findings.begin(), findings.end(),
+                                       [](const qfs::PieceFinding& f) { return !f.names.empty(); });
+    QStringList lines;
+    for (const qfs::PieceFinding& finding : findings) {
+        if (finding.names.empty())
+            continue;
+        if (listing > 1) {
+            if (!lines.isEmpty())
+                lines << QString();
+            lines << fromBytes(finding.sentence);
+        }
+        for (const std::string& name : finding.names)
+            lines << fromBytes(name);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 QString RunReport::closeQuestion(RunKind kind)
@@ -58,11 +82,20 @@ QString RunReport::outcomeLine(const RunOutcome& outcome, const std::string& spl
     return {};
 }
 
-QString RunReport::findings(const RunOutcome& outcome)
+RunReport::Message RunReport::failure(const qfs::Error& error)
+{
+    return {QString::fromStdString(error.message()), namesBelow({qfs::PieceFinding{{}, error.names}})};
+}
+
+RunReport::Message RunReport::findings(const RunOutcome& outcome)
 {
     if (outcome.kind != RunKind::Verify || !outcome.finished())
         return {};
-    return fromBytes(qfs::OutcomeText::verifyFindings(outcome.report));
+    const std::vector<qfs::PieceFinding> found = qfs::OutcomeText::verifyFindings(outcome.report);
+    QStringList sentences;
+    for (const qfs::PieceFinding& finding : found)
+        sentences << fromBytes(finding.sentence);
+    return {sentences.join(QLatin1Char('\n')), namesBelow(found)};
 }
 
 RunReport::Notification RunReport::notification(const RunOutcome& outcome, const QString& outcomeLine)

@@ -20,9 +20,17 @@ public:
     // failure, which a message box tells. `splitFolder` is the folder a split made.
     static QString outcomeLine(const RunOutcome& outcome, const std::string& splitFolder);
 
-    // What a finished verification found wrong, piece by piece, for a message box; empty when
-    // there is nothing (or the run was no verification).
-    static QString findings(const RunOutcome& outcome);
+    // What a message box says: its text, and below it the pieces the text stands for, one a
+    // line, when the text does not name them all (empty otherwise).
+    struct Message {
+        QString text;
+        QString details;
+    };
+    // The message for a run that failed.
+    static Message failure(const qfs::Error& error);
+    // What a finished verification found wrong, piece by piece, in the words of the join's
+    // refusals; an empty text when there is nothing (or the run was no verification).
+    static Message findings(const RunOutcome& outcome);
 
     struct Notification {
         QString title;

@@ -1,5 +1,6 @@
 #include "userfeedback.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -20,10 +21,20 @@ constexpr int serverTimeout = -1;
 
 } // namespace
 
-void UserFeedback::message(QWidget& parent, const QString& text)
+void UserFeedback::message(QWidget& parent, const QString& text, const QString& details)
 {
     QMessageBox box(QMessageBox::NoIcon, parent.windowTitle(), text, QMessageBox::Ok, &parent);
     box.setTextFormat(Qt::PlainText);
+    if (!details.isEmpty()) {
+        // Plain text in a scrolling area of its own. It is hidden behind a button at first:
+        // the button that the box adds for it is pressed, since the details are what the
+        // message is about.
+        box.setDetailedText(details);
+        for (QAbstractButton* button : box.buttons()) {
+            if (box.buttonRole(button) == QMessageBox::ActionRole)
+                button->click();
+        }
+    }
     box.exec();
 }
 

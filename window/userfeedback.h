@@ -1,8 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include <string>
 
-class QString;
 class QWidget;
 
 // How the window talks to the person in front of it and to the desktop: modal messages and
@@ -13,7 +14,9 @@ public:
     virtual ~UserFeedback() = default;
 
     // A modal box with the text and only an OK button, titled with the parent's caption.
-    virtual void message(QWidget& parent, const QString& text);
+    // `details`, when there are any, go below the text in an area of their own that scrolls
+    // (a list of a thousand names leaves the text and the button on the screen), shown at once.
+    virtual void message(QWidget& parent, const QString& text, const QString& details = QString());
     // A modal box with the question and Yes and No buttons (No is the default, as is Escape).
     // True when Yes was chosen.
     virtual bool confirm(QWidget& parent, const QString& question);

@@ -171,6 +171,59 @@ void splitAndDamage(Sandbox& test, const fs::path& dir)
     piece.put('\xff' ^ source[MiB + 95]);
 }
 
+// A split with checksums into pieces of 300 KiB, movie avi.0000 … movie avi.0006, each with a
+// byte flipped.
+void splitAndDamageEvery(Sandbox& test, const fs::path& dir)
+{
+    splitAndRemove({"split", "movie avi", "--size", "300K"})(test, dir);
+    for (const auto& entry : fs::directory_iterator(dir / "movie avi_split")) {
+        if (entry.path().extension() == ".sha256")
+            continue;
+        std::fstream piece(entry.path(), std::ios::binary | std::ios::in | std::ios::out);
+        piece.seekg(10);
+        const char byte = char(piece.get());
+        piece.seekp(10);
+        piece.put(char(~byte));
+    }
+}
+
+// A split with checksums whose checksum file is all that is left of it.
+void splitAndRemovePieces(Sandbox& test, const fs::path& dir)
+{
+    splitAndRemove({"split", "movie avi", "--size", "1M"})(test, dir);
+    for (const char* piece : {"movie avi.0000", "movie avi.0001", "movie avi.0002"})
+        fs::remove(dir / "movie avi_split" / piece);
+}
+
+// A split with checksums whose line for the original carries another checksum.
+void splitAndMisstateTheOriginal(Sandbox& test, const fs::path& dir)
+{
+    splitAndRemove({"split", "movie avi", "--size", "1M"})(test, dir);
+    const fs::path sums = dir / "movie avi_split" / "movie avi.sha256";
+    std::string text = readFile(sums);
+    const std::size_t line = text.find("  movie avi\n");
+    text.replace(line - 64, 64, std::string(64, 'a'));
+    writeFile(sums, text);
+}
+
+// A folder with a file of its own and no pieces.
+void folderWithoutPieces(Sandbox&, const fs::path& dir)
+{
+    fs::create_directory(dir / "movie avi_split");
+    writeFile(dir / "movie avi_split" / "notes.2010", "no signature");
+}
+
+const char* const misstatedOriginal = "The pieces are intact, but together they differ from the checksum of movie avi.";
+
+// The names of the seven damaged pieces, one a line below the sentence that counts them.
+std::string everyPieceNamed(const std::string& sentence)
+{
+    std::string text = sentence + "\n";
+    for (int i = 0; i < 7; ++i)
+        text += "  movie avi.000" + std::to_string(i) + "\n";
+    return text;
+}
+
 // Whether this build's split writes the checksum file; rows that need it wait for it.
 bool splitWritesChecksums()
 {
@@ -270,6 +323,64 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         [](const fs::path& dir, const Finished& result) {
             EXPECT_NE(result.err.find("movie avi.0001"), std::string::npos) << result.err;
             EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u);
+        },
+        true},
+    Row{"FolderWithoutPiecesJoin", folderWithoutPieces, {"join", "movie avi_split"}, 2,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: movie avi_split: The folder holds no pieces; nothing was joined.\n");
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"notes.2010"});
+        }},
+    Row{"FolderWithoutPiecesVerify", folderWithoutPieces, {"verify", "movie avi_split"}, 2,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: movie avi_split: The folder holds no pieces; nothing was verified.\n");
+            EXPECT_EQ(result.out, "");
+        }},
+    Row{"OnlyTheChecksumFileJoin", splitAndRemovePieces, {"join", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: movie avi_split: movie avi.0000, movie avi.0001 and movie avi.0002 are "
+                                  "missing.\n");
+            EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"movie avi.sha256"});
+        },
+        true},
+    Row{"OnlyTheChecksumFileVerify", splitAndRemovePieces, {"verify", "movie avi_split"}, 3,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: movie avi.0000, movie avi.0001 and movie avi.0002 are missing.\n");
+            EXPECT_EQ(result.out, "Pieces not intact: 3 missing.\n");
+        },
+        true},
+    Row{"MisstatedOriginalJoin", splitAndMisstateTheOriginal, {"join", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find(misstatedOriginal), std::string::npos) << result.err;
+            EXPECT_FALSE(fs::exists(dir / "movie avi_split" / "movie avi"));
+        },
+        true},
+    Row{"MisstatedOriginalVerify", splitAndMisstateTheOriginal, {"verify", "movie avi_split"}, 3,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_EQ(result.err, std::string("quarb: ") + misstatedOriginal + "\n");
+        },
+        true},
+    Row{"PieceNotInTheChecksumFileJoin",
+        [](Sandbox& test, const fs::path& dir) {
+            splitAndRemove({"split", "movie avi", "--size", "1M"})(test, dir);
+            writeFile(dir / "movie avi_split" / "movie avi.0003", "Quarb and more");
+        },
+        {"join", "movie avi_split"}, 3,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_NE(result.err.find("movie avi.0003 is not in the checksum file."), std::string::npos)
+                << result.err;
+        },
+        true},
+    Row{"EveryPieceDamagedJoin", splitAndDamageEvery, {"join", "movie avi_split"}, 3,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_EQ(result.err, everyPieceNamed("quarb: movie avi_split: 7 pieces are damaged: their checksums "
+                                                  "differ."));
+        },
+        true},
+    Row{"EveryPieceDamagedVerify", splitAndDamageEvery, {"verify", "movie avi_split"}, 3,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_EQ(result.err, everyPieceNamed("quarb: 7 pieces are damaged: their checksums differ."));
+            EXPECT_EQ(result.out, "Pieces not intact: 7 damaged.\n");
         },
         true},
     Row{"HelpOfACommand", nullptr, {"split", "--help"}, 0,

@@ -40,6 +40,16 @@ struct OpenFolder {
     int fd;
 };
 
+// Every entry of a checksum file, as ChecksumFile::read() hands them over.
+Error readEntries(const OpenFolder& dir, const std::string& folder, const std::string& name,
+                  std::vector<ChecksumEntry>& entries)
+{
+    return ChecksumFile::read(FileLayer::system(), dir.fd, folder, name, [&](ChecksumEntry& entry, std::size_t) {
+        entries.push_back(entry);
+        return true;
+    });
+}
+
 // Every name in the folder, hidden ones included, sorted.
 std::vector<std::string> namesIn(const std::string& path)
 {
@@ -139,7 +149,11 @@ INSTANTIATE_TEST_SUITE_P(Checksums, ChecksumParseTest, testing::Values(
                  {"back\\slash", "new\nline\rcr"}},
     AcceptedCase{"UnescapedBackslashIsLiteral", abcHash + "  a\\nb\n", {"a\\nb"}},
     AcceptedCase{"UppercaseHex", upper(abcHash) + "  A\n", {"A"}},
-    AcceptedCase{"BlanksKeptInName", "  " + abcHash + "\t   lead and trail \n", {"  lead and trail "}}),
+    AcceptedCase{"BlanksKeptInName", "  " + abcHash + "\t   lead and trail \n", {"  lead and trail "}},
+    AcceptedCase{"TagLines",
+                 "SHA256 (a.0000) = " + abcHash + "\n\\SHA256 (new\\nline) = " + abcHash + "\r\nSHA256 (p(x) ) = "
+                     + upper(abcHash) + "\nSHA256(tight)=" + abcHash,
+                 {"a.0000", "new\nline", "p(x) ", "tight"}}),
     [](const auto& row) { return row.param.name; });
 
 struct RefusedCase {
@@ -175,13 +189,22 @@ INSTANTIATE_TEST_SUITE_P(Checksums, ChecksumRefusalTest, testing::Values(
     RefusedCase{"BadEscape", "\\" + abcHash + "  a\\tb\n", badEscape},
     RefusedCase{"TrailingBackslash", "\\" + abcHash + "  a\\\n", badEscape},
     RefusedCase{"Duplicate", abcHash + "  a\n\n" + emptyHash + " *a\n",
-                "line 3 names the same file as line 1"}),
+                "line 3 names the same file as line 1"},
+    RefusedCase{"TagSlash", "SHA256 (../../etc/passwd) = " + abcHash + "\n", notInFolder},
+    RefusedCase{"TagDotDot", "SHA256 (..) = " + abcHash + "\n", notInFolder},
+    RefusedCase{"TagBadEscape", "\\SHA256 (a\\tb) = " + abcHash + "\n", badEscape},
+    RefusedCase{"TagShortHash", "SHA256 (a) = " + abcHash.substr(1) + "\n", notHex},
+    RefusedCase{"TagWithoutEquals", "SHA256 (a) " + abcHash + "\n", "line 1 is not a checksum line"},
+    RefusedCase{"OtherAlgorithm", "MD5 (a) = 900150983cd24fb0d6963f7d28e17f72\n", "line 1 is not a checksum line"},
+    RefusedCase{"LineTooLong", abcHash + "  " + std::string(ChecksumFile::maximumLineLength, 'n') + "\n",
+                "line 1 is longer than a checksum line can be"}),
     [](const auto& row) { return row.param.name; });
 
 // Every cut of awkward text either parses or is refused: no index runs off a line's end.
 TEST(ChecksumTextTest, EveryTruncationIsHandled)
 {
-    const std::string text = "\\" + abcHash + "  a\\\\b\\n\r\n#\r\n \t\n" + abcHash + "\t*c\\\n\\\\  \\";
+    const std::string text = "\\" + abcHash + "  a\\\\b\\n\r\n#\r\n \t\n" + abcHash + "\t*c\\\n\\SHA256 (d\\\\) = "
+                             + abcHash + "\n\\\\  \\";
     for (std::size_t length = 0; length <= text.size(); ++length) {
         std::vector<ChecksumEntry> entries;
         const Error error = ChecksumFile::parse(std::string_view(text).substr(0, length), entries);
@@ -206,12 +229,15 @@ std::vector<ChecksumEntry> writeAwkwardFiles(const std::string& folder)
 TEST(ChecksumFileTest, ReadsBackWhatItWrote)
 {
     TestFolder folder;
-    const std::vector<ChecksumEntry> written = writeAwkwardFiles(folder.path());
+    std::vector<ChecksumEntry> written = writeAwkwardFiles(folder.path());
+    // Enough lines that some run across the blocks the file is read in.
+    for (unsigned i = 0; i < 3000; ++i)
+        written.push_back({"filler\\" + std::to_string(i), Sha256::of(std::to_string(i))});
     OpenFolder dir(folder.path());
     ASSERT_FALSE(ChecksumFile::write(FileLayer::system(), dir.fd, folder.path(), checksumName,
                                      written, 0644).failed());
     std::vector<ChecksumEntry> read;
-    const Error error = ChecksumFile::read(FileLayer::system(), dir.fd, folder.path(), checksumName, read);
+    const Error error = readEntries(dir, folder.path(), checksumName, read);
     ASSERT_FALSE(error.failed()) << error.message();
     EXPECT_EQ(read, written);
 }
@@ -235,6 +261,12 @@ TEST(ChecksumFileTest, AgreesWithSha256sum)
     for (const ChecksumEntry& entry : theirs)
         ourText += ChecksumFile::formatLine(entry.digest, entry.name);
     EXPECT_EQ(ourText, theirText);
+    // Their --tag lines name the same files with the same checksums.
+    ASSERT_EQ(std::system(("cd " + data + " && /usr/bin/sha256sum --tag -- * > ../tagged").c_str()), 0);
+    std::vector<ChecksumEntry> tagged;
+    const Error taggedError = ChecksumFile::parse(readFile(folder.file("tagged")), tagged);
+    ASSERT_FALSE(taggedError.failed()) << taggedError.message();
+    EXPECT_EQ(tagged, theirs);
     const auto byName = [](const ChecksumEntry& a, const ChecksumEntry& b) { return a.name < b.name; };
     std::sort(theirs.begin(), theirs.end(), byName);
     std::sort(ours.begin(), ours.end(), byName);
@@ -362,7 +394,7 @@ TEST(AtomicFileTest, NamedTempIsHiddenAndGoesOnDiscard)
     EXPECT_TRUE(namesIn(folder.path()).empty());
 }
 
-enum class Planted { Symlink, TooLarge, Fifo };
+enum class Planted { Symlink, TooLarge, Fifo, LongLine };
 
 struct ReadCase {
     const char* name;
@@ -372,7 +404,7 @@ struct ReadCase {
 
 class ChecksumReadTest : public testing::TestWithParam<ReadCase> {};
 
-TEST_P(ChecksumReadTest, RefusesBeforeReading)
+TEST_P(ChecksumReadTest, RefusesNamingTheFile)
 {
     const ReadCase& c = GetParam();
     TestFolder folder;
@@ -384,10 +416,11 @@ TEST_P(ChecksumReadTest, RefusesBeforeReading)
     case Planted::TooLarge: std::filesystem::resize_file(outside.file("list"), ChecksumFile::maximumSize + 1);
         std::filesystem::rename(outside.file("list"), path); break; // sparse: almost nothing is written
     case Planted::Fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
+    case Planted::LongLine: writeFile(path, abcHash + "  " + std::string(200 * 1024, 'n') + "\n"); break;
     }
     OpenFolder dir(folder.path());
     std::vector<ChecksumEntry> entries;
-    const Error error = ChecksumFile::read(FileLayer::system(), dir.fd, folder.path(), checksumName, entries);
+    const Error error = readEntries(dir, folder.path(), checksumName, entries);
     EXPECT_EQ(error.code, c.code);
     EXPECT_EQ(error.path, path);
     EXPECT_TRUE(entries.empty());
@@ -399,7 +432,8 @@ TEST_P(ChecksumReadTest, RefusesBeforeReading)
 INSTANTIATE_TEST_SUITE_P(Checksums, ChecksumReadTest, testing::Values(
     ReadCase{"Symlink", Planted::Symlink, SymbolicLink},
     ReadCase{"TooLarge", Planted::TooLarge, ChecksumFileInvalid},
-    ReadCase{"Fifo", Planted::Fifo, NotRegularFile}),
+    ReadCase{"Fifo", Planted::Fifo, NotRegularFile},
+    ReadCase{"LineLongerThanABlock", Planted::LongLine, ChecksumFileInvalid}),
     [](const auto& row) { return row.param.name; });
 
 } // namespace

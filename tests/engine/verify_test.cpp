@@ -1,6 +1,7 @@
 // Checksums across the split, the join and the verification: what the real sha256sum thinks of
 // them, folders damaged on the way, and stopping half-way.
 #include "joiner.h"
+#include "outcometext.h"
 #include "splitter.h"
 #include "testfolder.h"
 #include "verifier.h"
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -133,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(Sources, ChecksumRoundTripTest,
                          [](const auto& row) { return row.param.name; });
 
 // A split of "m" into m.0000 … m.0003 (three of 4096 bytes, one of 1000) and m.sha256, beside an
-// earlier m, then damaged. Both the join and the verification must see it, and neither may
-// write anything.
+// earlier m, then damaged. Both the join and the verification must see it, in the same words,
+// and neither may write anything.
 struct DamageCase {
     const char* name;
     std::function<void(const TestFolder&, const std::string& pieces)> damage;
@@ -143,6 +145,7 @@ struct DamageCase {
     bool verifyFails;       // the verification fails as the join does, rather than reporting
     bool hasChecksumFile;
     std::vector<std::string> damaged, missing, unlisted;
+    bool joinedDamaged = false;
 };
 
 class DamagedFolderTest : public testing::TestWithParam<DamageCase> {};
@@ -178,8 +181,14 @@ TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
     EXPECT_EQ(report.missing, c.missing);
     EXPECT_EQ(report.missingCount, c.missing.size());
     EXPECT_EQ(report.unlisted, c.unlisted);
+    EXPECT_EQ(report.joinedDamaged, c.joinedDamaged);
     EXPECT_EQ(report.rebuiltDamaged, c.hasChecksumFile) << "the earlier m is no rebuilt m";
     EXPECT_FALSE(report.intact());
+    std::vector<std::string> findings;
+    for (const PieceFinding& finding : OutcomeText::verifyFindings(report))
+        findings.push_back(finding.sentence);
+    EXPECT_NE(std::find(findings.begin(), findings.end(), c.joinText), findings.end())
+        << "the verification words it as the join";
 }
 
 const std::string aHash(64, 'a');
@@ -206,7 +215,52 @@ INSTANTIATE_TEST_SUITE_P(Folders, DamagedFolderTest, testing::Values(
                MissingPiece, "m.0003 is missing.", false, true, {}, {"m.0003"}, {}},
     DamageCase{"PieceNotInTheChecksumFile",
                [](const TestFolder&, const std::string& p) { writeFile(p + "/m.0004", "Quarb more"); },
-               ChecksumFileInvalid, "m.0004 is not in the checksum file.", false, true, {}, {}, {"m.0004"}},
+               UnlistedPiece, "m.0004 is not in the checksum file.", false, true, {}, {}, {"m.0004"}},
+    DamageCase{"WrongLineForTheOriginal",
+               [](const TestFolder&, const std::string& p) {
+                   std::string sums = readFile(p + "/m.sha256");
+                   const std::size_t line = sums.find("  m\n");
+                   sums.replace(line - aHash.size(), aHash.size(), aHash);
+                   writeFile(p + "/m.sha256", sums);
+               },
+               PieceDamaged, "The pieces are intact, but together they differ from the checksum of m.", false,
+               true, {}, {}, {}, true},
+    DamageCase{"EveryPieceEmptied",
+               [](const TestFolder&, const std::string& p) {
+                   for (const char* piece : {"/m.0000", "/m.0001", "/m.0002", "/m.0003"})
+                       fs::resize_file(p + piece, 0);
+               },
+               PieceDamaged, "m.0000, m.0001, m.0002 and m.0003 are damaged: they lack the signature.", false, true,
+               {"m.0000", "m.0001", "m.0002", "m.0003"}, {}, {}},
+    DamageCase{"EverySignatureCutOff",
+               [](const TestFolder&, const std::string& p) {
+                   for (const char* piece : {"/m.0000", "/m.0001", "/m.0002", "/m.0003"})
+                       writeFile(p + piece, readFile(p + piece).substr(5));
+               },
+               PieceDamaged, "m.0000, m.0001, m.0002 and m.0003 are damaged: they lack the signature.", false, true,
+               {"m.0000", "m.0001", "m.0002", "m.0003"}, {}, {}},
+    DamageCase{"LoneShortPiece",
+               [](const TestFolder&, const std::string& p) {
+                   for (const char* file : {"/m.0000", "/m.0001", "/m.0002", "/m.0003", "/m.sha256"})
+                       fs::remove(p + file);
+                   writeFile(p + "/m.0000", "Qua");
+               },
+               PieceDamaged, "m.0000 is damaged: it lacks the signature.", false, false, {"m.0000"}, {}, {}},
+    DamageCase{"OnlyTheChecksumFile",
+               [](const TestFolder&, const std::string& p) {
+                   for (const char* piece : {"/m.0000", "/m.0001", "/m.0002", "/m.0003"})
+                       fs::remove(p + piece);
+               },
+               MissingPiece, "m.0000, m.0001, m.0002 and m.0003 are missing.", false, true, {},
+               {"m.0000", "m.0001", "m.0002", "m.0003"}, {}},
+    DamageCase{"UnsignedPiecesAfterAGapListed",
+               [](const TestFolder&, const std::string& p) {
+                   fs::remove(p + "/m.0000");
+                   for (const char* piece : {"/m.0001", "/m.0002", "/m.0003"})
+                       writeFile(p + piece, "no signature");
+               },
+               PieceDamaged, "m.0001, m.0002 and m.0003 are damaged: they lack the signature.", false, true,
+               {"m.0001", "m.0002", "m.0003"}, {"m.0000"}, {}},
     DamageCase{"MalformedLine",
                [](const TestFolder&, const std::string& p) {
                    writeFile(p + "/m.sha256", readFile(p + "/m.sha256") + "not a checksum line\n");
@@ -228,8 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, DamagedFolderTest, testing::Values(
                    fs::remove(p + "/m.sha256");
                    flipByte(p + "/m.0002", 0);
                },
-               PieceDamaged, "The piece is damaged: it does not start with its signature", false, false,
-               {"m.0002"}, {}, {}}),
+               PieceDamaged, "m.0002 is damaged: it lacks the signature.", false, false, {"m.0002"}, {}, {}}),
     [](const auto& row) { return row.param.name; });
 
 // Asks for a stop at the first progress report.

@@ -28,6 +28,8 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+#include <QScreen>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -160,7 +162,9 @@ private slots:
     void stopDuringSplit();
     void join_data();
     void join();
+    void joinWithoutPieces_data();
     void joinWithoutPieces();
+    void longFindingsScroll();
     void cancelJoin();
     void verify_data();
     void verify();
@@ -687,18 +691,77 @@ void Form1Test::join()
     QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
 }
 
-// A folder without pieces is no failure: the outcome line says so, and nothing is written.
+void Form1Test::joinWithoutPieces_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("message"); // %1: the folder
+    QTest::newRow("no piece") << "notes.2010" << QByteArray("n") << "The folder holds no pieces; nothing was joined."
+                              << QString();
+    QTest::newRow("a lone piece shorter than its signature")
+        << "notes.0000" << QByteArray("Qua") << QString()
+        << "1002: notes.0000 is damaged: it lacks the signature.: %1/notes.0000";
+    QTest::newRow("only the checksum file")
+        << "notes.sha256" << QByteArray(64, 'a') + "  notes.0000\n" << QString()
+        << "1005: notes.0000 is missing.: %1/notes.0000";
+}
+
+// A folder without pieces is no failure: the outcome line says so, and nothing is written. A
+// folder whose every piece is damaged or missing is no folder without pieces.
 void Form1Test::joinWithoutPieces()
 {
-    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("notes.txt"), "n"); });
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, outcome);
+    QFETCH(QString, message);
+    WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath(file), bytes); });
     QVERIFY(world.isReady());
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
     QVERIFY(world.waitForRun());
 
-    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(),
-             QStringLiteral("The folder holds no pieces; nothing was joined."));
-    QVERIFY(world.feedback.events.isEmpty());
-    QCOMPARE(world.dir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"notes.txt"});
+    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), outcome);
+    QCOMPARE(world.feedback.messages(), message.isEmpty() ? QStringList() : QStringList{message.arg(world.dir().path())});
+    QCOMPARE(world.feedback.beeps(), 0);
+    QCOMPARE(world.dir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{file});
+}
+
+// A refusal that names thousands of pieces keeps its sentence and its button on the screen, in
+// a real message box: the names scroll in an area of their own, shown at once.
+void Form1Test::longFindingsScroll()
+{
+    constexpr int count = 3000;
+    WindowFixture world(
+        [](const QDir& dir) {
+            for (int i = 0; i < count; ++i)
+                TestFiles::write(dir.filePath(QStringLiteral("x.%1").arg(i, 4, 10, QLatin1Char('0'))), "Junk");
+        },
+        {{}, true});
+    QVERIFY(world.isReady());
+    QString text;
+    QString details;
+    bool detailsShown = false;
+    bool fits = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &world.form(), [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            details = box->detailedText();
+            const auto* area = box->findChild<QTextEdit*>();
+            detailsShown = area != nullptr && area->isVisible();
+            fits = box->frameGeometry().height() <= box->screen()->availableGeometry().height();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    watch.start(10);
+    QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    QVERIFY(QTest::qWaitFor([&] { return !text.isEmpty(); }));
+    QCOMPARE(text, "1002: 3,000 pieces are damaged: they lack the signature.: " + world.dir().path());
+    QCOMPARE(details.split(QLatin1Char('\n')).size(), count);
+    QVERIFY(details.endsWith(QStringLiteral("x.2999")));
+    QVERIFY(detailsShown);
+    QVERIFY(fits);
 }
 
 // A cancelled join leaves an earlier rebuilt file as it was and no file of its own.
@@ -737,7 +800,8 @@ void Form1Test::cancelJoin()
 namespace {
 
 // What happens to a split's folder before Verify is pressed.
-enum class Before { Nothing, FlipAByte, RemoveAPiece, NoChecksums, Cancel };
+enum class Before { Nothing, FlipAByte, FlipAByteInEach, EmptyEach, RemoveEach, MisstateTheOriginal, RemoveAPiece,
+                     NoChecksums, Cancel };
 
 } // namespace
 
@@ -746,16 +810,34 @@ void Form1Test::verify_data()
     QTest::addColumn<int>("before");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("an intact folder") << int(Before::Nothing) << "All 4 pieces are intact." << QStringList{};
+    QTest::addColumn<QString>("details");
+    const QString pieces = QStringLiteral("movie.avi.0000, movie.avi.0001, movie.avi.0002 and movie.avi.0003");
+    QTest::newRow("an intact folder") << int(Before::Nothing) << "All 4 pieces are intact." << QStringList{}
+                                      << QString();
     QTest::newRow("a flipped byte in a middle piece")
         << int(Before::FlipAByte) << "Pieces not intact: 1 damaged."
-        << QStringList{"movie.avi.0001 is damaged: its checksum differs."};
+        << QStringList{"movie.avi.0001 is damaged: its checksum differs."} << QString();
+    QTest::newRow("a flipped byte in each of ten pieces")
+        << int(Before::FlipAByteInEach) << "Pieces not intact: 10 damaged."
+        << QStringList{"10 pieces are damaged: their checksums differ."}
+        << "movie.avi.0000\nmovie.avi.0001\nmovie.avi.0002\nmovie.avi.0003\nmovie.avi.0004\nmovie.avi.0005\n"
+           "movie.avi.0006\nmovie.avi.0007\nmovie.avi.0008\nmovie.avi.0009";
+    QTest::newRow("every piece emptied") << int(Before::EmptyEach) << "Pieces not intact: 4 damaged."
+                                         << QStringList{pieces + " are damaged: they lack the signature."} << QString();
+    QTest::newRow("only the checksum file") << int(Before::RemoveEach) << "Pieces not intact: 4 missing."
+                                            << QStringList{pieces + " are missing."} << QString();
+    const QString misstated =
+        QStringLiteral("The pieces are intact, but together they differ from the checksum of movie.avi.");
+    QTest::newRow("a wrong line for the original")
+        << int(Before::MisstateTheOriginal) << misstated << QStringList{misstated} << QString();
     QTest::newRow("a missing piece") << int(Before::RemoveAPiece) << "Pieces not intact: 1 missing."
-                                     << QStringList{"movie.avi.0002 is missing."};
+                                     << QStringList{"movie.avi.0002 is missing."} << QString();
     QTest::newRow("no checksum file")
         << int(Before::NoChecksums)
-        << "No checksum file to verify against; 4 pieces carry the signature, with no gaps." << QStringList{};
-    QTest::newRow("cancelled") << int(Before::Cancel) << "The verification was cancelled." << QStringList{};
+        << "No checksum file to verify against; 4 pieces carry the signature, with no gaps." << QStringList{}
+        << QString();
+    QTest::newRow("cancelled") << int(Before::Cancel) << "The verification was cancelled." << QStringList{}
+                               << QString();
 }
 
 // Verify reads a folder as the join would, writes nothing, and says what it found.
@@ -764,10 +846,12 @@ void Form1Test::verify()
     QFETCH(int, before);
     QFETCH(QString, outcome);
     QFETCH(QStringList, messages);
+    QFETCH(QString, details);
     WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), TestFiles::pattern(1000000)); });
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
-    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"),
+                     Before(before) == Before::FlipAByteInEach ? QStringLiteral("100") : QStringLiteral("300"));
     if (Before(before) == Before::NoChecksums)
         QTest::mouseClick(world.find<QAbstractButton>("ChecksumBox"), Qt::LeftButton);
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
@@ -780,10 +864,30 @@ void Form1Test::verify()
     } else if (Before(before) == Before::RemoveAPiece) {
         QVERIFY(QFile::remove(folder.filePath(QStringLiteral("movie.avi.0002"))));
     }
+    for (const QString& piece : folder.entryList({QStringLiteral("movie.avi.0*")})) {
+        const QString path = folder.filePath(piece);
+        if (Before(before) == Before::FlipAByteInEach) {
+            QByteArray bytes = TestFiles::read(path);
+            bytes[100] = char(bytes[100] ^ 1);
+            TestFiles::write(path, bytes);
+        } else if (Before(before) == Before::EmptyEach) {
+            TestFiles::write(path, QByteArray());
+        } else if (Before(before) == Before::RemoveEach) {
+            QVERIFY(QFile::remove(path));
+        }
+    }
+    if (Before(before) == Before::MisstateTheOriginal) {
+        const QString sums = folder.filePath(QStringLiteral("movie.avi.sha256"));
+        QByteArray text = TestFiles::read(sums);
+        const qsizetype line = text.indexOf("  movie.avi\n");
+        text.replace(line - 64, 64, QByteArray(64, 'a'));
+        TestFiles::write(sums, text);
+    }
     const QStringList files = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), false);
     QVERIFY(world.settle());
     world.feedback.events.clear();
+    world.feedback.details.clear();
 
     if (Before(before) == Before::Cancel)
         world.held.arm();
@@ -799,6 +903,7 @@ void Form1Test::verify()
 
     QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), outcome);
     QCOMPARE(world.feedback.messages(), messages);
+    QCOMPARE(world.feedback.details.join(QString()), details);
     QCOMPARE(world.feedback.beeps(), 0);
     QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
     QVERIFY(world.find<QWidget>("Command3")->isEnabled());

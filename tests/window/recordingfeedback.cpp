@@ -4,8 +4,9 @@
 #include <QTimer>
 #include <QWidget>
 
-void RecordingFeedback::message(QWidget& parent, const QString& text)
+void RecordingFeedback::message(QWidget& parent, const QString& text, const QString& messageDetails)
 {
+    details << messageDetails;
     const QWidget* focus = QApplication::focusWidget();
     events << QStringLiteral("message: %1 | %2 | focus %3")
                   .arg(parent.windowTitle(), text,
