@@ -1,5 +1,7 @@
 #include "checkmessages.h"
 
+#include "nametext.h"
+
 #include <algorithm>
 
 namespace qfs {
@@ -12,7 +14,7 @@ std::string CheckMessages::nameList(const std::vector<std::string>& names, std::
     for (std::size_t i = 0; i < shown; ++i) {
         if (i > 0)
             text += i + 1 == shown && total == shown ? " and " : ", ";
-        text += names[i];
+        text += NameText::printable(names[i]); // a received name may hold control characters
     }
     if (total > shown)
         text += " and " + std::to_string(total - shown) + " more";

@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "checkmessages.h"
 #include "hashingcopier.h"
+#include "nametext.h"
 #include "piecechecksums.h"
 #include "piecenaming.h"
 #include "pieceset.h"
@@ -53,7 +54,7 @@ Error Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_
     try {
         error = joinPieces(request, observer, stop, rebuiltName, length);
     } catch (const std::bad_alloc&) {
-        error = Error::fromErrno(ENOMEM, {});
+        error = Error::fromErrno(ENOMEM, request.folderPath);
     }
     if (error.failed())
         observer.failed(error);
@@ -212,7 +213,8 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         return Error{PieceDamaged, CheckMessages::damaged(damaged), pathOfNamed(request.folderPath, damaged)};
     if (sums.whole && whole != *sums.whole) {
         return Error{PieceDamaged,
-                     "The pieces are intact, but together they differ from the checksum of " + set.stem() + ".",
+                     "The pieces are intact, but together they differ from the checksum of " +
+                         NameText::printable(set.stem()) + ".",
                      outputPath};
     }
     return {};

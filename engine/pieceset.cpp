@@ -1,6 +1,7 @@
 #include "pieceset.h"
 
 #include "checkmessages.h"
+#include "nametext.h"
 #include "naturalorder.h"
 #include "piecenaming.h"
 #include "slicecopier.h"
@@ -130,7 +131,8 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
             first = &f;
         if (stems.insert(f.stem).second && stems.size() > 1) {
             return Error{MixedPieces,
-                         "The folder holds pieces of more than one file: " + first->name + " and " + f.name,
+                         "The folder holds pieces of more than one file: " + NameText::printable(first->name) +
+                             " and " + NameText::printable(f.name),
                          PieceNaming::joinPath(folderPath, f.name)};
         }
     }
@@ -204,7 +206,8 @@ Error PieceSet::duplicateFault(const std::string& folderPath) const
     for (std::size_t k = 1; k < m_pieces.size(); ++k) {
         if (m_pieces[k].index == m_pieces[k - 1].index) {
             return Error{DuplicatePiece,
-                         "Two pieces carry the same number: " + m_pieces[k - 1].name + " and " + m_pieces[k].name,
+                         "Two pieces carry the same number: " + NameText::printable(m_pieces[k - 1].name) + " and " +
+                             NameText::printable(m_pieces[k].name),
                          PieceNaming::joinPath(folderPath, m_pieces[k].name)};
         }
     }
