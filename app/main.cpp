@@ -5,6 +5,15 @@
 #include <QFile>
 #include <QIcon>
 
+#include <cstdio>
+
+namespace {
+
+// The exit status of a command line the window cannot take, as QCommandLineParser's own.
+constexpr int wrongUsage = 1;
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
@@ -16,8 +25,17 @@ int main(int argc, char* argv[])
                                  QStringLiteral("A file to split, or a folder of pieces to join."),
                                  QStringLiteral("[FILE | FOLDER]"));
     parser.process(application);
+    const QStringList paths = parser.positionalArguments();
+    // The window takes one path; more are refused rather than quietly dropped, as the parser
+    // refuses an option it does not know.
+    if (paths.size() > 1) {
+        std::fprintf(stderr, "%s: one FILE or FOLDER at most, but %lld were given (see '%s --help')\n",
+                     qUtf8Printable(QCoreApplication::applicationName()), static_cast<long long>(paths.size()),
+                     qUtf8Printable(QCoreApplication::applicationName()));
+        return wrongUsage;
+    }
     Form1 window;
-    if (const QStringList paths = parser.positionalArguments(); !paths.isEmpty())
+    if (!paths.isEmpty())
         window.openPath(QFile::encodeName(paths.front()).toStdString());
     window.show();
     return QApplication::exec();

@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "nametext.h"
 #include "splitrequest.h"
 
 #include <CLI/CLI.hpp>
@@ -160,7 +161,8 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
         for (const CLI::App* sub : {split, join, verify})
             if (sub->parsed())
                 chosen = sub;
-        err << programName << ": " << what << helpHint(chosen) << '\n';
+        // CLI11's texts may quote an argument: printed as a name would be.
+        err << programName << ": " << NameText::printable(what) << helpHint(chosen) << '\n';
         return WrongUsage;
     };
 
@@ -177,7 +179,7 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
         if (app.get_subcommands().empty() && dynamic_cast<const CLI::RequiredError*>(&e)) {
             // CLI11 says only that a subcommand is required; say which word it did not know.
             if (argc > 1)
-                return usage(std::string("'") + argv[1] + "' is not a command; " + commandList);
+                return usage("'" + NameText::printable(argv[1]) + "' is not a command; " + commandList);
             return usage(std::string("a command is required; ") + commandList);
         }
         return usage(sentence(e.what()));
@@ -201,14 +203,14 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     if (size->count() > 0) {
         const auto bytes = sizeInBytes(sizeText);
         if (!bytes)
-            return usage("the size '" + sizeText +
+            return usage("the size '" + NameText::printable(sizeText) +
                          "' is not a positive number of bytes with an optional unit K, M or G");
         command.rule = Command::PieceRule::BySize;
         command.amount = *bytes;
     } else {
         const auto pieces = pieceCount(countText);
         if (!pieces)
-            return usage("the count '" + countText + "' is not a whole number of at least 1");
+            return usage("the count '" + NameText::printable(countText) + "' is not a whole number of at least 1");
         command.rule = Command::PieceRule::ByCount;
         command.amount = *pieces;
     }

@@ -2,13 +2,16 @@
 
 #include "interruptiblerun.h"
 #include "joiner.h"
+#include "nametext.h"
 #include "outcometext.h"
 #include "splitter.h"
 #include "terminalprogress.h"
 #include "verifier.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -31,6 +34,43 @@ InterruptibleRun::Outcome runWithProgress(TerminalProgress& progress,
         redrawInterval);
     progress.clear();
     return outcome;
+}
+
+// Every text this program prints goes through here, a line at a time. The engine puts names
+// into its texts in NameText::printable's form; should a control character still come
+// through, the line it is on is quoted whole, so that nothing printed can move the cursor or
+// restyle the terminal. This holds on a terminal and off it: a log read later is as safe.
+std::string printableLines(const std::string& text)
+{
+    std::string printed;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        printed += NameText::printable(std::string_view(text).substr(start, end - start));
+        if (end == std::string::npos)
+            return printed;
+        printed += '\n';
+        start = end + 1;
+    }
+}
+
+// Whether the description already names the file its error is about. Only the engine's texts
+// that are built around the names of pieces do; the system's error texts never name a file,
+// whatever words they share with its name ("No such file or directory" holds the name "e").
+bool namesItsFile(const Error& error)
+{
+    switch (error.code) {
+    case PieceDamaged:
+    case MissingPiece:
+    case MixedPieces:
+    case DuplicatePiece:
+    case ChecksumFileInvalid:
+        break;
+    default:
+        return false;
+    }
+    const std::string name = std::filesystem::path(error.path).filename().string();
+    return !name.empty() && error.description.find(NameText::printable(name)) != std::string::npos;
 }
 
 class SplitWatch : public SplitObserver {
@@ -102,13 +142,10 @@ int CommandRunner::run(const Command& command)
 
 std::string CommandRunner::describe(const Error& error)
 {
-    if (error.path.empty())
-        return error.description;
-    const std::string name = std::filesystem::path(error.path).filename().string();
-    if (error.description.find(error.path) != std::string::npos ||
-        (!name.empty() && error.description.find(name) != std::string::npos))
-        return error.description;
-    return error.path + ": " + error.description;
+    const std::string description = printableLines(error.description);
+    if (error.path.empty() || namesItsFile(error))
+        return description;
+    return NameText::printable(error.path) + ": " + description;
 }
 
 int CommandRunner::split(const Command& command)
@@ -116,7 +153,12 @@ int CommandRunner::split(const Command& command)
     const std::filesystem::path file(command.path);
     const std::string name = file.filename().string();
     if (name.empty() || name == "." || name == "..") {
-        m_err << programName << ": " << command.path << ": is a folder; split takes a file\n";
+        // A name that can only be a folder's: say what is really there ("plainfile/" is a
+        // file, and "Not a directory" says why it cannot be taken as written).
+        struct stat info {};
+        if (::stat(command.path.c_str(), &info) != 0)
+            return failure(Error::fromErrno(errno, command.path), 0);
+        m_err << programName << ": " << NameText::printable(command.path) << ": is a folder; split takes a file\n";
         return WorkFailed;
     }
     SplitRequest request;
@@ -179,7 +221,7 @@ int CommandRunner::verify(const Command& command)
     if (report.stem.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesVerified, command.path}, 0);
     for (const PieceFinding& finding : OutcomeText::verifyFindings(report)) {
-        m_err << programName << ": " << finding.sentence << '\n';
+        m_err << programName << ": " << printableLines(finding.sentence) << '\n';
         listNames(finding.names);
     }
     const int status = summary(command, OutcomeText::verify(report));
@@ -200,14 +242,14 @@ int CommandRunner::failure(const Error& error, int signal)
 void CommandRunner::listNames(const std::vector<std::string>& names)
 {
     for (const std::string& name : names)
-        m_err << nameIndent << name << '\n';
+        m_err << nameIndent << NameText::printable(name) << '\n';
 }
 
 int CommandRunner::summary(const Command& command, const std::string& text)
 {
     if (command.quiet)
         return Done;
-    m_out << text << '\n' << std::flush;
+    m_out << printableLines(text) << '\n' << std::flush;
     if (!m_out) {
         m_err << programName << ": cannot write to standard output\n";
         return WorkFailed;

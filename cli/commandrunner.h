@@ -21,7 +21,8 @@ public:
     int run(const Command& command);
 
     // The failure as a command-line tool states it, "path: what went wrong", or just what
-    // went wrong when that already names the file.
+    // went wrong when that is one of the engine's texts that names the file itself; every
+    // name in NameText::printable's form.
     static std::string describe(const Error& error);
 
 private:

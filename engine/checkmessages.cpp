@@ -1,6 +1,7 @@
 #include "checkmessages.h"
 
 #include "progresstext.h"
+#include "nametext.h"
 
 #include <algorithm>
 
@@ -25,7 +26,7 @@ PieceFinding finding(const std::vector<std::string>& names, std::uint64_t total,
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0)
             found.sentence += i + 1 == names.size() ? " and " : ", ";
-        found.sentence += names[i];
+        found.sentence += NameText::printable(names[i]); // a received name may hold control characters
     }
     found.sentence += std::string(" ") + (names.size() == 1 ? one : several);
     return found;
@@ -55,7 +56,7 @@ PieceFinding CheckMessages::unlisted(const std::vector<std::string>& names)
 
 std::string CheckMessages::joinedDiffers(const std::string& stem)
 {
-    return "The pieces are intact, but together they differ from the checksum of " + stem + ".";
+    return "The pieces are intact, but together they differ from the checksum of " + NameText::printable(stem) + ".";
 }
 
 } // namespace qfs

@@ -1,5 +1,7 @@
 #include "error.h"
 
+#include "nametext.h"
+
 #include <cstring>
 
 namespace qfs {
@@ -10,7 +12,7 @@ std::string Error::message() const
         return description;
     std::string text = std::to_string(code) + ": " + description;
     if (!path.empty())
-        text += ": " + path;
+        text += ": " + NameText::printable(path);
     return text;
 }
 

@@ -61,7 +61,7 @@ struct Error {
 
     // The text shown to the user. Fixed messages (a refused check, an existing split folder)
     // are shown as they are; every other failure as "number: description", followed by
-    // ": path" when it concerns a file or folder.
+    // ": path" when it concerns a file or folder (NameText::printable's form of it).
     std::string message() const;
 
     static Error fromErrno(int err, std::string path);

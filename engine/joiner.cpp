@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "checkmessages.h"
 #include "hashingcopier.h"
+#include "nametext.h"
 #include "piecechecksums.h"
 #include "piecenaming.h"
 #include "pieceset.h"
@@ -35,7 +36,7 @@ Error Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_
     try {
         error = joinPieces(request, observer, stop, rebuiltName, length);
     } catch (const std::bad_alloc&) {
-        error = Error::fromErrno(ENOMEM, {});
+        error = Error::fromErrno(ENOMEM, request.folderPath);
     }
     if (error.failed())
         observer.failed(error);

@@ -1,6 +1,7 @@
 #include "outcometext.h"
 
 #include "checkmessages.h"
+#include "nametext.h"
 #include "progresstext.h"
 
 #include <string_view>
@@ -12,14 +13,14 @@ namespace qfs {
 std::string OutcomeText::split(std::uint64_t pieces, const std::string& folderName, double seconds)
 {
     return ProgressText::count(pieces) + (pieces == 1 ? " piece" : " pieces") + " written to " +
-           folderName + " in " + ProgressText::elapsed(seconds);
+           NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds);
 }
 
 std::string OutcomeText::join(const std::string& rebuiltName, std::uint64_t length)
 {
     if (rebuiltName.empty())
         return noPiecesJoined;
-    return rebuiltName + " rebuilt, " + ProgressText::bytes(length);
+    return NameText::printable(rebuiltName) + " rebuilt, " + ProgressText::bytes(length);
 }
 
 namespace {
@@ -68,7 +69,7 @@ std::string OutcomeText::verify(const VerifyReport& report)
     if (report.joinedDamaged)
         sentences.push_back(CheckMessages::joinedDiffers(report.stem));
     if (report.rebuiltDamaged)
-        sentences.push_back("The rebuilt " + report.stem + " differs from its checksum.");
+        sentences.push_back("The rebuilt " + NameText::printable(report.stem) + " differs from its checksum.");
     return joined(sentences, " ");
 }
 

@@ -10,6 +10,7 @@
 namespace qfs {
 
 // The one-line report of a finished run, in the units of the progress line (ProgressText).
+// Names appear in NameText::printable's form.
 class OutcomeText {
 public:
     // "7 pieces written to movie.avi_split in 2.1 s".

@@ -2,6 +2,7 @@
 
 #include "checkmessages.h"
 #include "checksumfile.h"
+#include "nametext.h"
 #include "naturalorder.h"
 #include "piecechecksums.h"
 #include "piecenaming.h"
@@ -91,7 +92,8 @@ Error examine(FileLayer& layer, int folderFd, const std::string& path, Found& fo
 
 Error mixedPieces(const std::string& folderPath, const Found& first, const Found& other)
 {
-    return Error{MixedPieces, "The folder holds pieces of more than one file: " + first.name + " and " + other.name,
+    return Error{MixedPieces, "The folder holds pieces of more than one file: " + NameText::printable(first.name) + " and " +
+                     NameText::printable(other.name),
                  PieceNaming::joinPath(folderPath, other.name)};
 }
 
@@ -251,7 +253,8 @@ Error PieceSet::duplicateFault(const std::string& folderPath) const
     for (std::size_t k = 1; k < m_pieces.size(); ++k) {
         if (m_pieces[k].index == m_pieces[k - 1].index) {
             return Error{DuplicatePiece,
-                         "Two pieces carry the same number: " + m_pieces[k - 1].name + " and " + m_pieces[k].name,
+                         "Two pieces carry the same number: " + NameText::printable(m_pieces[k - 1].name) + " and " +
+                             NameText::printable(m_pieces[k].name),
                          PieceNaming::joinPath(folderPath, m_pieces[k].name)};
         }
     }

@@ -121,7 +121,7 @@ Error Splitter::run(const SplitRequest& request, SplitObserver& observer, std::s
         if (!error.failed())
             error = writePieces(request, source, plan, observer, stop);
     } catch (const std::bad_alloc&) {
-        error = Error::fromErrno(ENOMEM, {});
+        error = Error::fromErrno(ENOMEM, PieceNaming::joinPath(request.sourceDirectory, request.sourceFileName));
     }
     if (error.failed())
         observer.failed(error);

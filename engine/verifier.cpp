@@ -40,7 +40,7 @@ Error Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std:
     try {
         error = check(request, observer, stop, report);
     } catch (const std::bad_alloc&) {
-        error = Error::fromErrno(ENOMEM, {});
+        error = Error::fromErrno(ENOMEM, request.folderPath);
     }
     if (error.failed())
         observer.failed(error);

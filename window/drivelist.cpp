@@ -1,10 +1,11 @@
 #include "drivelist.h"
 
+#include "plaintooltip.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHelpEvent>
 #include <QSignalBlocker>
-#include <QToolTip>
 
 #include <algorithm>
 #include <array>
@@ -144,7 +145,7 @@ void DriveList::fill(const std::vector<Drive>& drives)
         for (const Drive& drive : drives) {
             // A long mount path is cut short in the list; the tooltip has it whole.
             addItem(textOf(drive), QByteArray::fromStdString(drive.mountPath));
-            setItemData(count() - 1, textOf(drive), Qt::ToolTipRole);
+            setItemData(count() - 1, PlainToolTip::of(textOf(drive)), Qt::ToolTipRole);
         }
     }
     if (!m_followed.empty())
@@ -155,7 +156,7 @@ bool DriveList::event(QEvent* event)
 {
     // The chosen drive, whole, whatever the list had room to show.
     if (event->type() == QEvent::ToolTip && count() > 0) {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), currentText(), this);
+        PlainToolTip::show(static_cast<QHelpEvent*>(event)->globalPos(), currentText(), this);
         return true;
     }
     return QComboBox::event(event);

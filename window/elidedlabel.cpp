@@ -1,5 +1,7 @@
 #include "elidedlabel.h"
 
+#include "plaintooltip.h"
+
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
@@ -30,7 +32,7 @@ bool ElidedLabel::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
         if (isElided())
-            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+            PlainToolTip::show(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
         else
             QToolTip::hideText();
         return true;

@@ -1,5 +1,7 @@
 #include "elidingdelegate.h"
 
+#include "plaintooltip.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
@@ -46,7 +48,7 @@ bool ElidingDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, cons
         index.data(Qt::ToolTipRole).isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     if (isElided(index))
-        QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view);
+        PlainToolTip::show(event->globalPos(), index.data(Qt::DisplayRole).toString(), view);
     else
         QToolTip::hideText();
     return true;

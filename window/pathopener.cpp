@@ -12,6 +12,24 @@
 #include <cerrno>
 #include <filesystem>
 
+namespace {
+
+// What a path that is neither a file nor a folder is, in a message.
+const char* kindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "Is a named pipe (FIFO), not a file or a folder";
+    if (S_ISCHR(mode))
+        return "Is a character device, not a file or a folder";
+    if (S_ISBLK(mode))
+        return "Is a block device, not a file or a folder";
+    if (S_ISSOCK(mode))
+        return "Is a socket, not a file or a folder";
+    return "Is neither a file nor a folder";
+}
+
+} // namespace
+
 PathOpener::PathOpener(QWidget& view) : m_read(view) {}
 
 void PathOpener::open(const std::string& path, Side side)
@@ -38,6 +56,12 @@ PathOpener::Found PathOpener::find(const std::string& path)
     struct stat info {};
     if (::stat(normal.c_str(), &info) != 0) {
         found.error = qfs::Error::fromErrno(errno, normal);
+        return found;
+    }
+    // A FIFO or a device is not chosen like a file: the split would only refuse it, and a
+    // dropped one would otherwise just go unnoticed.
+    if (!S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) {
+        found.error = qfs::Error{qfs::NotRegularFile, kindOf(info.st_mode), normal};
         return found;
     }
     found.folder = S_ISDIR(info.st_mode);

@@ -11,9 +11,9 @@
 class QMimeData;
 
 // Takes a path handed to the window from outside, on the command line or dropped onto it,
-// and finds out whether it is a file or a folder; that asks the file system, so it happens
-// off the window's thread. The answer names the side of the window that takes it: for a drop,
-// the half it was dropped on.
+// and finds out whether it is a file or a folder (anything else, a FIFO or a device, fails);
+// that asks the file system, so it happens off the window's thread. The answer names the
+// side of the window that takes it: for a drop, the half it was dropped on.
 class PathOpener : public QObject {
     Q_OBJECT
 

@@ -1,12 +1,18 @@
 #include "windowsettings.h"
 
+#include "nametext.h"
+
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QtGlobal>
 
 namespace {
 
-// The folder and file under the settings location.
-const QString organization = QStringLiteral("quarb");
-const QString application = QStringLiteral("file-splitter");
+// The file under the desktop's settings folder.
+const QString fileUnderConfig = QStringLiteral("/quarb/file-splitter.conf");
 
 const QString splitFolderKey = QStringLiteral("split/folder");
 const QString modeKey = QStringLiteral("split/mode");
@@ -18,12 +24,36 @@ const QString joinFolderKey = QStringLiteral("join/folder");
 const QString bySize = QStringLiteral("size");
 const QString byCount = QStringLiteral("count");
 
+// The settings file itself, and nothing else: QSettings made from the organization and the
+// application would also read fallback files beside it and in the system's folders, each
+// before anything could look at what it is.
+QString settingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + fileUnderConfig;
+}
+
+// Whether QSettings may open the file: it is a regular file (links followed), or nothing is
+// there yet. Anything else is never opened: reading a FIFO waits for a writer that never
+// comes, before the window has even appeared, and a device may never end. A file that cannot
+// be looked at is left to QSettings, which copes with what it cannot read.
+bool mayOpen(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
 } // namespace
 
 WindowSettings::Values WindowSettings::load()
 {
-    const QSettings settings(organization, application);
     Values values;
+    const QString path = settingsPath();
+    if (!mayOpen(path)) {
+        qWarning().noquote() << QString::fromStdString(qfs::NameText::printable(QFile::encodeName(path).toStdString()))
+                             << "is not a regular file: starting with the default settings, and keeping none";
+        return values;
+    }
+    const QSettings settings(path, QSettings::IniFormat);
     // Folders are kept as the system's bytes: a name that is not valid text comes back unchanged.
     values.splitFolder = settings.value(splitFolderKey).toByteArray().toStdString();
     values.joinFolder = settings.value(joinFolderKey).toByteArray().toStdString();
@@ -40,7 +70,10 @@ WindowSettings::Values WindowSettings::load()
 
 void WindowSettings::save(const Values& values)
 {
-    QSettings settings(organization, application);
+    const QString path = settingsPath();
+    if (!mayOpen(path))
+        return; // said when the window started
+    QSettings settings(path, QSettings::IniFormat);
     settings.setValue(splitFolderKey, QByteArray::fromStdString(values.splitFolder));
     settings.setValue(joinFolderKey, QByteArray::fromStdString(values.joinFolder));
     settings.setValue(modeKey, values.mode == qfs::SplitMode::ByCount ? byCount : bySize);

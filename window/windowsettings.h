@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <string>
 
-// What the window keeps between runs, in the desktop's per-user settings (QSettings, native
-// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says).
+// What the window keeps between runs, in the desktop's per-user settings (QSettings' INI
+// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says). Only a regular
+// file there is read or written.
 class WindowSettings {
 public:
     struct Values {
@@ -23,6 +24,8 @@ public:
     // What the last run left. Nothing stored (the first start) gives the window's start
     // values; a value that is not of its kind (a unit out of range) is left at its start value.
     // The fields' texts are returned as stored: the fields take only what they accept.
+    // Something else than a regular file at the settings path (a FIFO, a device) gives the
+    // start values, with a warning on standard error, and save() then keeps nothing.
     static Values load();
     static void save(const Values& values);
 };

@@ -161,14 +161,36 @@ std::function<void(Sandbox&, const fs::path&)> splitAndRemove(std::vector<std::s
     };
 }
 
-// A split with checksums whose middle piece then has one byte flipped.
+// A split with checksums of a source of this name, whose middle piece then has one byte flipped.
+std::function<void(Sandbox&, const fs::path&)> splitAndDamageNamed(const std::string& name)
+{
+    return [name](Sandbox& test, const fs::path& dir) {
+        writeFile(dir / name, source);
+        const Finished split = test.run({"split", name, "--size", "1M"});
+        ASSERT_EQ(split.status, 0) << split.err;
+        fs::remove(dir / name);
+        std::fstream piece(dir / (name + "_split") / (name + ".0001"),
+                           std::ios::binary | std::ios::in | std::ios::out);
+        piece.seekp(100);
+        piece.put('\xff' ^ source[MiB + 95]);
+    };
+}
+
 void splitAndDamage(Sandbox& test, const fs::path& dir)
 {
-    splitAndRemove({"split", "movie avi", "--size", "1M"})(test, dir);
-    std::fstream piece(dir / "movie avi_split" / "movie avi.0001",
-                       std::ios::binary | std::ios::in | std::ios::out);
-    piece.seekp(100);
-    piece.put('\xff' ^ source[MiB + 95]);
+    splitAndDamageNamed("movie avi")(test, dir);
+}
+
+// A name that, printed as it is, returns to the start of the line and clears it.
+const std::string lineClearingName = "movie\r\x1b[2K avi";
+
+// Whether the text holds a control character other than the line break.
+bool holdsControls(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < ' ' && c != '\n') || byte == 0x7f;
+    });
 }
 
 // A split with checksums into pieces of 300 KiB, movie avi.0000 … movie avi.0006, each with a
@@ -297,10 +319,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
     Row{"SizeWithUnknownUnit", writeSource, {"split", "movie avi", "-s", "12Q"}, 1, usageError},
     Row{"SizeAndCount", writeSource, {"split", "movie avi", "-s", "1M", "-n", "2"}, 1, usageError},
     Row{"CountNotWhole", writeSource, {"split", "movie avi", "-n", "1E+20"}, 1, usageError},
-    Row{"MissingFile", nullptr, {"split", "nothing here", "-s", "1M"}, 2,
+    // The system's text, "No such file or directory", holds the name: the path is still given.
+    Row{"MissingFile", nullptr, {"split", "directory", "-s", "1M"}, 2,
         [](const fs::path& dir, const Finished& result) {
-            EXPECT_NE(result.err.find("quarb: nothing here"), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("quarb: directory: "), std::string::npos) << result.err;
             EXPECT_EQ(namesIn(dir), std::vector<std::string>{});
+        }},
+    Row{"FileUsedAsFolder", writeSource, {"split", "movie avi/", "-s", "1M"}, 2,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find("quarb: movie avi/: "), std::string::npos) << result.err;
+            EXPECT_EQ(result.err.find("is a folder"), std::string::npos) << result.err;
+            EXPECT_EQ(namesIn(dir), std::vector<std::string>{"movie avi"});
         }},
     Row{"ExistingFolder",
         [](Sandbox& test, const fs::path& dir) {
@@ -381,6 +410,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         [](const fs::path&, const Finished& result) {
             EXPECT_EQ(result.err, everyPieceNamed("quarb: 7 pieces are damaged: their checksums differ."));
             EXPECT_EQ(result.out, "Pieces not intact: 7 damaged.\n");
+        },
+        true},
+    Row{"ControlCharactersInNamesEscaped", splitAndDamageNamed(lineClearingName),
+        {"verify", lineClearingName + "_split"}, 3,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_FALSE(holdsControls(result.err)) << result.err;
+            EXPECT_FALSE(holdsControls(result.out)) << result.out;
+            // Quoted as a shell takes it back.
+            EXPECT_NE(result.err.find("$'movie\\r\\e[2K avi.0001'"), std::string::npos) << result.err;
         },
         true},
     Row{"HelpOfACommand", nullptr, {"split", "--help"}, 0,

@@ -1,4 +1,5 @@
 #include "folderlisting.h"
+#include "nametext.h"
 #include "naturalorder.h"
 #include "piecenaming.h"
 #include "testfolder.h"
@@ -107,5 +108,30 @@ TEST(FolderListingTest, ListsRegularFilesAndLinksToThemInNaturalOrder)
     const qfs::Error missing = qfs::FolderListing::regularFiles(folder.file("none"), names);
     EXPECT_EQ(missing.message(), "2: No such file or directory: " + folder.file("none"));
 }
+
+// Names as messages print them: what a terminal would act on is escaped, whatever the encoding.
+struct PrintedNameCase {
+    const char* name;
+    std::string fileName;
+    std::string printed;
+};
+
+class PrintedNameTest : public testing::TestWithParam<PrintedNameCase> {};
+
+TEST_P(PrintedNameTest, EscapesWhatATerminalWouldActOn)
+{
+    const PrintedNameCase& c = GetParam();
+    const std::string printed = qfs::NameText::printable(c.fileName);
+    EXPECT_EQ(printed, c.printed);
+    EXPECT_EQ(qfs::NameText::printable(printed), printed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PrintedNameTest, testing::Values(
+    PrintedNameCase{"PlainTextAsItIs", "it's a \\ \xc3\xa9t\xc3\xa9.0001", "it's a \\ \xc3\xa9t\xc3\xa9.0001"},
+    PrintedNameCase{"EscapeSequenceQuoted", "a'\r\x1b[2Kb\\", "$'a\\'\\r\\e[2Kb\\\\'"},
+    PrintedNameCase{"EncodedC1Control", "a\xc2\x9b" "2Jb", "$'a\\302\\2332Jb'"},
+    PrintedNameCase{"BytesThatAreNotUtf8", "a\x9b\xc3(\xed\xa0\x80", "$'a\\233\\303(\\355\\240\\200'"},
+    PrintedNameCase{"NulAndDelete", std::string("a\0\x7f", 3), "$'a\\000\\177'"}),
+    [](const auto& row) { return row.param.name; });
 
 } // namespace

@@ -30,13 +30,20 @@
 #include <QTest>
 #include <QScreen>
 #include <QTextEdit>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -130,14 +137,67 @@ void drop(QWidget& onto, const QString& path)
     QApplication::sendEvent(&onto, &dropped);
 }
 
-// The tooltip a control shows when the mouse rests on this point of it.
+// The tooltip a control shows when the mouse rests on this point of it, as it reads: Qt shows
+// a tooltip that looks like markup as rich text.
 QString tooltipAt(QWidget& widget, QPoint point)
 {
     QToolTip::hideText();
     QHelpEvent help(QEvent::ToolTip, point, widget.mapToGlobal(point));
     QApplication::sendEvent(&widget, &help);
-    return QToolTip::isVisible() ? QToolTip::text() : QString();
+    if (!QToolTip::isVisible())
+        return {};
+    const QString tip = QToolTip::text();
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument rendered;
+    rendered.setHtml(tip);
+    return rendered.toPlainText();
 }
+
+// Stands by at a FIFO as its writer, so that whoever opens it for reading goes on at once, to
+// an empty read, instead of waiting for ever; and notes that it happened. The FIFO is reached
+// through a handle of its own, so that it is served even after something else took its name.
+class FifoWriter {
+public:
+    explicit FifoWriter(const QByteArray& path)
+        : m_handle(::open(path.constData(), O_PATH | O_CLOEXEC)),
+          m_fifo("/proc/self/fd/" + QByteArray::number(m_handle)), m_thread([this] { serve(); })
+    {
+    }
+    ~FifoWriter()
+    {
+        m_finished = true;
+        // A reader of our own lets a waiting open return.
+        const int reader = ::open(m_fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        m_thread.join();
+        if (reader >= 0)
+            ::close(reader);
+        ::close(m_handle);
+    }
+    FifoWriter(const FifoWriter&) = delete;
+    FifoWriter& operator=(const FifoWriter&) = delete;
+
+    bool wasOpened() const { return m_opened; }
+
+private:
+    void serve()
+    {
+        while (!m_finished) {
+            const int fd = ::open(m_fifo.constData(), O_WRONLY | O_CLOEXEC); // waits for a reader
+            if (fd < 0)
+                return;
+            if (!m_finished)
+                m_opened = true;
+            ::close(fd);
+        }
+    }
+
+    const int m_handle;
+    const QByteArray m_fifo;
+    std::atomic<bool> m_opened{false};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread; // last: it starts once the rest is there
+};
 
 } // namespace
 
@@ -1006,20 +1066,24 @@ void Form1Test::openFromOutside_data()
     QTest::addColumn<QString>("splitFolder");
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("joinFolder");
+    // Whether the path is refused with a message that names it.
+    QTest::addColumn<bool>("refused");
     const QString here = QStringLiteral("here");
     QTest::newRow("a file on the command line")
-        << int(From::CommandLine) << "videos/movie.avi" << "videos" << "movie.avi" << here;
+        << int(From::CommandLine) << "videos/movie.avi" << "videos" << "movie.avi" << here << false;
     QTest::newRow("a folder on the command line")
-        << int(From::CommandLine) << "videos/movie.avi_split" << here << "" << "movie.avi_split";
+        << int(From::CommandLine) << "videos/movie.avi_split" << here << "" << "movie.avi_split" << false;
     QTest::newRow("a file dropped on the split half")
-        << int(From::DropOnSplitHalf) << "videos/movie.avi" << "videos" << "movie.avi" << here;
+        << int(From::DropOnSplitHalf) << "videos/movie.avi" << "videos" << "movie.avi" << here << false;
     QTest::newRow("a folder dropped on the split half")
-        << int(From::DropOnSplitHalf) << "videos" << "videos" << "" << here;
+        << int(From::DropOnSplitHalf) << "videos" << "videos" << "" << here << false;
     QTest::newRow("a folder dropped on the join half")
-        << int(From::DropOnJoinHalf) << "videos/movie.avi_split" << here << "" << "movie.avi_split";
+        << int(From::DropOnJoinHalf) << "videos/movie.avi_split" << here << "" << "movie.avi_split" << false;
     QTest::newRow("a piece dropped on the join half opens its folder")
         << int(From::DropOnJoinHalf) << "videos/movie.avi_split/movie.avi.0000" << here << ""
-        << "movie.avi_split";
+        << "movie.avi_split" << false;
+    QTest::newRow("a FIFO on the command line is refused")
+        << int(From::CommandLine) << "videos/pipe" << here << "" << here << true;
 }
 
 void Form1Test::openFromOutside()
@@ -1029,8 +1093,10 @@ void Form1Test::openFromOutside()
     QFETCH(QString, splitFolder);
     QFETCH(QString, chosen);
     QFETCH(QString, joinFolder);
+    QFETCH(bool, refused);
     WindowFixture world([](const QDir& dir) {
         dir.mkpath(QStringLiteral("videos/movie.avi_split"));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("videos/pipe"))).constData(), 0600) == 0);
         TestFiles::write(dir.filePath("videos/movie.avi"), "0123456789");
         TestFiles::write(dir.filePath("videos/camera.mov"), "c");
         TestFiles::write(dir.filePath("videos/movie.avi_split/movie.avi.0000"), "Quarb0123456789");
@@ -1067,7 +1133,13 @@ void Form1Test::openFromOutside()
         const auto selected = world.find<QListWidget>("File3")->selectedItems();
         QCOMPARE(selected.isEmpty() ? QString() : selected.front()->text(), chosen);
     }
-    QVERIFY(world.feedback.events.isEmpty());
+    if (refused) {
+        const QStringList messages = world.feedback.messages();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.front().contains(full), qPrintable(messages.front()));
+    } else {
+        QVERIFY(world.feedback.events.isEmpty());
+    }
 }
 
 void Form1Test::settingsKeptBetweenRuns()
@@ -1110,6 +1182,28 @@ void Form1Test::settingsKeptBetweenRuns()
     QCOMPARE(third.find<QTreeWidget>("Dir2")->currentItem()->text(0), QStringLiteral("videos"));
     QCOMPARE(third.find<QTreeWidget>("Dir1")->currentItem()->text(0), third.dir().dirName());
     QVERIFY(third.feedback.events.isEmpty());
+    QVERIFY(third.form().close());
+
+    // A FIFO in the settings file's place, whose reading would wait for a writer before the
+    // window appears: the window starts as on its first run, says so naming the file, and
+    // neither opens nor replaces the FIFO. A writer stands by, so that a window that does
+    // open it is caught at it instead of hanging.
+    const QByteArray fifo =
+        QFile::encodeName(QDir(settings.path()).filePath(QStringLiteral("quarb/file-splitter.conf")));
+    QVERIFY(QFile::remove(QFile::decodeName(fifo)) && ::mkfifo(fifo.constData(), 0600) == 0);
+    const FifoWriter writer(fifo);
+    {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(QFile::decodeName(fifo))));
+        WindowFixture fourth({}, kept);
+        QVERIFY(fourth.isReady());
+        QCOMPARE(fourth.find<QTreeWidget>("Dir2")->currentItem()->text(0), fourth.dir().dirName());
+        QVERIFY(fourth.find<QAbstractButton>("Option1")->isChecked());
+        QCOMPARE(fourth.find<QLineEdit>("Text2")->text(), QString());
+        QVERIFY(fourth.form().close());
+    }
+    QVERIFY(!writer.wasOpened());
+    struct stat info {};
+    QVERIFY(::lstat(fifo.constData(), &info) == 0 && S_ISFIFO(info.st_mode));
 }
 
 void Form1Test::longNamesShortened()
@@ -1137,11 +1231,13 @@ void Form1Test::longNamesShortened()
     QCOMPARE(world.find<QLabel>("Label2")->text(), name + QStringLiteral("_split"));
 }
 
-// Names are text, never markup: a name holding a link shows as it is, in the labels and in a
-// real message box, where a link could otherwise be clicked.
+// Names are text, never markup: a name holding a link shows as it is, in the labels, in the
+// tooltips that show it whole where it is shortened, and in a real message box, where a link
+// could otherwise be clicked.
 void Form1Test::markupShowsAsText()
 {
-    const QString name = QStringLiteral("<a href=x>evil<b>");
+    const QString name = QStringLiteral("<h1>BIG<font color=red>RED") + QString(100, QLatin1Char('a')) +
+                         QStringLiteral("<a href=x>evil<b>");
     WindowFixture world(
         [&](const QDir& dir) {
             TestFiles::write(dir.filePath(name), "0123456789");
@@ -1163,6 +1259,15 @@ void Form1Test::markupShowsAsText()
         }
     }
     QCOMPARE(labels, 3); // the plan, the split folder and the outcome
+    for (const char* label : {"Label2", "PlanFile", "OutcomeLabel"}) {
+        auto* shown = world.find<ElidedLabel>(label);
+        QVERIFY2(shown->isElided(), label);
+        QCOMPARE(tooltipAt(*shown, shown->rect().center()), shown->text());
+    }
+    auto* files = world.find<QListWidget>("File3");
+    const QModelIndex entry = files->model()->index(0, 0);
+    QVERIFY(qobject_cast<ElidingDelegate*>(files->itemDelegate())->isElided(entry));
+    QCOMPARE(tooltipAt(*files->viewport(), files->visualRect(entry).center()), name);
 
     // The join refuses the damaged piece in a real message box.
     QString boxText;

@@ -5,7 +5,7 @@
 #include "filelist.h"
 
 #include <QApplication>
-#include <QSettings>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 
@@ -26,8 +26,9 @@ WindowFixture::WindowFixture(const std::function<void(const QDir&)>& prepare, co
     if (prepare)
         prepare(QDir(m_dir.path()));
     QDir::setCurrent(m_dir.path());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       options.settingsPath.isEmpty() ? m_settings.path() : options.settingsPath);
+    // The desktop's settings folder, which the window's settings file goes under.
+    qputenv("XDG_CONFIG_HOME",
+            QFile::encodeName(options.settingsPath.isEmpty() ? m_settings.path() : options.settingsPath));
     m_form = std::make_unique<Form1>(options.realFeedback ? UserFeedback::system() : feedback, held);
     feedback.window = m_form.get();
     auto* timer = find<QTimer>("Timer1");
