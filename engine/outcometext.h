@@ -1,5 +1,6 @@
 #pragma once
 
+#include "leftovers.h"
 #include "verifyobserver.h"
 
 #include <cstdint>
@@ -22,6 +23,11 @@ public:
     static std::string verify(const VerifyReport& report);
     // What is wrong, by name, a sentence a line (CheckMessages'); empty when intact.
     static std::string verifyFindings(const VerifyReport& report);
+
+    // The outcome line of a split or a join, with what it removed before it started, left by
+    // earlier runs that were cut short: "...; removed an unfinished split of 3.2 GB left by an
+    // earlier run". The line alone when nothing was removed.
+    static std::string withLeftovers(const std::string& line, const Leftovers& removed);
 };
 
 } // namespace qfs
