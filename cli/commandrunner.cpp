@@ -78,6 +78,7 @@ public:
     explicit SplitWatch(TerminalProgress& progress) : m_progress(progress) {}
     void folderOpened(const std::string& folderPath) override { m_folder = folderPath; }
     void pieceWritten(const std::string&) override { ++m_pieces; }
+    void leftoversRemoved(const Leftovers& removed) override { m_leftovers = removed; }
     void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
     {
         m_progress.report(bytesDone, bytesTotal);
@@ -85,6 +86,7 @@ public:
 
     std::string m_folder;
     std::uint64_t m_pieces = 0;
+    Leftovers m_leftovers;
 
 private:
     TerminalProgress& m_progress;
@@ -102,9 +104,11 @@ public:
         m_rebuiltName = rebuiltName;
         m_length = length;
     }
+    void leftoversRemoved(const Leftovers& removed) override { m_leftovers = removed; }
 
     std::string m_rebuiltName;
     std::uint64_t m_length = 0;
+    Leftovers m_leftovers;
 
 private:
     TerminalProgress& m_progress;
@@ -183,7 +187,8 @@ int CommandRunner::split(const Command& command)
     if (outcome.error.failed())
         return failure(outcome.error, outcome.signal);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return summary(command, OutcomeText::split(watch.m_pieces, watch.m_folder, took.count()));
+    return summary(command, OutcomeText::withLeftovers(OutcomeText::split(watch.m_pieces, watch.m_folder, took.count()),
+                                                       watch.m_leftovers));
 }
 
 int CommandRunner::join(const Command& command)
@@ -200,7 +205,8 @@ int CommandRunner::join(const Command& command)
     // Nothing rebuilt is no success for a script that goes on to remove the folder.
     if (watch.m_rebuiltName.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesJoined, command.path}, 0);
-    return summary(command, OutcomeText::join(watch.m_rebuiltName, watch.m_length));
+    return summary(command,
+                   OutcomeText::withLeftovers(OutcomeText::join(watch.m_rebuiltName, watch.m_length), watch.m_leftovers));
 }
 
 int CommandRunner::verify(const Command& command)

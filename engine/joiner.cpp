@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "checkmessages.h"
 #include "hashingcopier.h"
+#include "leftovers.h"
 #include "nametext.h"
 #include "piecechecksums.h"
 #include "piecenaming.h"
@@ -75,9 +76,11 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     if (set.pieces().empty())
         return {};
 
+    if (const Leftovers removed = Leftovers::removeFrom(m_layer, folder.fd()); removed.any())
+        observer.leftoversRemoved(removed);
     AtomicFile output(m_layer);
     if (Error e = output.create(folder.fd(), request.folderPath, set.stem(),
-                                set.pieces().front().mode & permissionBits);
+                                set.pieces().front().mode & permissionBits, set.pieces().front().group);
         e.failed())
         return e;
 

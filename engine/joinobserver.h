@@ -1,6 +1,7 @@
 #pragma once
 
 #include "error.h"
+#include "leftovers.h"
 
 #include <cstdint>
 #include <string>
@@ -14,6 +15,9 @@ public:
 
     // The folder being joined, before anything else happens.
     virtual void folderShown(const std::string& folderPath);
+    // Before writing, the join removed what earlier runs cut short had left in the folder
+    // (Leftovers::removeFrom); not called when there was nothing.
+    virtual void leftoversRemoved(const Leftovers& removed);
     // The folder holds the pieces' checksum file of this name, and the join checks every piece
     // against it as it copies. Called before the copy starts; not at all without the file.
     virtual void verifying(const std::string& checksumFileName);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "error.h"
+#include "leftovers.h"
 #include "splitplanner.h"
 
 #include <cstdint>
@@ -20,6 +21,9 @@ public:
     // The split is about to write its pieces; they will be in folderPath when it finishes.
     // Until then the folder has a temporary name.
     virtual void folderOpened(const std::string& folderPath);
+    // Before writing, the split removed what earlier runs cut short had left in the folder
+    // (Leftovers::removeFrom); not called when there was nothing.
+    virtual void leftoversRemoved(const Leftovers& removed);
     // The unit list had no selection and now stands at this index.
     virtual void unitDefaulted(std::int16_t unitIndex);
     // A piece file is complete and closed.

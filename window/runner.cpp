@@ -139,6 +139,7 @@ public:
         ++pieces;
         m_mailbox.piece(pieceName);
     }
+    void leftoversRemoved(const qfs::Leftovers& removed) override { leftovers = removed; }
     void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
     {
         m_mailbox.progress(bytesDone, bytesTotal);
@@ -146,6 +147,7 @@ public:
 
     bool folderMade = false;
     std::uint64_t pieces = 0;
+    qfs::Leftovers leftovers;
 
 private:
     RunMailbox& m_mailbox;
@@ -168,9 +170,11 @@ public:
         rebuiltName = name;
         length = bytes;
     }
+    void leftoversRemoved(const qfs::Leftovers& removed) override { leftovers = removed; }
 
     std::string rebuiltName;
     std::uint64_t length = 0;
+    qfs::Leftovers leftovers;
 
 private:
     RunMailbox& m_mailbox;
@@ -227,6 +231,7 @@ void Runner::start(const qfs::SplitRequest& request)
         outcome.error = qfs::Splitter(layer).run(request, relay, std::move(stop));
         outcome.folderMade = relay.folderMade;
         outcome.pieces = relay.pieces;
+        outcome.leftovers = relay.leftovers;
         return outcome;
     });
 }
@@ -243,6 +248,7 @@ void Runner::start(const qfs::JoinRequest& request)
         outcome.error = qfs::Joiner(layer).run(request, relay, std::move(stop));
         outcome.rebuiltName = relay.rebuiltName;
         outcome.length = relay.length;
+        outcome.leftovers = relay.leftovers;
         return outcome;
     });
 }

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "filelayer.h"
 #include "joinrequest.h"
+#include "leftovers.h"
 #include "progresstext.h"
 #include "splitplanner.h"
 #include "splitrequest.h"
@@ -43,6 +44,8 @@ struct RunOutcome {
     std::uint64_t length = 0;
     // Verify: what the check found, when it finished.
     qfs::VerifyReport report;
+    // Split and join: what they removed before they started, left by runs cut short.
+    qfs::Leftovers leftovers;
 
     bool finished() const { return !error.failed(); }
     bool cancelled() const { return error.is(qfs::Cancelled); }
