@@ -42,6 +42,10 @@ enum ErrorCode : int {
     ChecksumFileInvalid = 1015,
     // The split folder is already there; the description is the fixed message for it.
     FolderExists = 1016,
+    // More pieces are damaged or missing than the recovery data can rebuild.
+    RecoveryInsufficient = 1017,
+    // The recovery data cannot be used, or a piece rebuilt from it fails its checksums.
+    RecoveryDamaged = 1018,
 };
 
 // A failure as a value: the number, its description, and the path it concerns.

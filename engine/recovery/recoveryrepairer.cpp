@@ -1,0 +1,314 @@
+#include "recoveryrepairer.h"
+
+#include "galoisfield.h"
+#include "md5.h"
+#include "tempname.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace qfs {
+
+namespace {
+
+constexpr mode_t permissionBits = 0777;
+constexpr mode_t fallbackMode = 0644;
+constexpr std::string_view tempSuffix = ".tmp";
+
+// A rebuilt file under a temporary name, removed unless it takes its final name.
+struct RebuiltFile {
+    FileLayer* layer = nullptr;
+    int folderFd = -1;
+    std::size_t fileIndex = 0;
+    std::string tempName;
+    std::unique_ptr<FileHandle> handle;
+    bool replaces = false;
+
+    ~RebuiltFile()
+    {
+        if (!tempName.empty())
+            layer->unlinkAt(folderFd, tempName.c_str());
+    }
+};
+
+struct Source {
+    int fd = -1;
+    std::string path;
+    std::uint64_t offset = 0;       // of the slice's first byte in the file
+    std::uint64_t available = 0;    // bytes of the slice in the file
+    RebuiltFile* copyTo = nullptr;  // an intact slice of a file being rebuilt
+};
+
+// Inverts `matrix` (rows x rows, row-major) in place over the field; false when singular.
+bool invert(const GaloisField& field, std::vector<std::uint16_t>& matrix, std::size_t rows)
+{
+    std::vector<std::uint16_t> inverse(rows * rows, 0);
+    for (std::size_t i = 0; i < rows; ++i)
+        inverse[i * rows + i] = 1;
+    for (std::size_t col = 0; col < rows; ++col) {
+        std::size_t pivot = col;
+        while (pivot < rows && matrix[pivot * rows + col] == 0)
+            ++pivot;
+        if (pivot == rows)
+            return false;
+        for (std::size_t k = 0; k < rows; ++k) {
+            std::swap(matrix[pivot * rows + k], matrix[col * rows + k]);
+            std::swap(inverse[pivot * rows + k], inverse[col * rows + k]);
+        }
+        const std::uint16_t scale = matrix[col * rows + col];
+        for (std::size_t k = 0; k < rows; ++k) {
+            matrix[col * rows + k] = field.divide(matrix[col * rows + k], scale);
+            inverse[col * rows + k] = field.divide(inverse[col * rows + k], scale);
+        }
+        for (std::size_t row = 0; row < rows; ++row) {
+            const std::uint16_t factor = matrix[row * rows + col];
+            if (row == col || factor == 0)
+                continue;
+            for (std::size_t k = 0; k < rows; ++k) {
+                matrix[row * rows + k] ^= field.multiply(factor, matrix[col * rows + k]);
+                inverse[row * rows + k] ^= field.multiply(factor, inverse[col * rows + k]);
+            }
+        }
+    }
+    matrix = std::move(inverse);
+    return true;
+}
+
+} // namespace
+
+Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, const RecoverySet& set,
+                               const RecoveryCheck& check, const RecoveryRun& run,
+                               const RebuiltCheck& rebuiltCheck)
+{
+    if (check.lostPieces == 0)
+        return {};
+    if (!check.canRepair())
+        return {RecoveryInsufficient,
+                std::to_string(check.lostPieces)
+                    + (check.lostPieces == 1 ? " piece is" : " pieces are")
+                    + " damaged or missing, but only " + std::to_string(check.rebuildablePieces)
+                    + " can be rebuilt",
+                folderPath};
+    GaloisField field;
+
+    // The lost slices, and the files to rebuild.
+    std::vector<std::uint32_t> lost;
+    std::vector<std::unique_ptr<RebuiltFile>> rebuilt;
+    std::vector<RebuiltFile*> rebuiltOf(set.files.size(), nullptr);
+    mode_t mode = fallbackMode;
+    bool modeFound = false;
+    for (std::size_t f = 0; f < set.files.size(); ++f) {
+        const PieceCheck& piece = check.pieces[f];
+        if (piece.condition == PieceCondition::Intact) {
+            struct stat info {};
+            if (!modeFound && m_layer.fstatAt(folderFd, piece.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+                mode = info.st_mode & permissionBits;
+                modeFound = true;
+            }
+            continue;
+        }
+        auto file = std::make_unique<RebuiltFile>();
+        file->layer = &m_layer;
+        file->folderFd = folderFd;
+        file->fileIndex = f;
+        file->replaces = piece.condition == PieceCondition::Damaged;
+        rebuiltOf[f] = file.get();
+        rebuilt.push_back(std::move(file));
+        for (std::size_t s = 0; s < piece.sliceIntact.size(); ++s)
+            if (!piece.sliceIntact[s])
+                lost.push_back(set.files[f].firstSlice + std::uint32_t(s));
+    }
+    const std::size_t count = lost.size();
+    std::vector<RecoverySliceData> used(set.recovery.begin(), set.recovery.begin() + std::ptrdiff_t(count));
+    std::vector<std::uint16_t> matrix(count * count);
+    for (std::size_t a = 0; a < count; ++a)
+        for (std::size_t b = 0; b < count; ++b)
+            matrix[a * count + b] = field.coefficient(lost[b], used[a].exponent);
+    if (!invert(field, matrix, count))
+        return {RecoveryInsufficient, "The recovery slices at hand cannot rebuild these pieces", folderPath};
+
+    for (auto& file : rebuilt) {
+        for (int attempt = 0; attempt < TempName::attempts && !file->handle; ++attempt) {
+            std::string name = TempName::random(tempSuffix);
+            const int fd = m_layer.openAt(folderFd, name.c_str(),
+                                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            if (fd >= 0) {
+                file->tempName = std::move(name);
+                file->handle = std::make_unique<FileHandle>(m_layer, fd);
+            } else if (errno != EEXIST) {
+                return Error::fromErrno(errno, folderPath + "/" + set.files[file->fileIndex].name);
+            }
+        }
+        if (!file->handle)
+            return Error::fromErrno(EEXIST, folderPath + "/" + set.files[file->fileIndex].name);
+        if (m_layer.fchmod(file->handle->fd(), mode) != 0)
+            return Error::fromErrno(errno, folderPath + "/" + set.files[file->fileIndex].name);
+    }
+
+    // Every slice read: the intact source slices (with their coefficients per recovery slice)
+    // and the recovery slices used.
+    std::vector<std::unique_ptr<FileHandle>> handles;
+    std::vector<Source> sources;
+    std::vector<std::vector<std::uint16_t>> sourceFactors;  // per source: one per used recovery slice
+    for (std::size_t f = 0; f < set.files.size(); ++f) {
+        const RecoverySetFile& file = set.files[f];
+        const PieceCheck& piece = check.pieces[f];
+        if (std::none_of(piece.sliceIntact.begin(), piece.sliceIntact.end(), [](bool b) { return b; }))
+            continue;
+        const std::string path = folderPath + "/" + file.name;
+        const int fd = m_layer.openAt(folderFd, file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+        if (fd < 0)
+            return Error::fromErrno(errno, path);
+        handles.push_back(std::make_unique<FileHandle>(m_layer, fd));
+        for (std::size_t s = 0; s < piece.sliceIntact.size(); ++s) {
+            if (!piece.sliceIntact[s])
+                continue;
+            Source source;
+            source.fd = fd;
+            source.path = path;
+            source.offset = s * set.sliceSize;
+            source.available = std::min(set.sliceSize, file.length - source.offset);
+            source.copyTo = rebuiltOf[f];
+            sources.push_back(source);
+            std::vector<std::uint16_t> factors(count);
+            for (std::size_t a = 0; a < count; ++a)
+                factors[a] = field.coefficient(file.firstSlice + std::uint32_t(s), used[a].exponent);
+            sourceFactors.push_back(std::move(factors));
+        }
+    }
+    const std::size_t intactSources = sources.size();
+    for (const RecoverySliceData& data : used) {
+        const std::string path = folderPath + "/" + data.volume;
+        const int fd = m_layer.openAt(folderFd, data.volume.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+        if (fd < 0)
+            return Error::fromErrno(errno, path);
+        handles.push_back(std::make_unique<FileHandle>(m_layer, fd));
+        sources.push_back({fd, path, data.dataOffset, set.sliceSize, nullptr});
+    }
+
+    // Per lost slice b: out[b] = sum_a inverse[b][a] * (recovery[a] + sum_j factor[j][a] * intact[j]).
+    std::uint64_t total = 0;
+    for (const Source& source : sources)
+        total += source.available;
+    const RangePlan ranges = planRanges(set.sliceSize, std::uint32_t(count));
+    total *= (count + ranges.slicesPerPass - 1) / ranges.slicesPerPass;
+    const std::size_t stride = alignedStride(ranges.width);
+    AlignedBuffer outputs(stride * ranges.slicesPerPass);
+    AlignedBuffer buffer(recoveryReadChunk + 2);
+    std::vector<std::uint16_t> factors(ranges.slicesPerPass);
+    std::uint64_t done = 0;
+    std::uint64_t sinceCheck = 0;
+    for (std::size_t first = 0; first < count; first += ranges.slicesPerPass) {
+        const std::size_t outputsNow = std::min<std::size_t>(ranges.slicesPerPass, count - first);
+        for (std::uint64_t offset = 0; offset < set.sliceSize; offset += ranges.width) {
+            std::memset(outputs.data(), 0, outputs.size());
+            const std::uint64_t width = std::min(ranges.width, set.sliceSize - offset);
+            for (std::size_t j = 0; j < sources.size(); ++j) {
+                const Source& source = sources[j];
+                for (std::size_t b = 0; b < outputsNow; ++b) {
+                    const std::uint16_t* row = matrix.data() + (first + b) * count;
+                    if (j < intactSources) {
+                        std::uint16_t sum = 0;
+                        for (std::size_t a = 0; a < count; ++a)
+                            sum ^= field.multiply(row[a], sourceFactors[j][a]);
+                        factors[b] = sum;
+                    } else {
+                        factors[b] = row[j - intactSources];
+                    }
+                }
+                const std::uint64_t end = std::min(offset + width, source.available);
+                for (std::uint64_t at = offset; at < end;) {
+                    const std::size_t step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
+                    if (Error error = readFully(m_layer, source.fd, buffer.data(), step, source.offset + at, source.path);
+                        error.failed())
+                        return error;
+                    if (source.copyTo != nullptr && first == 0) {
+                        const RecoverySetFile& file = set.files[source.copyTo->fileIndex];
+                        if (Error error = writeFully(m_layer, source.copyTo->handle->fd(), buffer.data(), step,
+                                                     source.offset + at, folderPath + "/" + file.name);
+                            error.failed())
+                            return error;
+                    }
+                    std::size_t words = step;
+                    if (words % 2 != 0)
+                        buffer.data()[words++] = 0;
+                    for (std::size_t b = 0; b < outputsNow; ++b)
+                        field.multiplyAdd(buffer.data(), outputs.data() + b * stride + (at - offset), factors[b], words);
+                    at += step;
+                    done += step;
+                    sinceCheck += step;
+                    if (sinceCheck >= recoveryReadChunk) {
+                        sinceCheck = 0;
+                        if (run.stop.stop_requested())
+                            return {Cancelled, "Cancelled", {}};
+                        if (run.progress)
+                            run.progress(done, total);
+                    }
+                }
+            }
+            // Each rebuilt range goes to its file, up to the file's length.
+            for (std::size_t b = 0; b < outputsNow; ++b) {
+                const std::uint32_t slice = lost[first + b];
+                const auto owner = std::upper_bound(set.files.begin(), set.files.end(), slice,
+                                                    [](std::uint32_t s, const RecoverySetFile& f) { return s < f.firstSlice; }) - 1;
+                const std::uint64_t start = std::uint64_t(slice - owner->firstSlice) * set.sliceSize + offset;
+                if (start >= owner->length)
+                    continue;
+                const std::size_t length = std::size_t(std::min<std::uint64_t>(width, owner->length - start));
+                RebuiltFile* file = rebuiltOf[std::size_t(owner - set.files.begin())];
+                if (Error error = writeFully(m_layer, file->handle->fd(), outputs.data() + b * stride, length, start,
+                                             folderPath + "/" + owner->name);
+                    error.failed())
+                    return error;
+            }
+        }
+    }
+
+    // Every rebuilt file must be what the index recorded before any takes its name.
+    for (auto& file : rebuilt) {
+        const RecoverySetFile& entry = set.files[file->fileIndex];
+        const std::string path = folderPath + "/" + entry.name;
+        const int fd = file->handle->fd();
+        if (m_layer.ftruncate(fd, off_t(entry.length)) != 0)
+            return Error::fromErrno(errno, path);
+        Md5 md5;
+        for (std::uint64_t at = 0; at < entry.length;) {
+            const std::size_t step = std::size_t(std::min<std::uint64_t>(buffer.size() - 2, entry.length - at));
+            if (Error error = readFully(m_layer, fd, buffer.data(), step, at, path); error.failed())
+                return error;
+            md5.add(buffer.data(), step);
+            at += step;
+        }
+        if (md5.finish() != entry.md5)
+            return {RecoveryDamaged, "The recovery data is damaged: the rebuilt piece does not match", path};
+        if (rebuiltCheck) {
+            if (Error error = rebuiltCheck(fd, entry.name); error.failed())
+                return error;
+        }
+    }
+    if (run.stop.stop_requested())
+        return {Cancelled, "Cancelled", {}};
+    for (auto& file : rebuilt) {
+        const RecoverySetFile& entry = set.files[file->fileIndex];
+        const std::string path = folderPath + "/" + entry.name;
+        if (int err = file->handle->close(); err != 0)
+            return Error::fromErrno(err, path);
+        int result = file->replaces
+                         ? m_layer.renameAt(folderFd, file->tempName.c_str(), folderFd, entry.name.c_str())
+                         : m_layer.renameNoReplaceAt(folderFd, file->tempName.c_str(), folderFd, entry.name.c_str());
+        if (result != 0 && !file->replaces && errno == EINVAL)
+            result = m_layer.renameAt(folderFd, file->tempName.c_str(), folderFd, entry.name.c_str());
+        if (result != 0)
+            return Error::fromErrno(errno, path);
+        file->tempName.clear();
+    }
+    if (run.progress)
+        run.progress(total, total);
+    return {};
+}
+
+} // namespace qfs
