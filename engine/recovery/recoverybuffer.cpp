@@ -28,6 +28,34 @@ AlignedBuffer::AlignedBuffer(std::size_t size) : m_size(size)
     std::memset(m_data.get(), 0, rounded);
 }
 
+Error RunMeter::advance(std::uint64_t bytes)
+{
+    m_done += bytes;
+    m_sinceCheck += bytes;
+    if (m_sinceCheck < recoveryReadChunk)
+        return {};
+    m_sinceCheck = 0;
+    if (Error error = stopped(); error.failed())
+        return error;
+    // A damaged file is read more than once: done may pass the planned total.
+    if (m_run.progress)
+        m_run.progress(std::min(m_done, m_total), m_total);
+    return {};
+}
+
+Error RunMeter::stopped() const
+{
+    if (m_run.stop.stop_requested())
+        return {Cancelled, "Cancelled", {}};
+    return {};
+}
+
+void RunMeter::complete() const
+{
+    if (m_run.progress)
+        m_run.progress(m_total, m_total);
+}
+
 Error readFully(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
                 const std::string& path)
 {

@@ -13,7 +13,8 @@
 namespace qfs {
 
 // How a recovery run reports and is stopped: `progress` gets bytes done and the total;
-// the run checks `stop` at least every 16 MiB and then ends with Cancelled, leaving nothing.
+// the run checks `stop` at least every recoveryReadChunk bytes read, computed or hashed (also
+// inside one large packet, slice or file) and then ends with Cancelled, leaving nothing.
 struct RecoveryRun {
     std::stop_token stop;
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
@@ -26,6 +27,28 @@ inline constexpr std::size_t recoveryWorkingMemory = std::size_t(64) << 20;
 inline constexpr std::size_t recoveryReadChunk = std::size_t(1) << 20;
 // The smallest byte range worth a pass; fewer slices per pass below it.
 inline constexpr std::size_t recoveryMinimumRange = std::size_t(256) << 10;
+
+// Counts a run's bytes: reports progress and looks at the stop token every recoveryReadChunk
+// bytes, so that no file, packet or slice, however large, is worked through unchecked.
+class RunMeter {
+public:
+    RunMeter(const RecoveryRun& run, std::uint64_t total) : m_run(run), m_total(total) {}
+
+    // Counts `bytes` as done; Cancelled when a stop was requested (looked at once the bytes
+    // since the last look reach a read chunk).
+    Error advance(std::uint64_t bytes);
+    // Cancelled when a stop was requested; looks now.
+    Error stopped() const;
+    void addToTotal(std::uint64_t bytes) { m_total += bytes; }
+    // Reports the run complete.
+    void complete() const;
+
+private:
+    const RecoveryRun& m_run;
+    std::uint64_t m_total;
+    std::uint64_t m_done = 0;
+    std::uint64_t m_sinceCheck = 0;
+};
 
 // A zeroed block aligned for the processor's vector instructions.
 class AlignedBuffer {

@@ -42,7 +42,7 @@ class CreateRun {
 public:
     CreateRun(FileLayer& layer, int folderFd, const std::string& folderPath,
               const RecoveryPlan& plan, const RecoveryRun& run)
-        : m_layer(layer), m_folderFd(folderFd), m_folderPath(folderPath), m_plan(plan), m_run(run)
+        : m_layer(layer), m_folderFd(folderFd), m_folderPath(folderPath), m_plan(plan), m_meter(run, 0)
     {
     }
 
@@ -57,13 +57,12 @@ private:
                        std::uint64_t width, bool hashing, std::vector<PieceHasher>* hashers);
     Error writeIndexPackets();
     Error commitAll();
-    Error advance(std::uint64_t bytes);
 
     FileLayer& m_layer;
     int m_folderFd;
     const std::string& m_folderPath;
     const RecoveryPlan& m_plan;
-    const RecoveryRun& m_run;
+    RunMeter m_meter;
     GaloisField m_field;
     std::vector<SourcePiece> m_pieces;
     Md5Digest m_setId{};
@@ -74,29 +73,14 @@ private:
     std::vector<Md5> m_packetHashes;
     AlignedBuffer m_accumulators;
     AlignedBuffer m_readBuffer;
-    std::uint64_t m_done = 0;
-    std::uint64_t m_total = 0;
-    std::uint64_t m_sinceStopCheck = 0;
 };
-
-Error CreateRun::advance(std::uint64_t bytes)
-{
-    m_done += bytes;
-    m_sinceStopCheck += bytes;
-    if (m_sinceStopCheck >= recoveryReadChunk) {
-        m_sinceStopCheck = 0;
-        if (m_run.stop.stop_requested())
-            return {Cancelled, "Cancelled", {}};
-        if (m_run.progress)
-            m_run.progress(m_done, m_total);
-    }
-    return {};
-}
 
 Error CreateRun::openPieces(const std::vector<RecoveryPiece>& pieces)
 {
     std::vector<std::uint8_t> start(Par2::hashedStart);
     for (const RecoveryPiece& piece : pieces) {
+        if (Error error = m_meter.stopped(); error.failed())
+            return error;
         SourcePiece source;
         source.name = piece.name;
         source.path = pathOf(piece.name);
@@ -176,7 +160,7 @@ Error CreateRun::hashPieces()
                 return error;
             hasher.add(m_readBuffer.data(), step);
             offset += step;
-            if (Error error = advance(step); error.failed())
+            if (Error error = m_meter.advance(step); error.failed())
                 return error;
         }
         piece.digest = hasher.finish();
@@ -218,7 +202,7 @@ Error CreateRun::computeRange(std::uint32_t firstOutput, std::uint32_t outputs, 
                                         m_accumulators.data() + k * stride + (at - begin),
                                         factors[k], words);
                 at += step;
-                if (Error error = advance(step); error.failed())
+                if (Error error = m_meter.advance(step); error.failed())
                     return error;
             }
         }
@@ -303,7 +287,7 @@ Error CreateRun::execute(const std::vector<RecoveryPiece>& pieces)
     // With whole slices in memory at once, the pieces are read in order: the checksums come
     // along; otherwise they take a pass of their own.
     const bool hashAlong = passes == 1 && ranges.width == m_plan.sliceSize;
-    m_total = dataBytes * passes + (hashAlong ? 0 : dataBytes);
+    m_meter.addToTotal(dataBytes * passes + (hashAlong ? 0 : dataBytes));
     m_accumulators = AlignedBuffer(alignedStride(ranges.width) * ranges.slicesPerPass);
     m_readBuffer = AlignedBuffer(recoveryReadChunk + 2);
 
@@ -332,12 +316,11 @@ Error CreateRun::execute(const std::vector<RecoveryPiece>& pieces)
     }
     if (Error error = writeIndexPackets(); error.failed())
         return error;
-    if (m_run.stop.stop_requested())
-        return {Cancelled, "Cancelled", {}};
+    if (Error error = m_meter.stopped(); error.failed())
+        return error;
     if (Error error = commitAll(); error.failed())
         return error;
-    if (m_run.progress)
-        m_run.progress(m_total, m_total);
+    m_meter.complete();
     return {};
 }
 

@@ -43,18 +43,25 @@ struct Source {
     RebuiltFile* copyTo = nullptr;  // an intact slice of a file being rebuilt
 };
 
-// Inverts `matrix` (rows x rows, row-major) in place over the field; false when singular.
-bool invert(const GaloisField& field, std::vector<std::uint16_t>& matrix, std::size_t rows)
+// Inverts `matrix` (rows x rows, row-major) in place over the field; `singular` when it has no
+// inverse. Looks at the stop token once per column: thousands of lost slices take a while.
+Error invert(const GaloisField& field, std::vector<std::uint16_t>& matrix, std::size_t rows,
+             const RunMeter& meter, bool& singular)
 {
+    singular = false;
     std::vector<std::uint16_t> inverse(rows * rows, 0);
     for (std::size_t i = 0; i < rows; ++i)
         inverse[i * rows + i] = 1;
     for (std::size_t col = 0; col < rows; ++col) {
+        if (Error error = meter.stopped(); error.failed())
+            return error;
         std::size_t pivot = col;
         while (pivot < rows && matrix[pivot * rows + col] == 0)
             ++pivot;
-        if (pivot == rows)
-            return false;
+        if (pivot == rows) {
+            singular = true;
+            return {};
+        }
         for (std::size_t k = 0; k < rows; ++k) {
             std::swap(matrix[pivot * rows + k], matrix[col * rows + k]);
             std::swap(inverse[pivot * rows + k], inverse[col * rows + k]);
@@ -75,7 +82,7 @@ bool invert(const GaloisField& field, std::vector<std::uint16_t>& matrix, std::s
         }
     }
     matrix = std::move(inverse);
-    return true;
+    return {};
 }
 
 } // namespace
@@ -94,6 +101,7 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                     + " can be rebuilt",
                 folderPath};
     GaloisField field;
+    RunMeter meter(run, 0);
 
     // The lost slices, and the files to rebuild.
     std::vector<std::uint32_t> lost;
@@ -125,10 +133,16 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
     const std::size_t count = lost.size();
     std::vector<RecoverySliceData> used(set.recovery.begin(), set.recovery.begin() + std::ptrdiff_t(count));
     std::vector<std::uint16_t> matrix(count * count);
-    for (std::size_t a = 0; a < count; ++a)
+    for (std::size_t a = 0; a < count; ++a) {
+        if (Error error = meter.stopped(); error.failed())
+            return error;
         for (std::size_t b = 0; b < count; ++b)
             matrix[a * count + b] = field.coefficient(lost[b], used[a].exponent);
-    if (!invert(field, matrix, count))
+    }
+    bool singular = false;
+    if (Error error = invert(field, matrix, count, meter, singular); error.failed())
+        return error;
+    if (singular)
         return {RecoveryInsufficient, "The recovery slices at hand cannot rebuild these pieces", folderPath};
 
     for (auto& file : rebuilt) {
@@ -155,6 +169,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
     std::vector<Source> sources;
     std::vector<std::vector<std::uint16_t>> sourceFactors;  // per source: one per used recovery slice
     for (std::size_t f = 0; f < set.files.size(); ++f) {
+        if (Error error = meter.stopped(); error.failed())
+            return error;
         const RecoverySetFile& file = set.files[f];
         const PieceCheck& piece = check.pieces[f];
         if (std::none_of(piece.sliceIntact.begin(), piece.sliceIntact.end(), [](bool b) { return b; }))
@@ -196,30 +212,38 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
         total += source.available;
     const RangePlan ranges = planRanges(set.sliceSize, std::uint32_t(count));
     total *= (count + ranges.slicesPerPass - 1) / ranges.slicesPerPass;
+    for (const auto& file : rebuilt)
+        total += set.files[file->fileIndex].length;  // read again for its MD5
+    meter.addToTotal(total);
     const std::size_t stride = alignedStride(ranges.width);
     AlignedBuffer outputs(stride * ranges.slicesPerPass);
     AlignedBuffer buffer(recoveryReadChunk + 2);
-    std::vector<std::uint16_t> factors(ranges.slicesPerPass);
-    std::uint64_t done = 0;
-    std::uint64_t sinceCheck = 0;
+    // Per source, the factor of each output slice of the pass.
+    std::vector<std::uint16_t> passFactors;
     for (std::size_t first = 0; first < count; first += ranges.slicesPerPass) {
         const std::size_t outputsNow = std::min<std::size_t>(ranges.slicesPerPass, count - first);
+        passFactors.assign(sources.size() * outputsNow, 0);
+        for (std::size_t j = 0; j < sources.size(); ++j) {
+            if (Error error = meter.stopped(); error.failed())
+                return error;
+            for (std::size_t b = 0; b < outputsNow; ++b) {
+                const std::uint16_t* row = matrix.data() + (first + b) * count;
+                std::uint16_t factor = 0;
+                if (j < intactSources) {
+                    for (std::size_t a = 0; a < count; ++a)
+                        factor ^= field.multiply(row[a], sourceFactors[j][a]);
+                } else {
+                    factor = row[j - intactSources];
+                }
+                passFactors[j * outputsNow + b] = factor;
+            }
+        }
         for (std::uint64_t offset = 0; offset < set.sliceSize; offset += ranges.width) {
             std::memset(outputs.data(), 0, outputs.size());
             const std::uint64_t width = std::min(ranges.width, set.sliceSize - offset);
             for (std::size_t j = 0; j < sources.size(); ++j) {
                 const Source& source = sources[j];
-                for (std::size_t b = 0; b < outputsNow; ++b) {
-                    const std::uint16_t* row = matrix.data() + (first + b) * count;
-                    if (j < intactSources) {
-                        std::uint16_t sum = 0;
-                        for (std::size_t a = 0; a < count; ++a)
-                            sum ^= field.multiply(row[a], sourceFactors[j][a]);
-                        factors[b] = sum;
-                    } else {
-                        factors[b] = row[j - intactSources];
-                    }
-                }
+                const std::uint16_t* factors = passFactors.data() + j * outputsNow;
                 const std::uint64_t end = std::min(offset + width, source.available);
                 for (std::uint64_t at = offset; at < end;) {
                     const std::size_t step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
@@ -239,15 +263,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                     for (std::size_t b = 0; b < outputsNow; ++b)
                         field.multiplyAdd(buffer.data(), outputs.data() + b * stride + (at - offset), factors[b], words);
                     at += step;
-                    done += step;
-                    sinceCheck += step;
-                    if (sinceCheck >= recoveryReadChunk) {
-                        sinceCheck = 0;
-                        if (run.stop.stop_requested())
-                            return {Cancelled, "Cancelled", {}};
-                        if (run.progress)
-                            run.progress(done, total);
-                    }
+                    if (Error error = meter.advance(step); error.failed())
+                        return error;
                 }
             }
             // Each rebuilt range goes to its file, up to the file's length.
@@ -282,6 +299,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 return error;
             md5.add(buffer.data(), step);
             at += step;
+            if (Error error = meter.advance(step); error.failed())
+                return error;
         }
         if (md5.finish() != entry.md5)
             return {RecoveryDamaged, "The recovery data is damaged: the rebuilt piece does not match", path};
@@ -290,8 +309,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 return error;
         }
     }
-    if (run.stop.stop_requested())
-        return {Cancelled, "Cancelled", {}};
+    if (Error error = meter.stopped(); error.failed())
+        return error;
     for (auto& file : rebuilt) {
         const RecoverySetFile& entry = set.files[file->fileIndex];
         const std::string path = folderPath + "/" + entry.name;
@@ -306,8 +325,7 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
             return Error::fromErrno(errno, path);
         file->tempName.clear();
     }
-    if (run.progress)
-        run.progress(total, total);
+    meter.complete();
     return {};
 }
 

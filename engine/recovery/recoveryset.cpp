@@ -55,13 +55,13 @@ Error damaged(const std::string& what, const std::string& path)
 class FileScanner {
 public:
     FileScanner(FileLayer& layer, int fd, std::uint64_t size, std::string name, std::string path,
-                std::map<Md5Digest, SetPackets>& sets)
+                std::map<Md5Digest, SetPackets>& sets, RunMeter& meter)
         : m_layer(layer), m_fd(fd), m_size(size), m_name(std::move(name)), m_path(std::move(path)),
-          m_sets(sets), m_buffer(recoveryReadChunk)
+          m_sets(sets), m_meter(meter), m_buffer(recoveryReadChunk)
     {
     }
 
-    Error scan(const RecoveryRun& run);
+    Error scan();
 
 private:
     // Where the next magic starts at or after `from`; m_size when there is none.
@@ -75,6 +75,7 @@ private:
     std::string m_name;
     std::string m_path;
     std::map<Md5Digest, SetPackets>& m_sets;
+    RunMeter& m_meter;
     AlignedBuffer m_buffer;
 };
 
@@ -92,6 +93,9 @@ Error FileScanner::nextMagic(std::uint64_t from, std::uint64_t& found)
         }
         if (step < Par2::magic.size())
             break;
+        // A long stretch without a packet is worked through under the stop token too.
+        if (Error error = m_meter.advance(step); error.failed())
+            return error;
         from += step - (Par2::magic.size() - 1);
     }
     return {};
@@ -126,6 +130,8 @@ Error FileScanner::tryPacket(std::uint64_t offset, std::uint64_t& length, bool& 
             error.failed())
             return error;
         md5.add(m_buffer.data(), step);
+        if (Error error = m_meter.advance(step); error.failed())
+            return error;
         if (isRecovery && at == 0)
             std::memcpy(exponentField, m_buffer.data(), sizeof exponentField);
         else if (!isRecovery)
@@ -158,12 +164,12 @@ Error FileScanner::tryPacket(std::uint64_t offset, std::uint64_t& length, bool& 
     return {};
 }
 
-Error FileScanner::scan(const RecoveryRun& run)
+Error FileScanner::scan()
 {
     std::uint64_t offset = 0;
     while (offset + Par2::headerSize <= m_size) {
-        if (run.stop.stop_requested())
-            return {Cancelled, "Cancelled", {}};
+        if (Error error = m_meter.stopped(); error.failed())
+            return error;
         std::uint64_t length = 0;
         bool valid = false;
         if (Error error = tryPacket(offset, length, valid); error.failed())
@@ -260,26 +266,40 @@ bool RecoverySetReader::plainName(const std::string& name)
 }
 
 Error RecoverySetReader::read(int folderFd, const std::string& folderPath,
-                              const std::vector<std::string>& names, RecoverySet& set, bool& found)
+                              const std::vector<std::string>& names, const RecoveryRun& run,
+                              RecoverySet& set, bool& found)
 {
     found = false;
     set = RecoverySet{};
     std::map<Md5Digest, SetPackets> sets;
-    RecoveryRun quiet;
+    // Opened first, so that progress has a total.
+    struct Candidate {
+        std::string name;
+        std::unique_ptr<FileHandle> file;
+        std::uint64_t size = 0;
+    };
+    std::vector<Candidate> candidates;
+    RunMeter meter(run, 0);
     for (const std::string& name : names) {
         if (!endsWith(name, par2Suffix) || !plainName(name))
             continue;
         found = true;
-        const std::string path = folderPath + "/" + name;
+        if (Error error = meter.stopped(); error.failed())
+            return error;
         const int fd = m_layer.openAt(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
         if (fd < 0)
             continue;  // A link or an unreadable file is no recovery data.
-        FileHandle file(m_layer, fd);
+        auto file = std::make_unique<FileHandle>(m_layer, fd);
         struct stat info {};
         if (m_layer.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        FileScanner scanner(m_layer, fd, std::uint64_t(info.st_size), name, path, sets);
-        if (Error error = scanner.scan(quiet); error.failed())
+        meter.addToTotal(std::uint64_t(info.st_size));
+        candidates.push_back({name, std::move(file), std::uint64_t(info.st_size)});
+    }
+    for (const Candidate& candidate : candidates) {
+        FileScanner scanner(m_layer, candidate.file->fd(), candidate.size, candidate.name,
+                            folderPath + "/" + candidate.name, sets, meter);
+        if (Error error = scanner.scan(); error.failed())
             return error;
     }
     if (!found)
@@ -304,7 +324,7 @@ namespace {
 // its recorded checksums.
 Error sliceMatches(FileLayer& layer, int fd, std::uint64_t fileSize, std::uint64_t sliceSize,
                    std::uint64_t index, const Par2::SliceChecksum& expected, AlignedBuffer& buffer,
-                   const std::string& path, bool& matches)
+                   const std::string& path, RunMeter& meter, bool& matches)
 {
     Md5 md5;
     std::uint32_t crc = 0;
@@ -321,6 +341,8 @@ Error sliceMatches(FileLayer& layer, int fd, std::uint64_t fileSize, std::uint64
         md5.add(buffer.data(), step);
         crc = std::uint32_t(crc32(crc, buffer.data(), uInt(step)));
         at += step;
+        if (Error error = meter.advance(step); error.failed())
+            return error;
     }
     matches = md5.finish() == expected.md5 && crc == expected.crc;
     return {};
@@ -336,9 +358,11 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
     std::uint64_t total = 0;
     for (const RecoverySetFile& file : set.files)
         total += file.length;
-    std::uint64_t done = 0;
+    RunMeter meter(run, total);
     std::vector<std::uint32_t> lostPerPiece;
     for (const RecoverySetFile& file : set.files) {
+        if (Error error = meter.stopped(); error.failed())
+            return error;
         PieceCheck piece;
         piece.name = file.name;
         piece.sliceIntact.assign(file.slices.size(), false);
@@ -359,11 +383,8 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
                         return error;
                     md5.add(buffer.data(), step);
                     at += step;
-                    done += step;
-                    if (run.stop.stop_requested())
-                        return {Cancelled, "Cancelled", {}};
-                    if (run.progress)
-                        run.progress(done, total);
+                    if (Error error = meter.advance(step); error.failed())
+                        return error;
                 }
                 whole = md5.finish() == file.md5;
             }
@@ -375,13 +396,11 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
                     bool matches = false;
                     if (s * set.sliceSize < size) {
                         if (Error error = sliceMatches(m_layer, fd, std::min(size, file.length), set.sliceSize, s,
-                                                       file.slices[s], buffer, path, matches);
+                                                       file.slices[s], buffer, path, meter, matches);
                             error.failed())
                             return error;
                     }
                     piece.sliceIntact[s] = matches;
-                    if (run.stop.stop_requested())
-                        return {Cancelled, "Cancelled", {}};
                 }
             }
         }
@@ -404,6 +423,7 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
         used += lost;
         ++result.rebuildablePieces;
     }
+    meter.complete();
     return {};
 }
 

@@ -75,9 +75,9 @@ public:
     // folder, links not followed. Damaged packets are skipped, as is anything of another set.
     // `found` is false when no .par2 file is among the names (nothing to do, no error).
     // Fails with RecoveryDamaged when the files hold no usable set, more than one set, or a set
-    // whose index is incomplete or out of bounds.
+    // whose index is incomplete or out of bounds. Progress counts the bytes of the .par2 files.
     Error read(int folderFd, const std::string& folderPath, const std::vector<std::string>& names,
-               RecoverySet& set, bool& found);
+               const RecoveryRun& run, RecoverySet& set, bool& found);
 
     // Checks the set's files in the folder: whole-file MD5 and length, and for a damaged file
     // each slice's MD5 and CRC-32 in place. Reads every file once (a damaged one twice).

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 
 using namespace qfs;
 namespace fs = std::filesystem;
@@ -33,11 +34,12 @@ std::string pieceName(int index)
     return name;
 }
 
-std::vector<RecoveryPiece> makePieces(const TestFolder& folder)
+std::vector<RecoveryPiece> makePieces(const TestFolder& folder, std::size_t pieceBytes = pieceSize,
+                                      std::size_t lastBytes = lastPieceSize)
 {
     std::vector<RecoveryPiece> pieces;
     for (int i = 0; i < pieceCount; ++i) {
-        const std::size_t size = i + 1 == pieceCount ? lastPieceSize : pieceSize;
+        const std::size_t size = i + 1 == pieceCount ? lastBytes : pieceBytes;
         writeFile(folder.file(pieceName(i)), patternBytes(size, unsigned(i + 1)));
         pieces.push_back({pieceName(i), size});
     }
@@ -70,18 +72,18 @@ Error createOurs(const TestFolder& folder, const std::vector<RecoveryPiece>& pie
 }
 
 // Reads, checks and repairs with our code.
-Error repairOurs(const TestFolder& folder, RecoveryCheck& check)
+Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryRun& run = {})
 {
     Folder dir(folder);
     RecoverySetReader reader(FileLayer::system());
     RecoverySet set;
     bool found = false;
-    if (Error error = reader.read(dir.fd(), folder.path(), entries(folder.path()), set, found); error.failed())
+    if (Error error = reader.read(dir.fd(), folder.path(), entries(folder.path()), run, set, found); error.failed())
         return error;
     EXPECT_TRUE(found);
-    if (Error error = reader.check(dir.fd(), folder.path(), set, RecoveryRun{}, check); error.failed())
+    if (Error error = reader.check(dir.fd(), folder.path(), set, run, check); error.failed())
         return error;
-    return RecoveryRepairer(FileLayer::system()).repair(dir.fd(), folder.path(), set, check, RecoveryRun{});
+    return RecoveryRepairer(FileLayer::system()).repair(dir.fd(), folder.path(), set, check, run);
 }
 
 enum class Maker { Ours, Par2OurSlice, Par2PieceSlice };
@@ -215,5 +217,58 @@ INSTANTIATE_TEST_SUITE_P(
                     RecoveryInsufficient, "but only 0 can be rebuilt"},
         BadRecovery{"LyingVolume", lieInVolume, RecoveryDamaged, "recovery data is damaged"}),
     [](const ::testing::TestParamInfo<BadRecovery>& row) { return std::string(row.param.name); });
+
+// A stop requested at the first progress report ends each stage with Cancelled and leaves the
+// folder as it was. The pieces are large enough that each stage reports while inside one
+// piece or recovery packet.
+enum class Stage { Create, Read, Check, Repair };
+
+struct CancelCase {
+    const char* name;
+    Stage stage;
+};
+
+class RecoveryCancelled : public ::testing::TestWithParam<CancelCase> {};
+
+TEST_P(RecoveryCancelled, LeavesTheFolderAsItWas)
+{
+    constexpr std::size_t largePiece = std::size_t(3) << 20;
+    const Stage stage = GetParam().stage;
+    TestFolder folder;
+    const std::vector<RecoveryPiece> pieces = makePieces(folder, largePiece, largePiece - 1);
+    RecoveryPlan plan;
+    std::stop_source stop;
+    RecoveryRun run{stop.get_token(), [&](std::uint64_t, std::uint64_t) { stop.request_stop(); }};
+    if (stage != Stage::Create) {
+        ASSERT_FALSE(createOurs(folder, pieces, 1, plan).failed());
+        fs::remove(folder.file(pieceName(1)));
+    }
+    const auto before = snapshot(folder.path());
+    Error error;
+    if (stage == Stage::Create) {
+        plan = planRecovery("x", pieces, 1);
+        Folder dir(folder);
+        error = RecoveryCreator(FileLayer::system()).create(dir.fd(), folder.path(), plan, pieces, run);
+    } else {
+        Folder dir(folder);
+        RecoverySetReader reader(FileLayer::system());
+        RecoverySet set;
+        bool found = false;
+        error = reader.read(dir.fd(), folder.path(), entries(folder.path()), stage == Stage::Read ? run : RecoveryRun{},
+                            set, found);
+        RecoveryCheck check;
+        if (!error.failed())
+            error = reader.check(dir.fd(), folder.path(), set, stage == Stage::Check ? run : RecoveryRun{}, check);
+        if (!error.failed())
+            error = RecoveryRepairer(FileLayer::system()).repair(dir.fd(), folder.path(), set, check, run);
+    }
+    EXPECT_EQ(error.code, Cancelled) << error.message();
+    EXPECT_EQ(snapshot(folder.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recovery, RecoveryCancelled,
+                         ::testing::Values(CancelCase{"Create", Stage::Create}, CancelCase{"Read", Stage::Read},
+                                           CancelCase{"Check", Stage::Check}, CancelCase{"Repair", Stage::Repair}),
+                         [](const ::testing::TestParamInfo<CancelCase>& row) { return std::string(row.param.name); });
 
 } // namespace
