@@ -18,15 +18,33 @@ struct PieceDigest {
     std::vector<Par2::SliceChecksum> slices;
 };
 
+// The CRC-32 the slice checksums use (the reflected IEEE one of zip and gzip), continued from
+// `crc` over `size` more bytes; 0 starts a new one.
+std::uint32_t crc32Add(std::uint32_t crc, const void* data, std::size_t size);
+
 // Computes a PieceDigest from a file's bytes fed in order, in chunks of any size. A caller
 // that reads or writes the file anyway (a split) can feed it on the way.
+//
+// The work has two halves of about equal cost that touch separate state, so that two threads
+// can share it: the whole half (MD5 of the file, of its first 16 KiB, and of its first slice,
+// which is the file's MD5 state at the slice's end) and the slice half (CRC-32 of every slice,
+// MD5 of every slice after the first). add() feeds both on one thread.
 class PieceHasher {
 public:
     // REQUIRES: sliceSize > 0.
     explicit PieceHasher(std::uint64_t sliceSize);
 
-    void add(const void* data, std::size_t size);
+    void add(const void* data, std::size_t size)
+    {
+        addWhole(data, size);
+        addSlices(data, size);
+    }
+    // Each half must get every byte of the file, in order; the two may run on two threads at
+    // once, but neither half on two.
+    void addWhole(const void* data, std::size_t size);
+    void addSlices(const void* data, std::size_t size);
     // The digest of everything added; the hasher is spent afterwards.
+    // REQUIRES: both halves got the same bytes, and the threads that fed them are done.
     PieceDigest finish();
 
 private:
@@ -34,15 +52,17 @@ private:
     void closeSlice();
 
     std::uint64_t m_sliceSize;
-    std::uint64_t m_length = 0;
-    std::uint64_t m_inSlice = 0;
+    // The whole half.
+    std::uint64_t m_wholeLength = 0;
     Md5 m_file;
     Md5 m_start;
-    // The first slice's MD5 is the file's MD5 state at its end, so it needs no state of its own.
+    Md5Digest m_firstSliceMd5{};
+    bool m_firstSliceDone = false;
+    // The slice half.
+    std::uint64_t m_inSlice = 0;
     Md5 m_slice;
-    bool m_sliceOwnState = false;
     std::uint32_t m_crc = 0;
-    PieceDigest m_digest;
+    std::vector<Par2::SliceChecksum> m_slices;
 };
 
 } // namespace qfs

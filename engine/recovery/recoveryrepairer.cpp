@@ -1,5 +1,6 @@
 #include "recoveryrepairer.h"
 
+#include "chunkring.h"
 #include "galoisfield.h"
 #include "md5.h"
 #include "tempname.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr mode_t permissionBits = 0777;
 constexpr mode_t fallbackMode = 0644;
 constexpr std::string_view tempSuffix = ".tmp";
+// Chunks in flight between the reading thread and the worker.
+constexpr std::size_t ringSlots = 4;
 
 // A rebuilt file under a temporary name, removed unless it takes its final name.
 struct RebuiltFile {
@@ -217,9 +220,11 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
     meter.addToTotal(total);
     const std::size_t stride = alignedStride(ranges.width);
     AlignedBuffer outputs(stride * ranges.slicesPerPass);
-    AlignedBuffer buffer(recoveryReadChunk + 2);
+    AlignedBuffer buffer(recoveryReadChunk);
     // Per source, the factor of each output slice of the pass.
     std::vector<std::uint16_t> passFactors;
+    // Declared after what its worker uses, so that it ends first.
+    ChunkRing ring(recoveryReadChunk, ringSlots);
     for (std::size_t first = 0; first < count; first += ranges.slicesPerPass) {
         const std::size_t outputsNow = std::min<std::size_t>(ranges.slicesPerPass, count - first);
         passFactors.assign(sources.size() * outputsNow, 0);
@@ -238,6 +243,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 passFactors[j * outputsNow + b] = factor;
             }
         }
+        // The worker takes the larger half of the slices: the reader also reads and converts.
+        const std::size_t toWorker = (outputsNow + 1) / 2;
         for (std::uint64_t offset = 0; offset < set.sliceSize; offset += ranges.width) {
             std::memset(outputs.data(), 0, outputs.size());
             const std::uint64_t width = std::min(ranges.width, set.sliceSize - offset);
@@ -247,26 +254,34 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 const std::uint64_t end = std::min(offset + width, source.available);
                 for (std::uint64_t at = offset; at < end;) {
                     const std::size_t step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
-                    if (Error error = readFully(m_layer, source.fd, buffer.data(), step, source.offset + at, source.path);
-                        error.failed())
-                        return error;
-                    if (source.copyTo != nullptr && first == 0) {
+                    ChunkRing::Slot& slot = ring.acquire();
+                    Error error = readFully(m_layer, source.fd, slot.plain.data(), step, source.offset + at, source.path);
+                    if (!error.failed() && source.copyTo != nullptr && first == 0) {
                         const RecoverySetFile& file = set.files[source.copyTo->fileIndex];
-                        if (Error error = writeFully(m_layer, source.copyTo->handle->fd(), buffer.data(), step,
-                                                     source.offset + at, folderPath + "/" + file.name);
-                            error.failed())
-                            return error;
+                        error = writeFully(m_layer, source.copyTo->handle->fd(), slot.plain.data(), step,
+                                           source.offset + at, folderPath + "/" + file.name);
                     }
-                    std::size_t words = step;
-                    if (words % 2 != 0)
-                        buffer.data()[words++] = 0;
-                    for (std::size_t b = 0; b < outputsNow; ++b)
-                        field.multiplyAdd(buffer.data(), outputs.data() + b * stride + (at - offset), factors[b], words);
-                    at += step;
-                    if (Error error = meter.advance(step); error.failed())
+                    if (!error.failed()) {
+                        field.toRegionLayout(slot.plain.data(), slot.region.data(), step);
+                        const std::uint8_t* region = slot.region.data();
+                        const std::size_t regionBytes = GaloisField::regionSize(step);
+                        std::uint8_t* target = outputs.data() + (at - offset);
+                        ring.post(slot, [&field, region, regionBytes, target, stride, factors, toWorker] {
+                            for (std::size_t b = 0; b < toWorker; ++b)
+                                field.multiplyAdd(region, target + b * stride, factors[b], regionBytes);
+                        });
+                        for (std::size_t b = toWorker; b < outputsNow; ++b)
+                            field.multiplyAdd(region, target + b * stride, factors[b], regionBytes);
+                    }
+                    ring.release(slot);
+                    if (error.failed())
                         return error;
+                    at += step;
+                    if (Error stop = meter.advance(step); stop.failed())
+                        return stop;
                 }
             }
+            ring.drain();
             // Each rebuilt range goes to its file, up to the file's length.
             for (std::size_t b = 0; b < outputsNow; ++b) {
                 const std::uint32_t slice = lost[first + b];
@@ -275,12 +290,17 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 const std::uint64_t start = std::uint64_t(slice - owner->firstSlice) * set.sliceSize + offset;
                 if (start >= owner->length)
                     continue;
-                const std::size_t length = std::size_t(std::min<std::uint64_t>(width, owner->length - start));
+                const std::uint64_t length = std::min<std::uint64_t>(width, owner->length - start);
                 RebuiltFile* file = rebuiltOf[std::size_t(owner - set.files.begin())];
-                if (Error error = writeFully(m_layer, file->handle->fd(), outputs.data() + b * stride, length, start,
-                                             folderPath + "/" + owner->name);
-                    error.failed())
-                    return error;
+                for (std::uint64_t done = 0; done < length;) {
+                    const auto step = std::size_t(std::min<std::uint64_t>(buffer.size(), length - done));
+                    field.fromRegionLayout(outputs.data() + b * stride + done, buffer.data(), step);
+                    if (Error error = writeFully(m_layer, file->handle->fd(), buffer.data(), step, start + done,
+                                                 folderPath + "/" + owner->name);
+                        error.failed())
+                        return error;
+                    done += step;
+                }
             }
         }
     }
@@ -294,7 +314,7 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
             return Error::fromErrno(errno, path);
         Md5 md5;
         for (std::uint64_t at = 0; at < entry.length;) {
-            const std::size_t step = std::size_t(std::min<std::uint64_t>(buffer.size() - 2, entry.length - at));
+            const std::size_t step = std::size_t(std::min<std::uint64_t>(buffer.size(), entry.length - at));
             if (Error error = readFully(m_layer, fd, buffer.data(), step, at, path); error.failed())
                 return error;
             md5.add(buffer.data(), step);

@@ -1,10 +1,10 @@
 #include "recoveryset.h"
 
 #include "galoisfield.h"
+#include "piecehasher.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -339,7 +339,7 @@ Error sliceMatches(FileLayer& layer, int fd, std::uint64_t fileSize, std::uint64
         }
         std::memset(buffer.data() + inFile, 0, step - std::size_t(inFile));
         md5.add(buffer.data(), step);
-        crc = std::uint32_t(crc32(crc, buffer.data(), uInt(step)));
+        crc = crc32Add(crc, buffer.data(), step);
         at += step;
         if (Error error = meter.advance(step); error.failed())
             return error;

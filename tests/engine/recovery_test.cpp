@@ -64,11 +64,21 @@ private:
 };
 
 Error createOurs(const TestFolder& folder, const std::vector<RecoveryPiece>& pieces, std::uint32_t recoveryPieces,
-                 RecoveryPlan& plan)
+                 RecoveryPlan& plan, bool withDigests = false)
 {
     plan = planRecovery("x", pieces, recoveryPieces);
+    std::vector<PieceDigest> digests;
+    for (std::size_t i = 0; withDigests && i < pieces.size(); ++i) {
+        // In odd chunks, to cross slice ends anywhere.
+        constexpr std::size_t chunk = 999;
+        const std::string bytes = readFile(folder.file(pieces[i].name));
+        PieceHasher hasher(plan.sliceSize);
+        for (std::size_t at = 0; at < bytes.size(); at += chunk)
+            hasher.add(bytes.data() + at, std::min(chunk, bytes.size() - at));
+        digests.push_back(hasher.finish());
+    }
     Folder dir(folder);
-    return RecoveryCreator(FileLayer::system()).create(dir.fd(), folder.path(), plan, pieces, RecoveryRun{});
+    return RecoveryCreator(FileLayer::system()).create(dir.fd(), folder.path(), plan, pieces, RecoveryRun{}, digests);
 }
 
 // Reads, checks and repairs with our code.
@@ -86,7 +96,8 @@ Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryR
     return RecoveryRepairer(FileLayer::system()).repair(dir.fd(), folder.path(), set, check, run);
 }
 
-enum class Maker { Ours, Par2OurSlice, Par2PieceSlice };
+// OursFromDigests: our files from checksums computed beforehand, as a split computes them.
+enum class Maker { Ours, OursFromDigests, Par2OurSlice, Par2PieceSlice };
 enum class Damage { DeletePiece, DamagePiece };
 enum class Repairer { Ours, Par2 };
 
@@ -113,7 +124,8 @@ TEST_P(RecoveryRoundTrip, RebuildsThePieceByteForByte)
     ASSERT_TRUE(plan.possible());
     switch (row.maker) {
     case Maker::Ours:
-        ASSERT_FALSE(createOurs(folder, pieces, 1, plan).failed());
+    case Maker::OursFromDigests:
+        ASSERT_FALSE(createOurs(folder, pieces, 1, plan, row.maker == Maker::OursFromDigests).failed());
         for (const RecoveryFile& file : plan.files) {
             EXPECT_EQ(fs::file_size(folder.file(file.name)), file.size) << file.name;
             EXPECT_LE(file.size, pieceSize) << file.name;
@@ -152,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{"OursByPar2Damaged", Maker::Ours, Damage::DamagePiece, Repairer::Par2},
                       RoundTrip{"OursByUsDeleted", Maker::Ours, Damage::DeletePiece, Repairer::Ours},
                       RoundTrip{"OursByUsDamaged", Maker::Ours, Damage::DamagePiece, Repairer::Ours},
+                      RoundTrip{"OursFromDigestsByPar2", Maker::OursFromDigests, Damage::DamagePiece, Repairer::Par2},
                       RoundTrip{"Par2OurSliceByUs", Maker::Par2OurSlice, Damage::DeletePiece, Repairer::Ours},
                       RoundTrip{"Par2PieceSliceByUs", Maker::Par2PieceSlice, Damage::DamagePiece, Repairer::Ours}),
     [](const ::testing::TestParamInfo<RoundTrip>& row) { return std::string(row.param.name); });
@@ -219,8 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadRecovery>& row) { return std::string(row.param.name); });
 
 // A stop requested at the first progress report ends each stage with Cancelled and leaves the
-// folder as it was. The pieces are large enough that each stage reports while inside one
-// piece or recovery packet.
+// folder as it was.
 enum class Stage { Create, Read, Check, Repair };
 
 struct CancelCase {
@@ -232,7 +244,8 @@ class RecoveryCancelled : public ::testing::TestWithParam<CancelCase> {};
 
 TEST_P(RecoveryCancelled, LeavesTheFolderAsItWas)
 {
-    constexpr std::size_t largePiece = std::size_t(3) << 20;
+    // Over a read chunk of .par2 data, of pieces and of arithmetic, so that each stage reports.
+    constexpr std::size_t largePiece = std::size_t(3) << 19;
     const Stage stage = GetParam().stage;
     TestFolder folder;
     const std::vector<RecoveryPiece> pieces = makePieces(folder, largePiece, largePiece - 1);
