@@ -1,5 +1,6 @@
 #include "recoveryset.h"
 
+#include "chunkring.h"
 #include "galoisfield.h"
 #include "piecehasher.h"
 
@@ -24,6 +25,8 @@ constexpr std::uint64_t largestIndexPacket = std::uint64_t(2) << 20;
 constexpr std::uint32_t exponentLimit = 65535;
 constexpr unsigned char firstPrintable = 0x20;
 constexpr unsigned char deleteCharacter = 0x7F;
+// Chunks in flight between the thread that reads the pieces and the one hashing every other.
+constexpr std::size_t checkRingSlots = 4;
 
 struct Packet {
     std::string type;
@@ -351,7 +354,8 @@ Error sliceMatches(FileLayer& layer, int fd, std::uint64_t fileSize, std::uint64
 } // namespace
 
 Error RecoverySetReader::check(int folderFd, const std::string& folderPath, const RecoverySet& set,
-                               const RecoveryRun& run, RecoveryCheck& result)
+                               const RecoveryRun& run, RecoveryCheck& result,
+                               const std::set<std::string>& verified)
 {
     result = RecoveryCheck{};
     AlignedBuffer buffer(recoveryReadChunk);
@@ -359,43 +363,88 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
     for (const RecoverySetFile& file : set.files)
         total += file.length;
     RunMeter meter(run, total);
-    std::vector<std::uint32_t> lostPerPiece;
-    for (const RecoverySetFile& file : set.files) {
-        if (Error error = meter.stopped(); error.failed())
-            return error;
-        PieceCheck piece;
-        piece.name = file.name;
-        piece.sliceIntact.assign(file.slices.size(), false);
-        const std::string path = folderPath + "/" + file.name;
-        const int fd = m_layer.openAt(folderFd, file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
-        FileHandle handle(m_layer, fd);
-        struct stat info {};
-        if (fd < 0 || m_layer.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    // First every file's length and whole MD5, files taking turns at being hashed on the worker;
+    // then the slices of those that do not match.
+    std::vector<std::unique_ptr<Md5>> hashes(set.files.size());
+    std::vector<std::uint64_t> sizes(set.files.size(), 0);
+    {
+        ChunkRing ring(recoveryReadChunk, checkRingSlots);
+        bool onWorker = false;
+        for (std::size_t f = 0; f < set.files.size(); ++f) {
+            if (Error error = meter.stopped(); error.failed())
+                return error;
+            const RecoverySetFile& file = set.files[f];
+            PieceCheck piece;
+            piece.name = file.name;
+            piece.sliceIntact.assign(file.slices.size(), false);
             piece.condition = PieceCondition::Missing;
-        } else {
-            const auto size = std::uint64_t(info.st_size);
-            bool whole = false;
-            if (size == file.length) {
-                Md5 md5;
-                for (std::uint64_t at = 0; at < size;) {
-                    const std::size_t step = std::size_t(std::min<std::uint64_t>(buffer.size(), size - at));
-                    if (Error error = readFully(m_layer, fd, buffer.data(), step, at, path); error.failed())
-                        return error;
-                    md5.add(buffer.data(), step);
-                    at += step;
-                    if (Error error = meter.advance(step); error.failed())
-                        return error;
-                }
-                whole = md5.finish() == file.md5;
-            }
-            if (whole) {
-                piece.sliceIntact.assign(file.slices.size(), true);
-            } else {
+            const std::string path = folderPath + "/" + file.name;
+            const int fd = m_layer.openAt(folderFd, file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+            FileHandle handle(m_layer, fd);
+            struct stat info {};
+            if (fd >= 0 && m_layer.fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
                 piece.condition = PieceCondition::Damaged;
+                sizes[f] = std::uint64_t(info.st_size);
+            }
+            result.pieces.push_back(std::move(piece));
+            if (sizes[f] != file.length || result.pieces[f].condition == PieceCondition::Missing)
+                continue;
+            if (verified.count(file.name) != 0) {
+                result.pieces[f].condition = PieceCondition::Intact;
+                if (Error error = meter.advance(file.length); error.failed())
+                    return error;
+                continue;
+            }
+            hashes[f] = std::make_unique<Md5>();
+            Md5* md5 = hashes[f].get();
+            onWorker = !onWorker;
+            for (std::uint64_t at = 0; at < file.length;) {
+                const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, file.length - at));
+                ChunkRing::Slot& slot = ring.acquire();
+                const Error error = readFully(m_layer, fd, slot.plain.data(), step, at, path);
+                if (!error.failed()) {
+                    const std::uint8_t* data = slot.plain.data();
+                    if (onWorker)
+                        ring.post(slot, [md5, data, step] { md5->add(data, step); });
+                    else
+                        md5->add(data, step);
+                }
+                ring.release(slot);
+                if (error.failed())
+                    return error;
+                at += step;
+                if (Error stop = meter.advance(step); stop.failed())
+                    return stop;
+            }
+        }
+        ring.drain();
+    }
+    std::vector<std::uint32_t> lostPerPiece;
+    for (std::size_t f = 0; f < set.files.size(); ++f) {
+        const RecoverySetFile& file = set.files[f];
+        PieceCheck& piece = result.pieces[f];
+        if (hashes[f] && hashes[f]->finish() == file.md5)
+            piece.condition = PieceCondition::Intact;
+        if (piece.condition == PieceCondition::Intact) {
+            piece.sliceIntact.assign(file.slices.size(), true);
+            continue;
+        }
+        if (piece.condition == PieceCondition::Damaged) {
+            if (Error error = meter.stopped(); error.failed())
+                return error;
+            const std::string path = folderPath + "/" + file.name;
+            const int fd = m_layer.openAt(folderFd, file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+            FileHandle handle(m_layer, fd);
+            struct stat info {};
+            // A file that changed in between counts as missing.
+            if (fd < 0 || m_layer.fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+                || std::uint64_t(info.st_size) != sizes[f]) {
+                piece.condition = PieceCondition::Missing;
+            } else {
                 for (std::size_t s = 0; s < file.slices.size(); ++s) {
                     bool matches = false;
-                    if (s * set.sliceSize < size) {
-                        if (Error error = sliceMatches(m_layer, fd, std::min(size, file.length), set.sliceSize, s,
+                    if (s * set.sliceSize < sizes[f]) {
+                        if (Error error = sliceMatches(m_layer, fd, std::min(sizes[f], file.length), set.sliceSize, s,
                                                        file.slices[s], buffer, path, meter, matches);
                             error.failed())
                             return error;
@@ -405,12 +454,9 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
             }
         }
         const auto lost = std::uint32_t(std::count(piece.sliceIntact.begin(), piece.sliceIntact.end(), false));
-        if (piece.condition != PieceCondition::Intact) {
-            ++result.lostPieces;
-            lostPerPiece.push_back(lost);
-        }
+        ++result.lostPieces;
+        lostPerPiece.push_back(lost);
         result.lostSlices += lost;
-        result.pieces.push_back(std::move(piece));
     }
     result.usableRecoverySlices = std::uint32_t(set.recovery.size());
     result.recoveryPieces = set.slicesPerPiece == 0 ? 0 : result.usableRecoverySlices / set.slicesPerPiece;

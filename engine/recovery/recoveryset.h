@@ -7,6 +7,7 @@
 #include "recoverybuffer.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,9 +81,13 @@ public:
                const RecoveryRun& run, RecoverySet& set, bool& found);
 
     // Checks the set's files in the folder: whole-file MD5 and length, and for a damaged file
-    // each slice's MD5 and CRC-32 in place. Reads every file once (a damaged one twice).
+    // each slice's MD5 and CRC-32 in place. Reads every file once (a damaged one twice); two
+    // threads hash files in turn. A file named in `verified` (one the caller has just checked
+    // against its own checksums) is taken as intact without a read when its length is right;
+    // should it not be what the set describes after all, a piece rebuilt with it fails its MD5
+    // and is not kept.
     Error check(int folderFd, const std::string& folderPath, const RecoverySet& set,
-                const RecoveryRun& run, RecoveryCheck& result);
+                const RecoveryRun& run, RecoveryCheck& result, const std::set<std::string>& verified = {});
 
     // True for a name the tool may create: not empty, no slash, not "." or "..", no control
     // character.

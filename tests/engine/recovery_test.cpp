@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <stop_token>
 
 using namespace qfs;
@@ -82,7 +83,8 @@ Error createOurs(const TestFolder& folder, const std::vector<RecoveryPiece>& pie
 }
 
 // Reads, checks and repairs with our code.
-Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryRun& run = {})
+Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryRun& run = {},
+                 const std::set<std::string>& verified = {})
 {
     Folder dir(folder);
     RecoverySetReader reader(FileLayer::system());
@@ -91,7 +93,7 @@ Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryR
     if (Error error = reader.read(dir.fd(), folder.path(), entries(folder.path()), run, set, found); error.failed())
         return error;
     EXPECT_TRUE(found);
-    if (Error error = reader.check(dir.fd(), folder.path(), set, run, check); error.failed())
+    if (Error error = reader.check(dir.fd(), folder.path(), set, run, check, verified); error.failed())
         return error;
     return RecoveryRepairer(FileLayer::system()).repair(dir.fd(), folder.path(), set, check, run);
 }
@@ -175,6 +177,8 @@ struct BadRecovery {
     std::function<void(const TestFolder&)> spoil;
     int code;
     const char* message;
+    // A piece the caller claims to have verified.
+    const char* verified = nullptr;
 };
 
 // Rewrites the first recovery packet of a volume: its data changed by `change`, its MD5 made
@@ -207,7 +211,10 @@ TEST_P(RecoveryRefused, WritesNothing)
     row.spoil(folder);
     const auto before = snapshot(folder.path());
     RecoveryCheck check;
-    const Error error = repairOurs(folder, check);
+    std::set<std::string> verified;
+    if (row.verified != nullptr)
+        verified.insert(row.verified);
+    const Error error = repairOurs(folder, check, {}, verified);
     EXPECT_EQ(error.code, row.code) << error.message();
     EXPECT_NE(error.message().find(row.message), std::string::npos) << error.message();
     EXPECT_EQ(snapshot(folder.path()), before);
@@ -228,7 +235,14 @@ INSTANTIATE_TEST_SUITE_P(
                         writeFile(f.file("x.vol0+1.par2"), volume);
                     },
                     RecoveryInsufficient, "but only 0 can be rebuilt"},
-        BadRecovery{"LyingVolume", lieInVolume, RecoveryDamaged, "recovery data is damaged"}),
+        BadRecovery{"LyingVolume", lieInVolume, RecoveryDamaged, "recovery data is damaged"},
+        BadRecovery{"DamagedPieceTakenAsVerified",
+                    [](const TestFolder& f) {
+                        std::string bytes = readFile(f.file(pieceName(2)));
+                        bytes[pieceSize / 3] ^= 0x01;
+                        writeFile(f.file(pieceName(2)), bytes);
+                    },
+                    RecoveryDamaged, "recovery data is damaged", "x.0002"}),
     [](const ::testing::TestParamInfo<BadRecovery>& row) { return std::string(row.param.name); });
 
 // A stop requested at the first progress report ends each stage with Cancelled and leaves the
