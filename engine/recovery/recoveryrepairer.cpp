@@ -19,6 +19,9 @@ namespace {
 constexpr mode_t permissionBits = 0777;
 constexpr mode_t fallbackMode = 0644;
 constexpr std::string_view tempSuffix = ".tmp";
+// The most lost slices a repair solves for: its matrix and its table of factors per pass (one
+// per source slice, at most 32768) then stay within 64 MiB.
+constexpr std::uint32_t maxLostSlices = 1024;
 // Chunks in flight between the reading thread and the worker.
 constexpr std::size_t ringSlots = 4;
 
@@ -44,10 +47,11 @@ struct Source {
     std::uint64_t offset = 0;       // of the slice's first byte in the file
     std::uint64_t available = 0;    // bytes of the slice in the file
     RebuiltFile* copyTo = nullptr;  // an intact slice of a file being rebuilt
+    std::uint32_t slice = 0;        // its index in the set; intact source slices only
 };
 
 // Inverts `matrix` (rows x rows, row-major) in place over the field; `singular` when it has no
-// inverse. Looks at the stop token once per column: thousands of lost slices take a while.
+// inverse. Looks at the stop token once per row operation: many lost slices take a while.
 Error invert(const GaloisField& field, std::vector<std::uint16_t>& matrix, std::size_t rows,
              const RunMeter& meter, bool& singular)
 {
@@ -75,6 +79,8 @@ Error invert(const GaloisField& field, std::vector<std::uint16_t>& matrix, std::
             inverse[col * rows + k] = field.divide(inverse[col * rows + k], scale);
         }
         for (std::size_t row = 0; row < rows; ++row) {
+            if (Error error = meter.stopped(); error.failed())
+                return error;
             const std::uint16_t factor = matrix[row * rows + col];
             if (row == col || factor == 0)
                 continue;
@@ -102,6 +108,13 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                     + (check.lostPieces == 1 ? " piece is" : " pieces are")
                     + " damaged or missing, but only " + std::to_string(check.rebuildablePieces)
                     + " can be rebuilt",
+                folderPath};
+    // The matrices and factor tables grow with the square of the lost slices: a folder that
+    // claims more than this many is not solved.
+    if (check.lostSlices > maxLostSlices)
+        return {RecoveryInsufficient,
+                "Too many slices are lost to be rebuilt here: " + std::to_string(check.lostSlices) + ", at most "
+                    + std::to_string(maxLostSlices),
                 folderPath};
     GaloisField field;
     RunMeter meter(run, 0);
@@ -170,7 +183,6 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
     // and the recovery slices used.
     std::vector<std::unique_ptr<FileHandle>> handles;
     std::vector<Source> sources;
-    std::vector<std::vector<std::uint16_t>> sourceFactors;  // per source: one per used recovery slice
     for (std::size_t f = 0; f < set.files.size(); ++f) {
         if (Error error = meter.stopped(); error.failed())
             return error;
@@ -192,11 +204,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
             source.offset = s * set.sliceSize;
             source.available = std::min(set.sliceSize, file.length - source.offset);
             source.copyTo = rebuiltOf[f];
+            source.slice = file.firstSlice + std::uint32_t(s);
             sources.push_back(source);
-            std::vector<std::uint16_t> factors(count);
-            for (std::size_t a = 0; a < count; ++a)
-                factors[a] = field.coefficient(file.firstSlice + std::uint32_t(s), used[a].exponent);
-            sourceFactors.push_back(std::move(factors));
         }
     }
     const std::size_t intactSources = sources.size();
@@ -223,6 +232,8 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
     AlignedBuffer buffer(recoveryReadChunk);
     // Per source, the factor of each output slice of the pass.
     std::vector<std::uint16_t> passFactors;
+    // An intact source slice's coefficient in each recovery slice used.
+    std::vector<std::uint16_t> coefficients(count);
     // Declared after what its worker uses, so that it ends first.
     ChunkRing ring(recoveryReadChunk, ringSlots);
     for (std::size_t first = 0; first < count; first += ranges.slicesPerPass) {
@@ -231,12 +242,14 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
         for (std::size_t j = 0; j < sources.size(); ++j) {
             if (Error error = meter.stopped(); error.failed())
                 return error;
+            for (std::size_t a = 0; j < intactSources && a < count; ++a)
+                coefficients[a] = field.coefficient(sources[j].slice, used[a].exponent);
             for (std::size_t b = 0; b < outputsNow; ++b) {
                 const std::uint16_t* row = matrix.data() + (first + b) * count;
                 std::uint16_t factor = 0;
                 if (j < intactSources) {
                     for (std::size_t a = 0; a < count; ++a)
-                        factor ^= field.multiply(row[a], sourceFactors[j][a]);
+                        factor ^= field.multiply(row[a], coefficients[a]);
                 } else {
                     factor = row[j - intactSources];
                 }

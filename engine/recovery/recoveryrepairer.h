@@ -25,8 +25,10 @@ public:
     // permission bits of an intact piece. Each is then checked against its recorded length and
     // MD5, and by `rebuiltCheck` when given; only when all pass do they take their names (a
     // damaged file is replaced). Fails, writing nothing, with RecoveryInsufficient when there
-    // are fewer usable recovery slices than lost slices (or they cannot be solved), and with
-    // RecoveryDamaged, replacing nothing, when a rebuilt file fails its check.
+    // are fewer usable recovery slices than lost slices (or they cannot be solved, or more than
+    // 1024 slices are lost), and with RecoveryDamaged, replacing nothing, when a rebuilt file
+    // fails its check. The arithmetic shares two threads; the file layer is called from the
+    // calling thread only.
     // REQUIRES: `check` came from RecoverySetReader::check() of this set and folder.
     Error repair(int folderFd, const std::string& folderPath, const RecoverySet& set,
                  const RecoveryCheck& check, const RecoveryRun& run,
