@@ -46,7 +46,7 @@ Error RunMeter::advance(std::uint64_t bytes)
 Error RunMeter::stopped() const
 {
     if (m_run.stop.stop_requested())
-        return {Cancelled, "Cancelled", {}};
+        return Error::cancelled();
     return {};
 }
 
@@ -56,23 +56,14 @@ void RunMeter::complete() const
         m_run.progress(m_total, m_total);
 }
 
-Error readFully(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
-                const std::string& path)
+Error readExactly(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
+                  const std::string& path)
 {
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    while (count > 0) {
-        const ssize_t got = layer.pread(fd, bytes, count, off_t(offset));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno, path);
-        }
-        if (got == 0)
-            return {SourceChanged, "The file got shorter while it was read", path};
-        bytes += got;
-        count -= std::size_t(got);
-        offset += std::uint64_t(got);
-    }
+    std::size_t got = 0;
+    if (Error error = readFully(layer, fd, data, count, offset, path, got); error.failed())
+        return error;
+    if (got < count)
+        return {SourceChanged, "The file got shorter while it was read", path};
     return {};
 }
 

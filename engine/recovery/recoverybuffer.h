@@ -74,9 +74,10 @@ inline constexpr std::size_t alignedStride(std::uint64_t width)
     return std::size_t((width + rangeAlignment - 1) / rangeAlignment * rangeAlignment);
 }
 
-// Reads exactly `count` bytes at `offset`; a file that ends early fails with SourceChanged.
-Error readFully(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
-                const std::string& path);
+// Reads exactly `count` bytes at `offset` (the seam's readFully()); a file that ends early fails
+// with SourceChanged.
+Error readExactly(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
+                  const std::string& path);
 
 // Byte ranges [offset, offset + width) of every slice at a time, in as many passes over the
 // slices (groups of the output slices) as memory needs.

@@ -132,7 +132,7 @@ Error CreateRun::openPieces(const std::vector<RecoveryPiece>& pieces, const std:
             source.fileId = Par2::fileId(source.digest.startMd5, piece.size, piece.name);
         } else {
             const auto startSize = std::size_t(std::min<std::uint64_t>(piece.size, Par2::hashedStart));
-            if (Error error = readFully(m_layer, fd, start.data(), startSize, 0, source.path); error.failed())
+            if (Error error = readExactly(m_layer, fd, start.data(), startSize, 0, source.path); error.failed())
                 return error;
             source.fileId = Par2::fileId(Md5::of(start.data(), startSize), piece.size, piece.name);
             source.hasher = std::make_unique<PieceHasher>(m_plan.sliceSize);
@@ -191,7 +191,7 @@ Error CreateRun::hashPieces()
         for (std::uint64_t offset = 0; offset < piece.size;) {
             const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, piece.size - offset));
             ChunkRing::Slot& slot = m_ring->acquire();
-            const Error error = readFully(m_layer, piece.file->fd(), slot.plain.data(), step, offset, piece.path);
+            const Error error = readExactly(m_layer, piece.file->fd(), slot.plain.data(), step, offset, piece.path);
             if (!error.failed()) {
                 const std::uint8_t* data = slot.plain.data();
                 m_ring->post(slot, [hasher, data, step] { hasher->addWhole(data, step); });
@@ -247,7 +247,7 @@ Error CreateRun::computeRange(std::uint32_t firstOutput, std::uint32_t outputs, 
             for (std::uint64_t at = begin; at < end;) {
                 const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
                 ChunkRing::Slot& slot = m_ring->acquire();
-                const Error error = readFully(m_layer, piece.file->fd(), slot.plain.data(), step, at, piece.path);
+                const Error error = readExactly(m_layer, piece.file->fd(), slot.plain.data(), step, at, piece.path);
                 if (!error.failed()) {
                     m_field.toRegionLayout(slot.plain.data(), slot.region.data(), step);
                     const std::uint8_t* plain = slot.plain.data();

@@ -162,19 +162,18 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
         return {RecoveryInsufficient, "The recovery slices at hand cannot rebuild these pieces", folderPath};
 
     for (auto& file : rebuilt) {
-        for (int attempt = 0; attempt < TempName::attempts && !file->handle; ++attempt) {
-            std::string name = TempName::random(tempSuffix);
-            const int fd = m_layer.openAt(folderFd, name.c_str(),
-                                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-            if (fd >= 0) {
-                file->tempName = std::move(name);
-                file->handle = std::make_unique<FileHandle>(m_layer, fd);
-            } else if (errno != EEXIST) {
-                return Error::fromErrno(errno, folderPath + "/" + set.files[file->fileIndex].name);
-            }
-        }
-        if (!file->handle)
-            return Error::fromErrno(EEXIST, folderPath + "/" + set.files[file->fileIndex].name);
+        const std::string path = folderPath + "/" + set.files[file->fileIndex].name;
+        int fd = -1;
+        const int err = TempName::makeFresh(
+            tempSuffix,
+            [&](const std::string& name) {
+                fd = m_layer.openAt(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+                return fd >= 0;
+            },
+            file->tempName);
+        if (err != 0)
+            return Error::fromErrno(err, path);
+        file->handle = std::make_unique<FileHandle>(m_layer, fd);
         if (m_layer.fchmod(file->handle->fd(), mode) != 0)
             return Error::fromErrno(errno, folderPath + "/" + set.files[file->fileIndex].name);
     }
@@ -268,7 +267,7 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 for (std::uint64_t at = offset; at < end;) {
                     const std::size_t step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
                     ChunkRing::Slot& slot = ring.acquire();
-                    Error error = readFully(m_layer, source.fd, slot.plain.data(), step, source.offset + at, source.path);
+                    Error error = readExactly(m_layer, source.fd, slot.plain.data(), step, source.offset + at, source.path);
                     if (!error.failed() && source.copyTo != nullptr && first == 0) {
                         const RecoverySetFile& file = set.files[source.copyTo->fileIndex];
                         error = writeFully(m_layer, source.copyTo->handle->fd(), slot.plain.data(), step,
@@ -328,7 +327,7 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
         Md5 md5;
         for (std::uint64_t at = 0; at < entry.length;) {
             const std::size_t step = std::size_t(std::min<std::uint64_t>(buffer.size(), entry.length - at));
-            if (Error error = readFully(m_layer, fd, buffer.data(), step, at, path); error.failed())
+            if (Error error = readExactly(m_layer, fd, buffer.data(), step, at, path); error.failed())
                 return error;
             md5.add(buffer.data(), step);
             at += step;

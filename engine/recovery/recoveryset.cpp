@@ -87,7 +87,7 @@ Error FileScanner::nextMagic(std::uint64_t from, std::uint64_t& found)
     found = m_size;
     while (from + Par2::magic.size() <= m_size) {
         const std::size_t step = std::size_t(std::min<std::uint64_t>(m_buffer.size(), m_size - from));
-        if (Error error = readFully(m_layer, m_fd, m_buffer.data(), step, from, m_path); error.failed())
+        if (Error error = readExactly(m_layer, m_fd, m_buffer.data(), step, from, m_path); error.failed())
             return error;
         const void* hit = memmem(m_buffer.data(), step, Par2::magic.data(), Par2::magic.size());
         if (hit != nullptr) {
@@ -110,7 +110,7 @@ Error FileScanner::tryPacket(std::uint64_t offset, std::uint64_t& length, bool& 
     std::uint8_t head[Par2::headerSize];
     if (offset + Par2::headerSize > m_size)
         return {};
-    if (Error error = readFully(m_layer, m_fd, head, sizeof head, offset, m_path); error.failed())
+    if (Error error = readExactly(m_layer, m_fd, head, sizeof head, offset, m_path); error.failed())
         return error;
     if (std::memcmp(head, Par2::magic.data(), Par2::magic.size()) != 0)
         return {};
@@ -129,7 +129,7 @@ Error FileScanner::tryPacket(std::uint64_t offset, std::uint64_t& length, bool& 
     std::uint8_t exponentField[Par2::recoveryFixedSize] = {};
     for (std::uint64_t at = 0; at < bodyLength;) {
         const std::size_t step = std::size_t(std::min<std::uint64_t>(m_buffer.size(), bodyLength - at));
-        if (Error error = readFully(m_layer, m_fd, m_buffer.data(), step, offset + Par2::headerSize + at, m_path);
+        if (Error error = readExactly(m_layer, m_fd, m_buffer.data(), step, offset + Par2::headerSize + at, m_path);
             error.failed())
             return error;
         md5.add(m_buffer.data(), step);
@@ -337,7 +337,7 @@ Error sliceMatches(FileLayer& layer, int fd, std::uint64_t fileSize, std::uint64
         const std::size_t step = std::size_t(std::min<std::uint64_t>(buffer.size(), sliceSize - at));
         const std::uint64_t inFile = start + at < fileSize ? std::min<std::uint64_t>(step, fileSize - start - at) : 0;
         if (inFile > 0) {
-            if (Error error = readFully(layer, fd, buffer.data(), std::size_t(inFile), start + at, path); error.failed())
+            if (Error error = readExactly(layer, fd, buffer.data(), std::size_t(inFile), start + at, path); error.failed())
                 return error;
         }
         std::memset(buffer.data() + inFile, 0, step - std::size_t(inFile));
@@ -401,7 +401,7 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
             for (std::uint64_t at = 0; at < file.length;) {
                 const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, file.length - at));
                 ChunkRing::Slot& slot = ring.acquire();
-                const Error error = readFully(m_layer, fd, slot.plain.data(), step, at, path);
+                const Error error = readExactly(m_layer, fd, slot.plain.data(), step, at, path);
                 if (!error.failed()) {
                     const std::uint8_t* data = slot.plain.data();
                     if (onWorker)
