@@ -103,12 +103,10 @@ void writeRandomFile(const std::string& path, std::uint64_t length)
     }
 }
 
-int split(const std::string& folder, const std::string& file, double size, std::int16_t unit)
+int split(const std::string& folder, const std::string& file, std::uint64_t pieceBytes)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter()
-               .run({folder, file, qfs::SplitMode::BySize, size, unit, 0, false}, quiet)
-               .failed();
+    return qfs::Splitter().run({folder, file, qfs::SplitMode::BySize, pieceBytes, false}, quiet).failed();
 }
 
 int join(const std::string& folder)
@@ -208,7 +206,7 @@ std::string loadAverage()
 int splitWithChecksums(const std::string& folder, const std::string& file)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter().run({folder, file, qfs::SplitMode::BySize, 1, 1, 0, true}, quiet).failed();
+    return qfs::Splitter().run({folder, file, qfs::SplitMode::BySize, 1 << 20, true}, quiet).failed();
 }
 
 // libcrypto's SHA-256 on one stream, through the engine's wrapper, in bytes per second: the
@@ -270,7 +268,7 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
     const std::vector<double> splits = alternate(
         {{"ours", [=] { return splitWithChecksums(dir, big); }},
          {"shell", [=] { return std::system(shellSplit.c_str()) == 0 ? 0 : 1; }},
-         {"plain", [=] { return split(dir, big, 1, 1); }}},
+         {"plain", [=] { return split(dir, big, 1 << 20); }}},
         cleanSplits, rounds, peak);
     std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
                 "split 1 GiB, 1 MiB, checksums", splits[0], splits[1], splits[0] / splits[1], peak);
@@ -327,14 +325,14 @@ int main(int argc, char** argv)
     };
 
     report({"split 1 GiB into 1 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, 1, 1); },
+            [=] { return split(dir, big, 1 << 20); },
             "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + "."),
             {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"}},
            rounds);
     // Leave one set of pieces of each kind for the join.
     fs::create_directory(theirPieces);
-    if (split(dir, big, 1, 1) != 0 ||
+    if (split(dir, big, 1 << 20) != 0 ||
         std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
                      quoted(theirPieces + "/" + big + "."))
                         .c_str()) != 0) {
@@ -351,7 +349,7 @@ int main(int argc, char** argv)
     checksumCases(dir, big, 1ull << 30, rounds);
 
     report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, 256, 1); },
+            [=] { return split(dir, big, 256 << 20); },
             "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + "."),
             {}},
@@ -362,7 +360,7 @@ int main(int argc, char** argv)
     writeRandomFile(dir + "/" + small, 100000ull * 4096);
     const std::string ourMany = dir + "/" + small + "_split";
     report({"split 400 MB into 100000 pieces", clean({ourMany, theirPieces}),
-            [=] { return split(dir, small, 4, 2); },
+            [=] { return split(dir, small, 4 << 10); },
             "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
                 " " + quoted(theirPieces + "/" + small + "."),
             {}},

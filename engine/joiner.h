@@ -5,6 +5,7 @@
 #include "filelayer.h"
 #include "joinobserver.h"
 #include "joinrequest.h"
+#include "result.h"
 #include "slicecopier.h"
 
 #include <cstddef>
@@ -20,12 +21,19 @@ class PieceSet;
 struct PieceChecksums;
 struct PieceFile;
 
+// What a join made: the rebuilt file's name in the folder and its length. The name is empty
+// when the folder held no pieces.
+struct JoinResult {
+    std::string rebuiltName;
+    std::uint64_t length = 0;
+};
+
 // Puts the pieces in a folder back together into one file in that folder, named after their
 // stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
 // temporary file and takes the final name only when it is complete, with the first piece's
 // permission bits. Until then, and after any failure or stop, an earlier file of that name
 // is exactly as it was. A folder that holds no set is no failure: nothing is written, and the
-// observer is told of no rebuilt file (an empty name).
+// result names no rebuilt file.
 //
 // When the folder holds the set's checksum file, "<stem>.sha256", the join verifies: before
 // writing, every piece the file lists must be there and every piece of the set must be listed
@@ -45,13 +53,13 @@ public:
                     std::size_t blockSize = SliceCopier::defaultBlockSize,
                     bool kernelCopy = true);
 
-    // Runs the whole join, telling the observer as it goes. Returns the failure, if any,
-    // that was also reported through the observer. A stop request ends it with Cancelled.
-    Error run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
+    // Runs the whole join, telling the observer as it goes, and returns what it rebuilt or
+    // the failure. A stop request ends it with Cancelled.
+    Result<JoinResult> run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
 
 private:
     Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
-                     std::string& rebuiltName, std::uint64_t& length);
+                     JoinResult& result);
     // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.
     Error copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
                      const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset);

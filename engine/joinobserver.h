@@ -1,13 +1,12 @@
 #pragma once
 
-#include "error.h"
-
 #include <cstdint>
 #include <string>
 
 namespace qfs {
 
-// What a join tells its caller. Every call has an empty default.
+// What a join reports while it goes. Every call has an empty default. How it ended is what
+// Joiner::run returns.
 class JoinObserver {
 public:
     virtual ~JoinObserver() = default;
@@ -19,12 +18,6 @@ public:
     virtual void verifying(const std::string& checksumFileName);
     // Bytes of the pieces' data dealt with so far, of the total.
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
-    // The rebuilt file is complete and in place, this many bytes long; the name is empty when
-    // the folder held no pieces.
-    virtual void finished(const std::string& rebuiltName, std::uint64_t length);
-    // The join stopped on this failure (code Cancelled when it was asked to stop); an earlier
-    // file of the rebuilt name is as it was.
-    virtual void failed(const Error& error);
 };
 
 } // namespace qfs

@@ -98,34 +98,32 @@ Splitter::Splitter(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 {
 }
 
-Error Splitter::preview(const SplitRequest& request, SplitPlan& plan)
+Result<SplitPlan> Splitter::preview(const SplitRequest& request)
 {
-    if (const auto check = SplitPlanner::validate(request))
-        return Error{CheckFailed, check->message, {}};
     Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
-    return survey(request, source, plan);
+    SplitPlan plan = SplitPlan::named(request);
+    if (Error error = survey(request, source, plan); error.failed())
+        return error;
+    return plan;
 }
 
-Error Splitter::run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop)
+Result<SplitResult> Splitter::run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop)
 {
-    if (const auto check = SplitPlanner::validate(request)) {
-        observer.checkFailed(check->message, check->focus);
-        return Error{CheckFailed, check->message, {}};
-    }
     Error error;
+    SplitResult result;
     try {
-        observer.folderNameShown(PieceNaming::splitFolderName(request.sourceFileName));
+        result.plan = SplitPlan::named(request);
+        observer.folderNameShown(result.plan.folderName);
         Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
-        SplitPlan plan;
-        error = survey(request, source, plan);
+        error = survey(request, source, result.plan);
         if (!error.failed())
-            error = writePieces(request, source, plan, observer, stop);
+            error = writePieces(request, source, result.plan, observer, stop, result);
     } catch (const std::bad_alloc&) {
         error = Error::fromErrno(ENOMEM, PieceNaming::joinPath(request.sourceDirectory, request.sourceFileName));
     }
     if (error.failed())
-        observer.failed(error);
-    return error;
+        return error;
+    return result;
 }
 
 Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& plan)
@@ -137,11 +135,10 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     if (!source.directory.isOpen())
         return Error::fromErrno(errno, request.sourceDirectory);
 
-    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
-    const std::string folderPath =
-        PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
+    // The split folder must not be there yet.
+    const std::string& folderPath = plan.folderPath;
     struct stat existing {};
-    if (m_layer.fstatAt(source.directory.fd(), folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+    if (m_layer.fstatAt(source.directory.fd(), plan.folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
         return Error{FolderExists, folderExistsMessage, folderPath};
 
     // The source is opened by its exact listed name. O_NONBLOCK keeps a FIFO from hanging
@@ -156,7 +153,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     if (!S_ISREG(source.info.st_mode))
         return Error{NotRegularFile, "Not a regular file", source.path};
 
-    plan = SplitPlanner::plan(request, std::uint64_t(source.info.st_size));
+    plan.cut(request, std::uint64_t(source.info.st_size));
 
     struct statvfs volume {};
     if (m_layer.fstatvfs(source.directory.fd(), &volume) != 0)
@@ -166,11 +163,9 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
         return Error::fromErrno(errno, request.sourceDirectory);
 
     // Names: the folder, the widest piece name (the last), and the checksum file.
-    const std::string lastPiece = PieceNaming::pieceFileName(request.sourceFileName, plan.pieceCount - 1);
-    std::size_t longest = std::max(folderName.size(), lastPiece.size());
-    const std::string checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
+    std::size_t longest = std::max(plan.folderName.size(), plan.pieceName(plan.pieceCount - 1).size());
     if (request.writeChecksums)
-        longest = std::max(longest, checksumName.size());
+        longest = std::max(longest, plan.checksumName.size());
     if (volume.f_namemax > 0 && longest > volume.f_namemax) {
         return Error{NameTooLong,
                      "The split needs names of " + std::to_string(longest) +
@@ -203,7 +198,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
                      "The checksum file would have " + bytesText(checksumBytes) + ", more than the " +
                          std::to_string(ChecksumFile::maximumSize) +
                          " a checksum file may have: split into fewer pieces, or without checksums",
-                     PieceNaming::joinPath(folderPath, checksumName)};
+                     PieceNaming::joinPath(folderPath, plan.checksumName)};
     }
 
     // Space: every piece takes whole blocks. Holes of a sparse source stay holes.
@@ -228,11 +223,9 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
 }
 
 Error Splitter::writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
-                            SplitObserver& observer, const std::stop_token& stop)
+                            SplitObserver& observer, const std::stop_token& stop, SplitResult& result)
 {
-    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
-    const std::string folderPath =
-        PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
+    const std::string& folderPath = plan.folderPath;
     const int directoryFd = source.directory.fd();
 
     // The pieces go into a folder under a temporary name beside the source, which takes the
@@ -260,7 +253,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         std::vector<int> held;
         if (folder.isOpen()) {
             for (std::uint64_t index = made; index-- > 0;) {
-                const std::string name = PieceNaming::pieceFileName(request.sourceFileName, index);
+                const std::string name = plan.pieceName(index);
                 if (held.size() < piecesClosedInBackground) {
                     const int fd = m_layer.openAt(folder.fd(), name.c_str(),
                                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
@@ -270,7 +263,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
                 m_layer.unlinkAt(folder.fd(), name.c_str());
             }
             if (checksumsMade)
-                m_layer.unlinkAt(folder.fd(), PieceChecksums::fileNameFor(request.sourceFileName).c_str());
+                m_layer.unlinkAt(folder.fd(), plan.checksumName.c_str());
         }
         m_layer.unlinkAt(directoryFd, workName.c_str(), AT_REMOVEDIR);
         m_layer.closeInBackground(std::move(held));
@@ -279,10 +272,6 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     if (!folder.isOpen())
         return undo(Error::fromErrno(errno, folderPath));
     observer.folderOpened(folderPath);
-
-    const std::int16_t unit = SplitPlanner::effectiveUnitIndex(request.unitIndex);
-    if (unit != request.unitIndex)
-        observer.unitDefaulted(unit);
 
     // With checksums every byte goes through the hashing copier's ring, and the kernel's copy
     // is left out: the hash has to see the bytes anyway.
@@ -305,7 +294,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         if (stop.stop_requested())
             return undo(Error{Cancelled, "Cancelled", folderPath});
         const bool last = index + 1 == plan.pieceCount;
-        const std::string pieceName = PieceNaming::pieceFileName(request.sourceFileName, index);
+        const std::string pieceName = plan.pieceName(index);
         ++made; // a piece that fails half-way is removed with the others
         const Slice slice{index * plan.chunkBytes, last ? plan.lastPieceBytes : plan.chunkBytes};
         if (Error e = writePiece(source, slice, folder.fd(), folderPath, pieceName, pieceMode,
@@ -320,23 +309,23 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     if (hashing) {
         if (stop.stop_requested())
             return undo(Error{Cancelled, "Cancelled", folderPath});
-        const std::string checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
-        if (Error e = writeChecksums(request, *hashing, folder.fd(), folderPath, checksumName, pieceMode);
-            e.failed())
+        if (Error e = writeChecksums(plan, *hashing, folder.fd(), pieceMode); e.failed())
             return undo(e);
         checksumsMade = true;
     }
-    if (Error e = publishFolder(directoryFd, workName, folderName, folderPath); e.failed())
+    if (Error e = publishFolder(directoryFd, workName, plan); e.failed())
         return undo(e);
+    result.folderPath = folderPath;
+    result.pieces = plan.pieceCount;
     if (hashing)
-        observer.checksumsWritten(PieceChecksums::fileNameFor(request.sourceFileName));
-    observer.finished();
+        result.checksumName = plan.checksumName;
     return {};
 }
 
-Error Splitter::publishFolder(int directoryFd, const std::string& workName, const std::string& folderName,
-                              const std::string& folderPath)
+Error Splitter::publishFolder(int directoryFd, const std::string& workName, const SplitPlan& plan)
 {
+    const std::string& folderName = plan.folderName;
+    const std::string& folderPath = plan.folderPath;
     if (m_layer.renameNoReplaceAt(directoryFd, workName.c_str(), directoryFd, folderName.c_str()) == 0)
         return {};
     if (errno == EEXIST)
@@ -353,9 +342,10 @@ Error Splitter::publishFolder(int directoryFd, const std::string& workName, cons
     return {};
 }
 
-Error Splitter::writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
-                               const std::string& folderPath, const std::string& checksumName, mode_t mode)
+Error Splitter::writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode)
 {
+    const std::string& folderPath = plan.folderPath;
+    const std::string& checksumName = plan.checksumName;
     std::vector<Sha256::Digest> digests;
     const Sha256::Digest whole = hashing.hashes().finish(digests);
     if (hashing.hashes().failed())
@@ -363,8 +353,8 @@ Error Splitter::writeChecksums(const SplitRequest& request, HashingCopier& hashi
     std::vector<ChecksumEntry> entries;
     entries.reserve(digests.size() + 1);
     for (std::uint64_t index = 0; index < digests.size(); ++index)
-        entries.push_back({PieceNaming::pieceFileName(request.sourceFileName, index), digests[index]});
-    entries.push_back({request.sourceFileName, whole});
+        entries.push_back({plan.pieceName(index), digests[index]});
+    entries.push_back({plan.sourceFileName, whole});
     return ChecksumFile::write(m_layer, folderFd, folderPath, checksumName, entries, mode);
 }
 

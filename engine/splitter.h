@@ -3,8 +3,9 @@
 #include "error.h"
 #include "filelayer.h"
 #include "slicecopier.h"
+#include "result.h"
 #include "splitobserver.h"
-#include "splitplanner.h"
+#include "splitplan.h"
 #include "splitrequest.h"
 
 #include <cstddef>
@@ -16,10 +17,21 @@ namespace qfs {
 
 class HashingCopier;
 
+// What a finished split made.
+struct SplitResult {
+    SplitPlan plan;
+    // The split folder, under its final name, and the pieces in it.
+    std::string folderPath;
+    std::uint64_t pieces = 0;
+    // The checksum file in the folder; empty when the request asked for none.
+    std::string checksumName;
+};
+
 // Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
 // checked is checked before the folder is created: the request, that the source opens as a
 // regular file, and that the destination takes the names, the space, the inodes and the size
-// of every piece. The pieces are written into a new folder under a hidden temporary name
+// of every piece. The request's numbers are taken as they are (see SplitRequest); the split is
+// planned once (SplitPlan) and carried out as planned. The pieces are written into a new folder under a hidden temporary name
 // (".qfs-<random>.part") that is renamed to "<name>_split" once all of them are complete, so
 // the split folder never holds a partial piece. A split that fails or is stopped removes what
 // it wrote, the folder included.
@@ -36,14 +48,14 @@ public:
                       std::size_t blockSize = SliceCopier::defaultBlockSize,
                       bool kernelCopy = true);
 
-    // Runs every check of run() and works out the pieces, creating nothing. On success fills
-    // `plan`; on failure returns what run() would report (code CheckFailed for the request's
-    // own checks, FolderExists when the split folder is there).
-    Error preview(const SplitRequest& request, SplitPlan& plan);
+    // Runs every check of run() and works out the pieces, creating nothing: the plan, or the
+    // failure run() would return (FolderExists when the split folder is there).
+    Result<SplitPlan> preview(const SplitRequest& request);
 
-    // Runs the whole split, telling the observer as it goes. Returns the failure, if any,
-    // that was also reported through the observer. A stop request ends it with Cancelled.
-    Error run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop = {});
+    // Runs the whole split, telling the observer as it goes, and returns what it made or the
+    // failure; after a failure the pieces and the folder it had made are gone again. A stop
+    // request ends it with Cancelled.
+    Result<SplitResult> run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop = {});
 
     // The message shown when the split folder is already there.
     static const char* const folderExistsMessage;
@@ -51,9 +63,11 @@ public:
 private:
     struct Source;
 
+    // Opens the source and checks the destination, cutting `plan`. REQUIRES: plan has the
+    // request's names (SplitPlan::named).
     Error survey(const SplitRequest& request, Source& source, SplitPlan& plan);
     Error writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
-                      SplitObserver& observer, const std::stop_token& stop);
+                      SplitObserver& observer, const std::stop_token& stop, SplitResult& result);
     struct Slice {
         std::uint64_t offset;
         std::uint64_t length;
@@ -64,10 +78,8 @@ private:
                      const SliceCopier::Advance& advance);
     // Gives the filled temporary folder the split folder's name, never replacing anything of
     // that name (FolderExists when something took it meanwhile).
-    Error publishFolder(int directoryFd, const std::string& workName, const std::string& folderName,
-                        const std::string& folderPath);
-    Error writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
-                         const std::string& folderPath, const std::string& checksumName, mode_t mode);
+    Error publishFolder(int directoryFd, const std::string& workName, const SplitPlan& plan);
+    Error writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;
