@@ -80,7 +80,7 @@ struct Run {
 // arrive in order and complete; progress arrives as its latest state, already turned into
 // the one-line text.
 //
-// Every start() ends in exactly one ended(), also a start that was refused or stopped.
+// Every start() of a run ends in exactly one ended(), also one that failed or was stopped.
 class Runner : public QObject {
     Q_OBJECT
 
