@@ -144,7 +144,9 @@ int CommandRunner::split(const Command& command)
     if (result.failed())
         return failure(result.error(), signal);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return summary(command, OutcomeText::split(result->pieces, result->folderPath, took.count()));
+    return summary(command, OutcomeText::withLeftovers(
+                                OutcomeText::split(result->pieces, result->folderPath, took.count()),
+                                result->leftovers));
 }
 
 int CommandRunner::join(const Command& command)
@@ -161,7 +163,8 @@ int CommandRunner::join(const Command& command)
     // Nothing rebuilt is no success for a script that goes on to remove the folder.
     if (result->rebuiltName.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesJoined, command.path}, 0);
-    return summary(command, OutcomeText::join(result->rebuiltName, result->length));
+    return summary(command, OutcomeText::withLeftovers(OutcomeText::join(result->rebuiltName, result->length),
+                                                       result->leftovers));
 }
 
 int CommandRunner::verify(const Command& command)

@@ -1,9 +1,11 @@
 #include "atomicfile.h"
 
+#include "leftovers.h"
 #include "piecenaming.h"
 #include "tempname.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,7 +17,7 @@ namespace {
 
 constexpr mode_t permissionBits = 0777;
 // Keeps the name from ending in digits, so that it never looks like a piece.
-constexpr std::string_view tempSuffix = ".tmp";
+constexpr std::string_view tempSuffix = TempName::fileSuffix;
 
 // The name under which /proc shows one of this process's descriptors.
 std::string procPath(int fd)
@@ -49,8 +51,14 @@ Error AtomicFile::folderInTheWay() const
                  PieceNaming::joinPath(m_folderPath, m_finalName)};
 }
 
+Error AtomicFile::failAndDiscard(int err)
+{
+    discard();
+    return failure(err);
+}
+
 Error AtomicFile::create(int folderFd, const std::string& folderPath,
-                         const std::string& finalName, mode_t mode)
+                         const std::string& finalName, mode_t mode, gid_t group)
 {
     discard();
     m_folderFd = folderFd;
@@ -72,10 +80,12 @@ Error AtomicFile::create(int folderFd, const std::string& folderPath,
     if (error.failed())
         return error;
     // The umask may have narrowed the bits at the open; the file gets exactly what was asked.
-    if (m_layer.fchmod(m_fd, mode & permissionBits) != 0) {
-        const int err = errno;
+    if (m_layer.fchmod(m_fd, mode & permissionBits) != 0)
+        return failAndDiscard(errno);
+    if (Error e = GroupAccess::share(m_layer, m_fd, group, PieceNaming::joinPath(m_folderPath, m_finalName));
+        e.failed()) {
         discard();
-        return failure(err);
+        return e;
     }
     return {};
 }
@@ -89,6 +99,9 @@ Error AtomicFile::openUnnamed(mode_t mode, bool& unsupported)
         return unsupported ? Error{} : failure(errno);
     }
     m_fd = fd;
+    // Nobody else can reach the file yet: the lock cannot be taken from it, and comes along to
+    // the temporary name it gets at commit.
+    m_layer.flock(fd, LOCK_EX | LOCK_NB);
     // Naming the file at commit goes through /proc; make sure now that it shows this file.
     struct stat viaProc;
     struct stat direct;
@@ -111,7 +124,12 @@ Error AtomicFile::openNamed(mode_t mode)
         if (fd >= 0) {
             m_fd = fd;
             m_tempName = std::move(name);
-            return {};
+            if (Leftovers::claim(m_layer, m_folderFd, m_tempName.c_str(), fd))
+                return {};
+            // Taken for a leftover the moment it appeared: whoever took it removes it.
+            m_tempName.clear();
+            m_layer.closeInBackground({std::exchange(m_fd, -1)});
+            continue;
         }
         if (errno != EEXIST)
             return failure(errno);
@@ -138,6 +156,8 @@ Error AtomicFile::linkUnnamed()
 
 Error AtomicFile::commit()
 {
+    if (m_layer.fdatasync(m_fd) != 0)
+        return failAndDiscard(errno);
     // rename() cannot take an unnamed file, and linkat() cannot replace: link it to a
     // temporary name first, then rename that.
     if (m_tempName.empty()) {
@@ -147,19 +167,26 @@ Error AtomicFile::commit()
             return error;
         }
     }
+    // The close reports the last write errors of some file systems, so it comes before the
+    // rename; a second descriptor of the same open file keeps the lock (and with it the file
+    // from being taken for a leftover) until the file has its name.
+    FileHandle keep(m_layer, ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0));
+    const auto fail = [&](const Error& error) {
+        discard();
+        if (keep.isOpen())
+            m_layer.closeInBackground({keep.release()});
+        return error;
+    };
     const int fd = std::exchange(m_fd, -1);
     // A close interrupted by a signal has still released the descriptor on Linux.
-    if (m_layer.close(fd) != 0 && errno != EINTR) {
-        const int err = errno;
-        discard();
-        return failure(err);
-    }
-    if (m_layer.renameAt(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0) {
-        const int err = errno;
-        discard();
-        return err == EISDIR ? folderInTheWay() : failure(err);
-    }
+    if (m_layer.close(fd) != 0 && errno != EINTR)
+        return fail(failure(errno));
+    if (m_layer.renameAt(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0)
+        return fail(errno == EISDIR ? folderInTheWay() : failure(errno));
     m_tempName.clear();
+    keep.close();
+    if (m_layer.fsync(m_folderFd) != 0)
+        return Error::fromErrno(errno, m_folderPath);
     return {};
 }
 

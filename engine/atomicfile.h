@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "filelayer.h"
+#include "groupaccess.h"
 
 #include <sys/types.h>
 
@@ -25,20 +26,27 @@ public:
     // created with O_EXCL and O_NOFOLLOW) whose name never ends in digits, so that it is never
     // taken for a piece. Its permission bits are exactly mode & 0777, set with fchmod: the
     // umask narrows nothing, and no special bit (set-user-ID, set-group-ID, sticky) is given.
+    // The file gets the group `group` where the user may give it that, and otherwise no more
+    // than the owner's bits and those the group and others share (GroupAccess); anyGroup leaves
+    // it the group the system gives. While this object holds the file it holds an advisory lock
+    // on it, which marks a temporary name that a killed run left behind as a leftover
+    // (Leftovers) as soon as nobody holds it.
     // REQUIRES: folderFd is an open directory that stays open until commit() or discard();
     // finalName is a plain name (no slash, not "." or "..").
     // Refuses up front, with OutputIsFolder, when finalName is an existing folder. Every error
     // carries the final file's path. Any file held from an earlier create() is discarded first.
     Error create(int folderFd, const std::string& folderPath, const std::string& finalName,
-                 mode_t mode);
+                 mode_t mode, gid_t group = GroupAccess::anyGroup);
     // The temporary file's descriptor, opened for writing; -1 when none is held.
     int fd() const { return m_fd; }
-    // Closes the file (reporting a failed close) and renames it over finalName, atomically,
-    // replacing a file or a symbolic link of that name (the link itself; its target is never
-    // touched). A folder of that name is refused with OutputIsFolder. On failure the temporary
-    // file is removed and an existing file of the final name is left as it was.
-    // Data is not flushed to the disk: the rename makes the file whole for every reader, not
-    // durable across a power cut.
+    // Flushes the file's data to the disk, closes the file (reporting a failed close), renames
+    // it over finalName, atomically, replacing a file or a symbolic link of that name (the link
+    // itself; its target is never touched), and flushes the folder, so that the new name too
+    // outlasts a power cut: after success the file is whole under its name on the disk, not
+    // only for readers. A folder of that name is refused with OutputIsFolder. On failure the
+    // temporary file is removed and an existing file of the final name is left as it was;
+    // only when the folder's flush fails, after the rename, is the file complete under its
+    // name, and the failure reported all the same.
     // REQUIRES: create() succeeded and neither commit() nor discard() has been called since.
     Error commit();
     // Removes the temporary file; safe to call more than once and after a failed commit.
@@ -49,6 +57,7 @@ private:
     Error folderInTheWay() const;
     Error openUnnamed(mode_t mode, bool& unsupported);
     Error openNamed(mode_t mode);
+    Error failAndDiscard(int err);
     // Gives the unnamed file a hidden temporary name, so that it can be renamed.
     Error linkUnnamed();
 

@@ -273,7 +273,7 @@ Error ChecksumFile::read(FileLayer& layer, int folderFd, const std::string& fold
 
 Error ChecksumFile::write(FileLayer& layer, int folderFd, const std::string& folderPath,
                           const std::string& fileName, const std::vector<ChecksumEntry>& entries,
-                          mode_t mode)
+                          mode_t mode, gid_t group)
 {
     const std::string path = PieceNaming::joinPath(folderPath, fileName);
     std::uint64_t size = 0;
@@ -283,7 +283,7 @@ Error ChecksumFile::write(FileLayer& layer, int folderFd, const std::string& fol
         return tooLarge(size, path);
 
     AtomicFile file(layer);
-    if (Error error = file.create(folderFd, folderPath, fileName, mode); error.failed())
+    if (Error error = file.create(folderFd, folderPath, fileName, mode, group); error.failed())
         return error;
     std::string block;
     std::uint64_t offset = 0;

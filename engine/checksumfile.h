@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "filelayer.h"
+#include "groupaccess.h"
 #include "sha256.h"
 
 #include <sys/types.h>
@@ -76,7 +77,8 @@ public:
                       const std::string& fileName, const EntryVisitor& visit);
 
     // Writes one line per entry to `fileName` in the opened folder, through an AtomicFile: the
-    // file appears complete, with permission bits mode & 0777, or not at all, and an earlier
+    // file appears complete and flushed to the disk, with permission bits mode & 0777 and the
+    // group as AtomicFile::create() gives it, or not at all, and an earlier
     // file of that name stays as it was on failure. Lines that would exceed maximumSize are
     // refused (ChecksumFileInvalid) before the file is created. Every error carries the
     // file's path.
@@ -84,7 +86,7 @@ public:
     // names (no slash, no NUL).
     static Error write(FileLayer& layer, int folderFd, const std::string& folderPath,
                        const std::string& fileName, const std::vector<ChecksumEntry>& entries,
-                       mode_t mode);
+                       mode_t mode, gid_t group = GroupAccess::anyGroup);
 };
 
 } // namespace qfs

@@ -1,6 +1,7 @@
 #include "filelayer.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -71,6 +72,11 @@ int FileLayer::fchmod(int fd, mode_t mode)
     return ::fchmod(fd, mode);
 }
 
+int FileLayer::fchgrp(int fd, gid_t group)
+{
+    return ::fchown(fd, uid_t(-1), group);
+}
+
 ssize_t FileLayer::pread(int fd, void* buffer, std::size_t count, off_t offset)
 {
     return ::pread(fd, buffer, count, offset);
@@ -100,6 +106,30 @@ int FileLayer::ftruncate(int fd, off_t length)
 int FileLayer::close(int fd)
 {
     return ::close(fd);
+}
+
+int FileLayer::fdatasync(int fd)
+{
+    return ::fdatasync(fd);
+}
+
+int FileLayer::fsync(int fd)
+{
+    return ::fsync(fd);
+}
+
+int FileLayer::syncfs(int fd)
+{
+    return ::syncfs(fd);
+}
+
+int FileLayer::flock(int fd, int operation)
+{
+    int result;
+    do {
+        result = ::flock(fd, operation);
+    } while (result != 0 && errno == EINTR);
+    return result;
 }
 
 void FileLayer::closeInBackground(std::vector<int> fds)

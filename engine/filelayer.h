@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qfs {
@@ -35,6 +36,8 @@ public:
     virtual int fstatvfs(int fd, struct statvfs* info);
     virtual int fstatfs(int fd, struct statfs* info);
     virtual int fchmod(int fd, mode_t mode);
+    // fchown() of the group only.
+    virtual int fchgrp(int fd, gid_t group);
     virtual ssize_t pread(int fd, void* buffer, std::size_t count, off_t offset);
     virtual ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset);
     virtual ssize_t copyFileRange(int inFd, off_t* inOffset, int outFd, off_t* outOffset,
@@ -42,6 +45,12 @@ public:
     virtual off_t lseek(int fd, off_t offset, int whence);
     virtual int ftruncate(int fd, off_t length);
     virtual int close(int fd);
+    virtual int fdatasync(int fd);
+    virtual int fsync(int fd);
+    // syncfs(): flushes the whole file system the descriptor lies on.
+    virtual int syncfs(int fd);
+    // flock(): LOCK_EX, LOCK_SH or LOCK_UN, with LOCK_NB not to wait.
+    virtual int flock(int fd, int operation);
     // Closes these descriptors on a thread of their own, without waiting. When the last
     // descriptor of a removed file closes, the kernel frees its cached pages, which takes
     // a while for a large file (a quarter of a second a GiB and more): a cancel that removes
@@ -73,6 +82,8 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     // Returns 0, or the errno of a failed close.
     int close();
+    // Gives the descriptor up without closing it, and returns it.
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     FileLayer* m_layer;

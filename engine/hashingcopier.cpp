@@ -19,6 +19,11 @@ std::uint64_t alignDown(std::uint64_t value)
     return value & ~(pageSize - 1);
 }
 
+Error cancelled()
+{
+    return Error{Cancelled, "Cancelled", {}};
+}
+
 } // namespace
 
 HashingCopier::HashingCopier(FileLayer& layer, std::size_t blockSize, std::size_t blockCount)
@@ -55,7 +60,8 @@ Error HashingCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t leng
         if (dataStart > position) {
             if (Error e = copyPrefix(target, dstOffset, std::exchange(prefix, {})); e.failed())
                 return e;
-            skipHole(target, dataStart - position);
+            if (Error e = skipHole(target, dataStart - position); e.failed())
+                return e;
         }
         const std::string_view lead = std::exchange(prefix, {});
         if (Error e = copyRun(target, dataStart, dataEnd, dataOffset + (dataStart - srcOffset) - lead.size(),
@@ -70,16 +76,20 @@ Error HashingCopier::copy(int srcFd, std::uint64_t srcOffset, std::uint64_t leng
         if (Error e = SliceCopier::checkStillReaches(m_layer, srcFd, end, srcPath); e.failed())
             return e;
     }
-    skipHole(target, end - position);
-    return {};
+    return skipHole(target, end - position);
 }
 
-void HashingCopier::skipHole(const Target& target, std::uint64_t length)
+Error HashingCopier::skipHole(const Target& target, std::uint64_t length)
 {
-    if (length == 0)
-        return;
-    m_pipe.submitZeros(length, target.streams);
-    target.advance(length);
+    while (length > 0) {
+        if (m_stop.stop_requested())
+            return cancelled();
+        const std::uint64_t step = std::min(length, SliceCopier::stopCheckStep);
+        m_pipe.submitZeros(step, target.streams);
+        target.advance(step);
+        length -= step;
+    }
+    return {};
 }
 
 Error HashingCopier::copyPrefix(const Target& target, std::uint64_t dstOffset, std::string_view prefix)
@@ -95,7 +105,7 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
     std::uint64_t position = begin;
     while (position < end || !prefix.empty()) {
         if (m_stop.stop_requested())
-            return Error{Cancelled, "Cancelled", {}};
+            return cancelled();
         if (m_pipe.failed())
             return Error::fromErrno(ENOMEM, target.dstFd >= 0 ? target.dstPath : target.srcPath);
 

@@ -24,7 +24,8 @@ public:
     explicit HashingCopier(FileLayer& layer, std::size_t blockSize = SliceCopier::defaultBlockSize,
                            std::size_t blockCount = HashPipe::defaultBlockCount);
 
-    // From now on, copies end with Cancelled soon after a stop is requested (between blocks).
+    // From now on, copies end with Cancelled soon after a stop is requested: between blocks,
+    // and between steps of a hole.
     void setStopToken(std::stop_token stop) { m_stop = std::move(stop); }
     // The hashes of everything copied so far: end pieces and collect the digests there.
     HashPipe& hashes() { return m_pipe; }
@@ -56,7 +57,9 @@ private:
                   std::uint64_t dstOffset, std::string_view prefix);
     // Writes and hashes the prefix on its own (a slice that starts with a hole, or is empty).
     Error copyPrefix(const Target& target, std::uint64_t dstOffset, std::string_view prefix);
-    void skipHole(const Target& target, std::uint64_t length);
+    // Hands a hole to the hashes as zeros, in steps of at most SliceCopier::stopCheckStep with
+    // a look at the stop token before each.
+    Error skipHole(const Target& target, std::uint64_t length);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

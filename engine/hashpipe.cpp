@@ -119,12 +119,16 @@ void HashPipe::submit(std::byte* block, Span piece, Span whole)
 
 void HashPipe::submitZeros(std::uint64_t count, unsigned streams)
 {
-    if (count == 0)
+    const bool toPiece = (streams & PieceStream) != 0;
+    const bool toWhole = (streams & WholeStream) != 0;
+    if (count == 0 || (!toPiece && !toWhole))
         return;
-    if ((streams & PieceStream) != 0)
-        post(m_piece, Item{Kind::Zeros, 0, {}, count});
-    if ((streams & WholeStream) != 0)
-        post(m_whole, Item{Kind::Zeros, 0, {}, count});
+    const std::size_t index = indexOf(acquire());
+    m_holders[index].store((toPiece ? 1 : 0) + (toWhole ? 1 : 0), std::memory_order_relaxed);
+    if (toPiece)
+        post(m_piece, Item{Kind::Zeros, index, {}, count});
+    if (toWhole)
+        post(m_whole, Item{Kind::Zeros, index, {}, count});
 }
 
 void HashPipe::submitBytes(std::string_view bytes, unsigned streams)
@@ -181,7 +185,7 @@ void HashPipe::process(Worker& worker, const Item& item)
     } catch (const std::bad_alloc&) {
         m_failed.store(true, std::memory_order_relaxed);
     }
-    if (item.kind == Kind::Data && m_holders[item.block].fetch_sub(1, std::memory_order_acq_rel) == 1)
+    if (item.kind != Kind::EndPiece && m_holders[item.block].fetch_sub(1, std::memory_order_acq_rel) == 1)
         giveBack(item.block);
 }
 

@@ -57,7 +57,10 @@ public:
     // over before; an empty span leaves that stream out. The caller gives the block up.
     // REQUIRES: block came from acquire(); both spans lie inside it.
     void submit(std::byte* block, Span piece, Span whole);
-    // Adds `count` zero bytes (a hole of a sparse file) to the given streams.
+    // Adds `count` zero bytes (a hole of a sparse file) to the given streams. The zeros hold a
+    // block of the ring until they are hashed, as data does: the caller waits when it is that
+    // far ahead, and hands a long hole over in steps, checking between them for a stop, so that
+    // neither it nor a worker is ever more than a few steps of hashing away from noticing one.
     void submitZeros(std::uint64_t count, unsigned streams);
     // Adds a few bytes (at most a block's) to the given streams.
     void submitBytes(std::string_view bytes, unsigned streams);
@@ -79,7 +82,7 @@ private:
     enum class Kind { Data, Zeros, EndPiece };
     struct Item {
         Kind kind;
-        std::size_t block; // index of the block holding the data; Data only
+        std::size_t block; // index of the block held: Data and Zeros
         Span span;
         std::uint64_t zeros;
     };

@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "checkmessages.h"
 #include "hashingcopier.h"
+#include "leftovers.h"
 #include "nametext.h"
 #include "piecechecksums.h"
 #include "piecenaming.h"
@@ -72,9 +73,10 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     if (set.pieces().empty())
         return {};
 
+    result.leftovers = Leftovers::removeFrom(m_layer, folder.fd());
     AtomicFile output(m_layer);
     if (Error e = output.create(folder.fd(), request.folderPath, set.stem(),
-                                set.pieces().front().mode & permissionBits);
+                                set.pieces().front().mode & permissionBits, set.pieces().front().group);
         e.failed())
         return e;
 

@@ -3,6 +3,7 @@
 #include "checkmessages.h"
 #include "error.h"
 #include "filelayer.h"
+#include "leftovers.h"
 #include "joinobserver.h"
 #include "joinrequest.h"
 #include "result.h"
@@ -26,14 +27,18 @@ struct PieceFile;
 struct JoinResult {
     std::string rebuiltName;
     std::uint64_t length = 0;
+    // What earlier runs cut short had left in the folder, removed before the join.
+    Leftovers leftovers;
 };
 
 // Puts the pieces in a folder back together into one file in that folder, named after their
 // stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
-// temporary file and takes the final name only when it is complete, with the first piece's
-// permission bits. Until then, and after any failure or stop, an earlier file of that name
-// is exactly as it was. A folder that holds no set is no failure: nothing is written, and the
-// result names no rebuilt file.
+// temporary file and takes the final name only when it is complete and flushed to the disk,
+// with the first piece's permission bits and group (see AtomicFile). Until then, and after any
+// failure or stop, an earlier file of that name is exactly as it was. Before writing, the join
+// removes from the folder what earlier runs that were cut short left there (Leftovers), and
+// the result says what it removed. A folder that holds no set is no failure: nothing is
+// written, and the result names no rebuilt file.
 //
 // When the folder holds the set's checksum file, "<stem>.sha256", the join verifies: before
 // writing, every piece the file lists must be there and every piece of the set must be listed

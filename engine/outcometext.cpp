@@ -98,4 +98,28 @@ std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report
     return findings;
 }
 
+namespace {
+
+// "an unfinished split of 3.2 GB", "2 unfinished joins of 40 GB".
+std::string unfinished(std::uint64_t count, std::uint64_t bytes, const char* kind)
+{
+    return (count == 1 ? std::string("an") : ProgressText::count(count)) + " unfinished " + kind +
+           (count == 1 ? "" : "s") + " of " + ProgressText::bytes(bytes);
+}
+
+} // namespace
+
+std::string OutcomeText::withLeftovers(const std::string& line, const Leftovers& removed)
+{
+    std::vector<std::string> kinds;
+    if (removed.splits > 0)
+        kinds.push_back(unfinished(removed.splits, removed.splitBytes, "split"));
+    if (removed.joins > 0)
+        kinds.push_back(unfinished(removed.joins, removed.joinBytes, "join"));
+    if (kinds.empty())
+        return line;
+    const bool one = removed.splits + removed.joins == 1;
+    return line + "; removed " + joined(kinds, " and ") + (one ? " left by an earlier run" : " left by earlier runs");
+}
+
 } // namespace qfs

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "checkmessages.h"
+#include "leftovers.h"
 #include "verifyobserver.h"
 
 #include <cstdint>
@@ -29,6 +30,11 @@ public:
     // What is wrong, by name, in the words of the join's refusals (CheckMessages'), one
     // finding for each kind of fault; empty when intact.
     static std::vector<PieceFinding> verifyFindings(const VerifyReport& report);
+
+    // The outcome line of a split or a join, with what it removed before it started, left by
+    // earlier runs that were cut short: "...; removed an unfinished split of 3.2 GB left by an
+    // earlier run". The line alone when nothing was removed.
+    static std::string withLeftovers(const std::string& line, const Leftovers& removed);
 };
 
 } // namespace qfs

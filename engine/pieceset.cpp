@@ -197,7 +197,7 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
         switch (f.kind) {
         case Kind::Piece:
             set.m_pieces.push_back(PieceFile{f.name, f.index, std::uint64_t(f.info.st_size), f.info.st_dev,
-                                             f.info.st_ino, f.info.st_mode});
+                                             f.info.st_ino, f.info.st_mode, f.info.st_gid});
             break;
         case Kind::Link:
             if (set.m_link.empty())

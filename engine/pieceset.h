@@ -20,6 +20,7 @@ struct PieceFile {
     dev_t device = 0;
     ino_t inode = 0;
     mode_t mode = 0;
+    gid_t group = 0;
 };
 
 // The pieces of one file in a folder, found and checked before anything is written.

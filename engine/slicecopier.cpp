@@ -17,8 +17,9 @@ namespace {
 constexpr std::uint64_t pageSize = 4096;
 // Runs shorter than this are cheaper through the buffer than with extra calls to the kernel.
 constexpr std::uint64_t kernelCopyMinimum = 256 * 1024;
-// The kernel copies at most this much per call, so that progress is reported as it goes.
-constexpr std::uint64_t kernelCopyStep = 16 * 1024 * 1024;
+// The kernel copies at most this much per call, so that progress is reported and a stop
+// noticed as it goes.
+constexpr std::uint64_t kernelCopyStep = SliceCopier::stopCheckStep;
 
 std::uint64_t alignDown(std::uint64_t value)
 {

@@ -22,6 +22,9 @@ namespace qfs {
 class SliceCopier {
 public:
     static constexpr std::size_t defaultBlockSize = 128 * 1024;
+    // The most bytes a copy, or the hashing of a hole, deals with between two looks at the stop
+    // token: a stop ends a run within the time this takes, whatever the file.
+    static constexpr std::uint64_t stopCheckStep = 16 * 1024 * 1024;
 
     // With kernelCopy false every byte goes through the buffer.
     SliceCopier(FileLayer& layer, std::size_t blockSize, bool kernelCopy = true);
@@ -30,7 +33,7 @@ public:
     using Advance = std::function<void(std::uint64_t)>;
 
     // From now on, copies end with Cancelled soon after a stop is requested: between blocks
-    // of the buffer and between kernel copies of at most kernelCopyStep bytes.
+    // of the buffer and between kernel copies of at most stopCheckStep bytes.
     void setStopToken(std::stop_token stop) { m_stop = std::move(stop); }
 
     // Writes `prefix` at dstOffset, followed by `length` bytes of src from srcOffset.

@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "filelayer.h"
+#include "leftovers.h"
 #include "slicecopier.h"
 #include "result.h"
 #include "splitobserver.h"
@@ -25,16 +26,26 @@ struct SplitResult {
     std::uint64_t pieces = 0;
     // The checksum file in the folder; empty when the request asked for none.
     std::string checksumName;
+    // What earlier runs cut short had left in the source's folder, removed before the split.
+    Leftovers leftovers;
 };
 
 // Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
 // checked is checked before the folder is created: the request, that the source opens as a
 // regular file, and that the destination takes the names, the space, the inodes and the size
 // of every piece. The request's numbers are taken as they are (see SplitRequest); the split is
-// planned once (SplitPlan) and carried out as planned. The pieces are written into a new folder under a hidden temporary name
-// (".qfs-<random>.part") that is renamed to "<name>_split" once all of them are complete, so
-// the split folder never holds a partial piece. A split that fails or is stopped removes what
-// it wrote, the folder included.
+// planned once (SplitPlan) and carried out as planned. The pieces are written into a new
+// folder under a hidden temporary name (".qfs-<random>.part") that is renamed to "<name>_split" once all of them are complete, so
+// the split folder never holds a partial piece. Before that rename, the pieces and the checksum
+// file are flushed to the disk; after it, the folder that holds the new name: a split reported
+// done outlasts a power cut. A split that fails or is stopped removes what it wrote, the folder
+// included; so does one whose source changed its length meanwhile (SourceChanged).
+//
+// The pieces, the checksum file and the folder keep the source's permission bits (the folder
+// adds search where reading is allowed) and get the source's group (see GroupAccess), so that
+// they let in no one the source does not. While the split writes, it holds a lock on its hidden
+// folder; before it starts, it removes from the source's folder what earlier runs that were cut
+// short left there (Leftovers), which its result counts.
 //
 // With SplitRequest::writeChecksums the split also writes "<name>.sha256" into the folder after
 // the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
@@ -63,8 +74,9 @@ public:
 private:
     struct Source;
 
-    // Opens the source and checks the destination, cutting `plan`. REQUIRES: plan has the
-    // request's names (SplitPlan::named).
+    Error openFolder(const SplitRequest& request, Source& source);
+    // Opens the source (and its folder unless it is open already) and checks the destination,
+    // cutting `plan`. REQUIRES: plan has the request's names (SplitPlan::named).
     Error survey(const SplitRequest& request, Source& source, SplitPlan& plan);
     Error writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
                       SplitObserver& observer, const std::stop_token& stop, SplitResult& result);
@@ -74,12 +86,16 @@ private:
     };
     // Copies through `hashing` when it is given, through `copier` otherwise.
     Error writePiece(const Source& source, const Slice& slice, int folderFd, const std::string& folderPath,
-                     const std::string& pieceName, mode_t mode, SliceCopier* copier, HashingCopier* hashing,
-                     const SliceCopier::Advance& advance);
+                     const std::string& pieceName, mode_t mode, gid_t group, SliceCopier* copier,
+                     HashingCopier* hashing, const SliceCopier::Advance& advance);
+    // SourceChanged unless the source still has the length it was planned for.
+    Error checkLength(const Source& source, std::uint64_t length);
+    // Puts the folder's pieces, checksum file and names on the disk (syncfs).
+    Error flushFolder(int folderFd, const std::string& folderPath);
     // Gives the filled temporary folder the split folder's name, never replacing anything of
     // that name (FolderExists when something took it meanwhile).
     Error publishFolder(int directoryFd, const std::string& workName, const SplitPlan& plan);
-    Error writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode);
+    Error writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode, gid_t group);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

@@ -34,4 +34,13 @@ std::string TempName::random(std::string_view suffix)
     return name;
 }
 
+bool TempName::isOne(std::string_view name, std::string_view suffix)
+{
+    if (name.size() != prefix.size() + randomLength + suffix.size() || !name.starts_with(prefix)
+        || !name.ends_with(suffix))
+        return false;
+    const std::string_view middle = name.substr(prefix.size(), randomLength);
+    return middle.find_first_not_of(alphabet) == std::string_view::npos;
+}
+
 } // namespace qfs

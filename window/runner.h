@@ -3,6 +3,7 @@
 #include "error.h"
 #include "filelayer.h"
 #include "joinobserver.h"
+#include "leftovers.h"
 #include "progresstext.h"
 #include "splitobserver.h"
 #include "verifyobserver.h"
@@ -56,6 +57,8 @@ struct RunOutcome {
     std::uint64_t length = 0;
     // Verify: what the check found, when it finished.
     qfs::VerifyReport report;
+    // Split and join: what they removed before they started, left by runs cut short.
+    qfs::Leftovers leftovers;
 
     bool finished() const { return !error.failed(); }
     bool cancelled() const { return error.is(qfs::Cancelled); }

@@ -72,10 +72,13 @@ QString RunReport::outcomeLine(const RunOutcome& outcome, const std::string& spl
         return {};
     switch (outcome.kind) {
     case RunKind::Split:
-        return fromBytes(qfs::OutcomeText::split(
-            outcome.pieces, std::filesystem::path(splitFolder).filename().string(), outcome.seconds));
+        return fromBytes(qfs::OutcomeText::withLeftovers(
+            qfs::OutcomeText::split(outcome.pieces, std::filesystem::path(splitFolder).filename().string(),
+                                    outcome.seconds),
+            outcome.leftovers));
     case RunKind::Join:
-        return fromBytes(qfs::OutcomeText::join(outcome.rebuiltName, outcome.length));
+        return fromBytes(qfs::OutcomeText::withLeftovers(
+            qfs::OutcomeText::join(outcome.rebuiltName, outcome.length), outcome.leftovers));
     case RunKind::Verify:
         return fromBytes(qfs::OutcomeText::verify(outcome.report));
     }

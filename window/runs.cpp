@@ -24,7 +24,10 @@ Run splitRun(const qfs::SplitRequest& request)
 {
     return {RunKind::Split, [request](qfs::FileLayer& layer, std::stop_token stop, RunReports& reports) {
                 return outcomeOf(qfs::Splitter(layer).run(request, reports, std::move(stop)),
-                                 [](RunOutcome& outcome, qfs::SplitResult made) { outcome.pieces = made.pieces; });
+                                 [](RunOutcome& outcome, qfs::SplitResult made) {
+                                     outcome.pieces = made.pieces;
+                                     outcome.leftovers = made.leftovers;
+                                 });
             }};
 }
 
@@ -35,6 +38,7 @@ Run joinRun(const qfs::JoinRequest& request)
                                  [](RunOutcome& outcome, qfs::JoinResult made) {
                                      outcome.rebuiltName = std::move(made.rebuiltName);
                                      outcome.length = made.length;
+                                     outcome.leftovers = made.leftovers;
                                  });
             }};
 }

@@ -23,11 +23,13 @@ namespace {
 
 // Fails the n-th call of one kind with the given errno; can also cut every write short.
 // TempWrite counts only the writes to temporary files (the checksum file on its way), and lets
-// each of them through half before the failing one. FolderRename is the split's last step:
-// giving its finished folder the real name.
+// each of them through half before the failing one. FolderRename is the split's last step but
+// one: giving its finished folder the real name; Flush, before it, puts the pieces on the disk
+// (syncfs, fdatasync); FolderFlush, after it, the folder that holds the new name (fsync).
+// SourceGrows fails nothing: at the n-th read it adds a byte to the end of the file read.
 class FaultyLayer : public FileLayer {
 public:
-    enum class Call { Read, Write, Close, KernelCopy, TempWrite, FolderRename };
+    enum class Call { Read, Write, Close, KernelCopy, TempWrite, FolderRename, Flush, FolderFlush, SourceGrows };
 
     FaultyLayer(Call call, int failAt, int err) : m_call(call), m_failAt(failAt), m_errno(err) {}
 
@@ -44,8 +46,16 @@ public:
     {
         if (fails(Call::Read))
             return -1;
+        if (fails(Call::SourceGrows)) {
+            const int writable = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY | O_APPEND);
+            EXPECT_EQ(::write(writable, "+", 1), 1);
+            ::close(writable);
+        }
         return FileLayer::pread(fd, buffer, count, offset);
     }
+    int syncfs(int fd) override { return fails(Call::Flush) ? -1 : FileLayer::syncfs(fd); }
+    int fdatasync(int fd) override { return fails(Call::Flush) ? -1 : FileLayer::fdatasync(fd); }
+    int fsync(int fd) override { return fails(Call::FolderFlush) ? -1 : FileLayer::fsync(fd); }
     ssize_t pwrite(int fd, const void* buffer, std::size_t count, off_t offset) override
     {
         if (fails(Call::Write) || (fd == m_tempFd && fails(Call::TempWrite)))
@@ -131,7 +141,11 @@ INSTANTIATE_TEST_SUITE_P(Faults, SplitFaultTest, testing::Values(
     FaultCase{"ChecksumFileHalfWritten", FaultyLayer::Call::TempWrite, 2, ENOSPC, "28: No space left on device",
               true},
     FaultCase{"FinishedFolderCannotTakeItsName", FaultyLayer::Call::FolderRename, 1, EIO, "5: Input/output error",
-              true}),
+              true},
+    FaultCase{"PiecesCannotBeFlushedToTheDisk", FaultyLayer::Call::Flush, 1, EIO, "5: Input/output error"},
+    FaultCase{"NewNameCannotBeFlushedToTheDisk", FaultyLayer::Call::FolderFlush, 1, EIO, "5: Input/output error"},
+    FaultCase{"SourceGrowsWhileItIsRead", FaultyLayer::Call::SourceGrows, 2, SourceChanged,
+              "1013: The file got longer while it was being read"}),
     [](const auto& row) { return row.param.name; });
 
 TEST(FaultsTest, JoinThatFailsHalfWayLeavesTheEarlierOutputAsItWas)

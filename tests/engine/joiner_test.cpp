@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 using namespace qfs;
 namespace fs = std::filesystem;
@@ -28,9 +30,27 @@ struct World {
         fs::create_directory(outside + "/victimdir");
         writeFile(outside + "/victim.txt", "precious");
     }
+    ~World()
+    {
+        for (const int fd : locked)
+            ::close(fd);
+    }
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
     std::string at(const std::string& name) const { return pieces + "/" + name; }
     void file(const std::string& name, const std::string& bytes) const { writeFile(at(name), bytes); }
     void link(const std::string& name, const std::string& target) const { fs::create_symlink(target, at(name)); }
+    // A file that a run still going holds locked, as long as the world lasts.
+    void lockedFile(const std::string& name, const std::string& bytes) const
+    {
+        file(name, bytes);
+        const int fd = ::open(at(name).c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        locked.push_back(fd);
+    }
+
+    mutable std::vector<int> locked;
 };
 
 struct HostileCase {
@@ -39,6 +59,7 @@ struct HostileCase {
     int code;                // 0: the join succeeds
     std::string named;       // success: the rebuilt file ("" for none); failure: the file the message names
     std::string rebuilt = {}; // the rebuilt bytes on success
+    std::vector<std::string> removed = {}; // on success: entries that go, with all they hold
 };
 
 class HostileFolderTest : public testing::TestWithParam<HostileCase> {};
@@ -65,6 +86,10 @@ TEST_P(HostileFolderTest, WritesOnlyTheRebuiltFileAndTouchesNothingOutside)
     EXPECT_EQ(observer.events.back(), "joined: " + c.named);
     if (!c.named.empty())
         piecesBefore[c.named] = "file " + c.rebuilt;
+    for (const std::string& gone : c.removed)
+        std::erase_if(piecesBefore, [&](const auto& entry) {
+            return entry.first == gone || entry.first.starts_with(gone + "/");
+        });
     EXPECT_EQ(snapshot(world.pieces), piecesBefore);
 }
 
@@ -133,6 +158,25 @@ INSTANTIATE_TEST_SUITE_P(Folders, HostileFolderTest, testing::Values(
                     fs::create_hard_link(w.outside + "/victim.txt", w.at("m"));
                 },
                 0, "m", "AB"},
+    // What killed runs left goes: only unlocked entries of the exact hidden names, never what a
+    // link leads to, and of a split's folder only what a split writes.
+    HostileCase{"LeftoversOfKilledRunsGo",
+                [](const World& w) {
+                    w.file("m.0000", "QuarbAB");
+                    w.file(".qfs-killedjoin01.tmp", "half a rebuilt file");
+                    fs::create_directory(w.at(".qfs-killedsplit1.part"));
+                    w.file(".qfs-killedsplit1.part/v.0000", "QuarbV");
+                    w.file(".qfs-killedsplit1.part/.qfs-killedsums01.tmp", "half a checksum file");
+                    fs::create_directory(w.at(".qfs-killedsplit2.part"));
+                    w.file(".qfs-killedsplit2.part/v.0000", "QuarbV");
+                    w.file(".qfs-killedsplit2.part/notes.txt", "not a split's");
+                    w.lockedFile(".qfs-runningjoin1.tmp", "still being written");
+                    w.link(".qfs-linkedfile01.tmp", w.outside + "/victim.txt");
+                    writeFile(w.outside + "/victimdir/v.0000", "QuarbV");
+                    w.link(".qfs-linkedfoldr1.part", w.outside + "/victimdir");
+                    w.file(".qfs-short.tmp", "not of our names");
+                },
+                0, "m", "AB", {".qfs-killedjoin01.tmp", ".qfs-killedsplit1.part", ".qfs-killedsplit2.part/v.0000"}},
     HostileCase{"OutputIsAFolder",
                 [](const World& w) {
                     w.file("m.0000", "QuarbAB");

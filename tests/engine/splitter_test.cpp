@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -304,6 +306,95 @@ TEST(SplitterTest, PiecesFolderAndRebuiltFileGrantNoMoreThanTheSource)
     for (const char* name : {"secret.0000", "secret.0001", "secret.0002", "secret.sha256", "secret"})
         EXPECT_EQ(mode(pieces + "/" + name), 0600u) << name;
 }
+
+// Users and groups of their own for the access rows; the system need not know them by name.
+constexpr uid_t splitting = 61001; // owns the source, splits and joins it
+constexpr uid_t colleague = 61002; // shares the splitting user's primary group, not the source's
+constexpr uid_t member = 61003;    // of the source's group
+constexpr gid_t staff = 61010;     // the splitting user's primary group
+constexpr gid_t project = 61011;   // the source's group
+
+// Runs `work` in a child process as this user, with this primary group and these others, and
+// returns its exit status; 77 when the identity cannot be taken (not root).
+int runAs(uid_t user, gid_t group, const std::vector<gid_t>& others, const std::function<int()>& work)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr int cannot = 77;
+        if (::setgroups(others.size(), others.data()) != 0 || ::setresgid(group, group, group) != 0
+            || ::setresuid(user, user, user) != 0)
+            ::_exit(cannot);
+        ::_exit(work());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct GroupCase {
+    const char* name;
+    bool splitterInSourceGroup; // the splitting user may give what it makes the source's group
+};
+
+class GroupAccessTest : public testing::TestWithParam<GroupCase> {};
+
+// A 0640 source of the project group, split and joined by its owner whose primary group is
+// staff: a colleague in staff alone must not read what the split and the join make, which they
+// could if it took the owner's group with the source's bits.
+TEST_P(GroupAccessTest, WhoCannotReadTheSourceCannotReadThePiecesOrTheRebuiltFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as other users";
+    TestFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
+    writeFile(folder.file("plans"), "0123456789");
+    ASSERT_EQ(::chown(folder.file("plans").c_str(), splitting, project), 0);
+    ASSERT_EQ(::chmod(folder.file("plans").c_str(), 0640), 0);
+    const std::vector<gid_t> splitterGroups =
+        GetParam().splitterInSourceGroup ? std::vector<gid_t>{staff, project} : std::vector<gid_t>{staff};
+    const int made = runAs(splitting, staff, splitterGroups, [&] {
+        RecordingObserver observer;
+        SplitRequest request = bySize(folder, "plans", 4);
+        request.writeChecksums = true;
+        return Splitter().run(request, observer).failed() || Joiner().run(JoinRequest{folder.file("plans_split")}, observer).failed();
+    });
+    if (made == 77)
+        GTEST_SKIP() << "cannot act as another user here";
+    ASSERT_EQ(made, 0);
+
+    // Every file is also linked into a folder anyone may enter, so that each is tried for
+    // itself, not only behind its folder.
+    const std::string pieces = folder.file("plans_split");
+    const std::string open = folder.file("open");
+    ASSERT_EQ(::mkdir(open.c_str(), 0755), 0);
+    const std::vector<std::string> names = {"plans.0000", "plans.0001", "plans.0002", "plans.sha256", "plans"};
+    for (const std::string& name : names)
+        ASSERT_EQ(::link((pieces + "/" + name).c_str(), (open + "/" + name).c_str()), 0) << name;
+    const auto readable = [&](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    const auto count = [&](uid_t user, const std::vector<gid_t>& groups) {
+        return runAs(user, groups.front(), groups, [&] {
+            int opened = readable(pieces) ? 1 : 0;
+            for (const std::string& name : names)
+                opened += readable(open + "/" + name) ? 1 : 0;
+            return opened;
+        });
+    };
+    EXPECT_EQ(count(colleague, {staff}), 0);
+    // Where the owner could give the source's group, its members read as they read the source.
+    if (GetParam().splitterInSourceGroup) {
+        EXPECT_EQ(count(member, {project}), int(names.size()) + 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Groups, GroupAccessTest, testing::Values(
+    GroupCase{"SplitterInTheSourcesGroup", true},
+    GroupCase{"SplitterOutsideTheSourcesGroup", false}),
+    [](const auto& row) { return row.param.name; });
 
 TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
 {
