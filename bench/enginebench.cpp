@@ -6,6 +6,9 @@
 // which a busy machine disturbs less than the elapsed time. The checksum cases
 // compare the split that writes checksums and the join that verifies them with the shell way
 // (split, then sha256sum; sha256sum -c, then cat) and with our own split without checksums.
+// Our runs flush what they wrote to the disk before they report success, which the peers do
+// not: every case of ours is also run without the flushes, and a line gives what they cost;
+// the main cases also run the peer followed by `sync -f` on the folder, the same flush as ours.
 //
 //   engine_bench [folder]     (default: the system's temporary folder)
 #include "folderlisting.h"
@@ -103,16 +106,40 @@ void writeRandomFile(const std::string& path, std::uint64_t length)
     }
 }
 
-int split(const std::string& folder, const std::string& file, std::uint64_t pieceBytes)
+// The system's file layer with the flushes to the disk left out: what our runs would cost
+// without them, which is what the peers do.
+class UnflushedLayer : public qfs::FileLayer {
+public:
+    int fdatasync(int) override { return 0; }
+    int fsync(int) override { return 0; }
+    int syncfs(int) override { return 0; }
+};
+
+qfs::FileLayer& layerFor(bool flush)
 {
-    qfs::SplitObserver quiet;
-    return qfs::Splitter().run({folder, file, qfs::SplitMode::BySize, pieceBytes, false}, quiet).failed();
+    static UnflushedLayer unflushed;
+    return flush ? qfs::FileLayer::system() : unflushed;
 }
 
-int join(const std::string& folder)
+int split(const std::string& folder, const std::string& file, std::uint64_t pieceBytes, bool flush = true)
+{
+    qfs::SplitObserver quiet;
+    return qfs::Splitter(layerFor(flush))
+               .run({folder, file, qfs::SplitMode::BySize, pieceBytes, false}, quiet)
+               .failed();
+}
+
+int join(const std::string& folder, bool flush = true)
 {
     qfs::JoinObserver quiet;
-    return qfs::Joiner().run({folder}, quiet).failed();
+    return qfs::Joiner(layerFor(flush)).run({folder}, quiet).failed();
+}
+
+void reportFlushes(double flushed, double unflushed)
+{
+    std::printf("%-34s ours %7.3f s   without %7.3f s   the flushes %+.3f s (%+.0f %%)\n",
+                "  with and without the flushes", flushed, unflushed, flushed - unflushed,
+                100.0 * (flushed / unflushed - 1.0));
 }
 
 double median(std::vector<double> values)
@@ -127,7 +154,22 @@ struct Case {
     std::function<int()> ours;
     std::string peer; // shell command; empty: no peer
     std::vector<std::string> quarbArgs; // the same work through the quarb program; empty: none
+    std::function<int()> unflushed = {}; // ours without the flushes to the disk; empty: none
+    std::string flushedFolder = {}; // the peer is also run followed by `sync -f` of this; empty: not
 };
+
+
+void reportFlushedPeer(double ours, double peer)
+{
+    std::printf("%-34s ours %7.3f s   peer %7.3f s   ratio %5.2f\n", "  against the peer and sync -f", ours, peer,
+                ours / peer);
+}
+
+// The command, then the flush of the folder's file system, as our runs end.
+std::string syncAfter(const std::string& command, const std::string& folder)
+{
+    return "{ " + command + "; } && sync -f " + quoted(folder);
+}
 
 // How far the program's ratio may be from the engine's before the line says so.
 constexpr double programTolerance = 0.05;
@@ -139,6 +181,8 @@ void report(const Case& c, int rounds)
     std::vector<double> viaProgram;
     std::vector<double> oursCpu;
     std::vector<double> programCpu;
+    std::vector<double> unflushed;
+    std::vector<double> flushedPeer;
     double peak = 0;
     double programPeak = 0;
     const auto runOurs = [&] {
@@ -171,6 +215,14 @@ void report(const Case& c, int rounds)
             c.prepare();
             peer.push_back(shell(c.peer).seconds);
         }
+        if (c.unflushed) {
+            c.prepare();
+            unflushed.push_back(measure(c.unflushed).seconds);
+        }
+        if (!c.flushedFolder.empty()) {
+            c.prepare();
+            flushedPeer.push_back(shell(syncAfter(c.peer, c.flushedFolder)).seconds);
+        }
     }
     if (peer.empty()) {
         std::printf("%-34s ours %7.3f s   peak memory %6.1f MiB\n", c.name.c_str(), median(ours), peak);
@@ -190,6 +242,10 @@ void report(const Case& c, int rounds)
                     std::abs(difference) <= programTolerance ? "within 5 %" : "NOT within 5 %",
                     median(programCpu), median(oursCpu));
     }
+    if (!unflushed.empty())
+        reportFlushes(median(ours), median(unflushed));
+    if (!flushedPeer.empty())
+        reportFlushedPeer(median(ours), median(flushedPeer));
     std::fflush(stdout);
 }
 
@@ -203,10 +259,10 @@ std::string loadAverage()
 
 // ---- Checksums: the split that writes them, the join that verifies them -------------------
 
-int splitWithChecksums(const std::string& folder, const std::string& file)
+int splitWithChecksums(const std::string& folder, const std::string& file, bool flush = true)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter().run({folder, file, qfs::SplitMode::BySize, 1 << 20, true}, quiet).failed();
+    return qfs::Splitter(layerFor(flush)).run({folder, file, qfs::SplitMode::BySize, 1 << 20, true}, quiet).failed();
 }
 
 // libcrypto's SHA-256 on one stream, through the engine's wrapper, in bytes per second: the
@@ -268,12 +324,16 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
     const std::vector<double> splits = alternate(
         {{"ours", [=] { return splitWithChecksums(dir, big); }},
          {"shell", [=] { return std::system(shellSplit.c_str()) == 0 ? 0 : 1; }},
-         {"plain", [=] { return split(dir, big, 1 << 20); }}},
+         {"plain", [=] { return split(dir, big, 1 << 20); }},
+         {"unflushed", [=] { return splitWithChecksums(dir, big, false); }},
+         {"shell, sync", [=] { return std::system(syncAfter(shellSplit, dir).c_str()) == 0 ? 0 : 1; }}},
         cleanSplits, rounds, peak);
     std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
                 "split 1 GiB, 1 MiB, checksums", splits[0], splits[1], splits[0] / splits[1], peak);
     std::printf("%-34s ours %7.3f s   no sums %6.3f s   ratio %5.2f\n", "  against our split without them",
                 splits[0], splits[2], splits[0] / splits[2]);
+    reportFlushes(splits[0], splits[3]);
+    reportFlushedPeer(splits[0], splits[4]);
     const double sourceRate = double(bigBytes) / splits[0];
     std::printf("%-34s %.2f GB/s of source, %.0f%% of one SHA-256 stream (two streams are hashed)\n",
                 "  pace", sourceRate / 1e9, 100 * sourceRate / shaRate);
@@ -287,7 +347,10 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
                                   + ".sha256 && cat " + big + ".[0-9]* > " + quoted(dir + "/cat.out");
     peak = 0;
     const std::vector<double> joins = alternate(
-        {{"ours", [=] { return join(ours); }}, {"shell", [=] { return std::system(shellJoin.c_str()) == 0 ? 0 : 1; }}},
+        {{"ours", [=] { return join(ours); }},
+         {"shell", [=] { return std::system(shellJoin.c_str()) == 0 ? 0 : 1; }},
+         {"unflushed", [=] { return join(ours, false); }},
+         {"shell, sync", [=] { return std::system(syncAfter(shellJoin, dir).c_str()) == 0 ? 0 : 1; }}},
         [=] {
             fs::remove(ours + "/" + big);
             fs::remove(dir + "/cat.out");
@@ -295,6 +358,8 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
         rounds, peak);
     std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
                 "join 1024 pieces, verified", joins[0], joins[1], joins[0] / joins[1], peak);
+    reportFlushes(joins[0], joins[2]);
+    reportFlushedPeer(joins[0], joins[3]);
     cleanSplits();
     fs::remove(dir + "/cat.out");
 }
@@ -328,9 +393,12 @@ int main(int argc, char** argv)
             [=] { return split(dir, big, 1 << 20); },
             "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + "."),
-            {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"}},
+            {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"},
+            [=] { return split(dir, big, 1 << 20, false); },
+            dir},
            rounds);
     // Leave one set of pieces of each kind for the join.
+    clean({ourPieces, theirPieces})();
     fs::create_directory(theirPieces);
     if (split(dir, big, 1 << 20) != 0 ||
         std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
@@ -342,7 +410,9 @@ int main(int argc, char** argv)
     report({"join 1024 pieces of 1 MiB", clean({ourPieces + "/" + big, dir + "/cat.out"}),
             [=] { return join(ourPieces); },
             "cat " + quoted(theirPieces) + "/* > " + quoted(dir + "/cat.out"),
-            {"join", ourPieces, "--quiet"}},
+            {"join", ourPieces, "--quiet"},
+            [=] { return join(ourPieces, false); },
+            dir},
            rounds);
     clean({ourPieces, theirPieces, dir + "/cat.out"})();
 
@@ -352,7 +422,9 @@ int main(int argc, char** argv)
             [=] { return split(dir, big, 256 << 20); },
             "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + "."),
-            {}},
+            {},
+            [=] { return split(dir, big, 256 << 20, false); },
+            dir},
            3);
     clean({ourPieces, dir + "/" + big})();
 
@@ -363,7 +435,9 @@ int main(int argc, char** argv)
             [=] { return split(dir, small, 4 << 10); },
             "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
                 " " + quoted(theirPieces + "/" + small + "."),
-            {}},
+            {},
+            [=] { return split(dir, small, 4 << 10, false); },
+            dir},
            3);
 
     fs::remove_all(dir);

@@ -35,8 +35,9 @@ struct SplitResult {
 // regular file, and that the destination takes the names, the space, the inodes and the size
 // of every piece. The request's numbers are taken as they are (see SplitRequest); the split is
 // planned once (SplitPlan) and carried out as planned. The pieces are written into a new
-// folder under a hidden temporary name (".qfs-<random>.part") that is renamed to "<name>_split" once all of them are complete, so
-// the split folder never holds a partial piece. Before that rename, the pieces and the checksum
+// folder under a hidden temporary name (".qfs-<random>.part") that is renamed to
+// "<name>_split" once all of them are complete, so the split folder never holds a partial
+// piece. Before that rename, the pieces and the checksum
 // file are flushed to the disk; after it, the folder that holds the new name: a split reported
 // done outlasts a power cut. A split that fails or is stopped removes what it wrote, the folder
 // included; so does one whose source changed its length meanwhile (SourceChanged).
