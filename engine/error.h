@@ -43,6 +43,10 @@ enum ErrorCode : int {
     FolderExists = 1016,
     // A piece of the set has no line in the set's checksum file: nothing vouches for it.
     UnlistedPiece = 1017,
+    // More pieces are damaged or missing than the recovery data can rebuild.
+    RecoveryInsufficient = 1018,
+    // The recovery data cannot be used, or a piece rebuilt from it fails its checksums.
+    RecoveryDamaged = 1019,
 };
 
 // A failure as a value: the number, its description, and the path it concerns.
