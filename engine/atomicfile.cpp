@@ -116,42 +116,32 @@ Error AtomicFile::openUnnamed(mode_t mode, bool& unsupported)
 
 Error AtomicFile::openNamed(mode_t mode)
 {
-    for (int attempt = 0; attempt < TempName::attempts; ++attempt) {
-        std::string name = TempName::random(tempSuffix);
+    const int err = TempName::makeFresh(tempSuffix, [&](const std::string& name) {
         const int fd = m_layer.openAt(m_folderFd, name.c_str(),
                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                       mode & permissionBits);
-        if (fd >= 0) {
+        if (fd < 0)
+            return false;
+        if (Leftovers::claim(m_layer, m_folderFd, name.c_str(), fd)) {
             m_fd = fd;
-            m_tempName = std::move(name);
-            if (Leftovers::claim(m_layer, m_folderFd, m_tempName.c_str(), fd))
-                return {};
-            // Taken for a leftover the moment it appeared: whoever took it removes it.
-            m_tempName.clear();
-            m_layer.closeInBackground({std::exchange(m_fd, -1)});
-            continue;
+            return true;
         }
-        if (errno != EEXIST)
-            return failure(errno);
-    }
-    return failure(EEXIST);
+        // Taken for a leftover the moment it appeared: whoever took it removes it.
+        m_layer.closeInBackground({fd});
+        errno = EEXIST;
+        return false;
+    }, m_tempName);
+    return err == 0 ? Error{} : failure(err);
 }
 
 Error AtomicFile::linkUnnamed()
 {
     // linkat() with AT_EMPTY_PATH would need a privilege; the /proc name needs none.
     const std::string source = procPath(m_fd);
-    for (int attempt = 0; attempt < TempName::attempts; ++attempt) {
-        std::string name = TempName::random(tempSuffix);
-        if (m_layer.linkAt(AT_FDCWD, source.c_str(), m_folderFd, name.c_str(),
-                           AT_SYMLINK_FOLLOW) == 0) {
-            m_tempName = std::move(name);
-            return {};
-        }
-        if (errno != EEXIST)
-            return failure(errno);
-    }
-    return failure(EEXIST);
+    const int err = TempName::makeFresh(tempSuffix, [&](const std::string& name) {
+        return m_layer.linkAt(AT_FDCWD, source.c_str(), m_folderFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }, m_tempName);
+    return err == 0 ? Error{} : failure(err);
 }
 
 Error AtomicFile::commit()
@@ -170,7 +160,7 @@ Error AtomicFile::commit()
     // The close reports the last write errors of some file systems, so it comes before the
     // rename; a second descriptor of the same open file keeps the lock (and with it the file
     // from being taken for a leftover) until the file has its name.
-    FileHandle keep(m_layer, ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0));
+    FileHandle keep(m_layer, m_layer.duplicate(m_fd));
     const auto fail = [&](const Error& error) {
         discard();
         if (keep.isOpen())

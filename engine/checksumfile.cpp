@@ -237,11 +237,9 @@ Error ChecksumFile::read(FileLayer& layer, int folderFd, const std::string& fold
     };
     std::uint64_t offset = 0;
     while (!stopped) {
-        const ssize_t got = layer.pread(fd, block.data(), block.size(), off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return Error::fromErrno(errno, path);
+        std::size_t got = 0;
+        if (Error e = readFully(layer, fd, block.data(), block.size(), offset, path, got); e.failed())
+            return e;
         if (got == 0)
             break;
         offset += std::uint64_t(got);

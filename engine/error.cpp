@@ -21,4 +21,9 @@ Error Error::fromErrno(int err, std::string path)
     return Error{err, std::strerror(err), std::move(path)};
 }
 
+Error Error::cancelled(std::string path)
+{
+    return Error{Cancelled, "Cancelled", std::move(path)};
+}
+
 } // namespace qfs

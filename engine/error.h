@@ -68,6 +68,8 @@ struct Error {
     std::string message() const;
 
     static Error fromErrno(int err, std::string path);
+    // The end of a run the user stopped; `path` is the folder or file the run was writing.
+    static Error cancelled(std::string path = {});
 };
 
 } // namespace qfs

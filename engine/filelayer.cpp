@@ -1,12 +1,16 @@
 #include "filelayer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <exception>
+#include <new>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -45,6 +49,35 @@ int FileLayer::linkAt(int oldDirFd, const char* oldPath, int newDirFd, const cha
                       int flags)
 {
     return ::linkat(oldDirFd, oldPath, newDirFd, newPath, flags);
+}
+
+int FileLayer::listFolder(int dirFd, std::vector<FolderEntry>& entries)
+{
+    entries.clear();
+    // A folder stream of its own: reading through dirFd itself would move its offset.
+    const int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return -1;
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        const int err = errno;
+        ::close(copy);
+        errno = err;
+        return -1;
+    }
+    // The copy shares the offset of dirFd, which an earlier listing may have left at the end.
+    ::rewinddir(dir);
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            entries.push_back(FolderEntry{std::string(name), entry->d_type});
+        errno = 0;
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    errno = readError;
+    return readError == 0 ? 0 : -1;
 }
 
 int FileLayer::fstatAt(int dirFd, const char* path, struct stat* info, int flags)
@@ -101,6 +134,11 @@ off_t FileLayer::lseek(int fd, off_t offset, int whence)
 int FileLayer::ftruncate(int fd, off_t length)
 {
     return ::ftruncate(fd, length);
+}
+
+int FileLayer::duplicate(int fd)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
 int FileLayer::close(int fd)
@@ -162,6 +200,37 @@ Error writeFully(FileLayer& layer, int fd, const void* data, std::size_t count, 
         offset += std::uint64_t(put);
     }
     return {};
+}
+
+Error readFully(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
+                const std::string& path, std::size_t& got)
+{
+    auto* bytes = static_cast<std::byte*>(data);
+    got = 0;
+    while (got < count) {
+        const ssize_t n = layer.pread(fd, bytes + got, count - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Error::fromErrno(errno, path);
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    return {};
+}
+
+void PageFree::operator()(std::byte* memory) const
+{
+    std::free(memory);
+}
+
+PageBuffer allocatePages(std::size_t bytes)
+{
+    void* memory = std::aligned_alloc(pageSize, std::size_t(roundUp(bytes, pageSize)));
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    return PageBuffer(static_cast<std::byte*>(memory));
 }
 
 FileLayer& FileLayer::system()

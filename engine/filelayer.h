@@ -9,11 +9,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace qfs {
+
+// One entry of a folder: its name and the type readdir() tells (DT_REG, DT_DIR, DT_LNK, ...),
+// DT_UNKNOWN when the file system does not tell.
+struct FolderEntry {
+    std::string name;
+    unsigned char type;
+};
 
 // The engine's only door to the file system. Every call behaves like the POSIX call of the
 // same name: -1 with errno set on failure. Tests derive from it to inject faults.
@@ -31,6 +39,10 @@ public:
     virtual int renameNoReplaceAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath);
     virtual int linkAt(int oldDirFd, const char* oldPath, int newDirFd, const char* newPath,
                        int flags);
+    // Every entry of the opened folder but "." and "..", in the file system's order; `entries`
+    // is cleared first. The folder's own descriptor keeps its offset. On failure `entries`
+    // holds what was read before it.
+    virtual int listFolder(int dirFd, std::vector<FolderEntry>& entries);
     virtual int fstatAt(int dirFd, const char* path, struct stat* info, int flags);
     virtual int fstat(int fd, struct stat* info);
     virtual int fstatvfs(int fd, struct statvfs* info);
@@ -44,6 +56,9 @@ public:
                                   std::size_t count);
     virtual off_t lseek(int fd, off_t offset, int whence);
     virtual int ftruncate(int fd, off_t length);
+    // fcntl(F_DUPFD_CLOEXEC): a second descriptor of the same open file, sharing its offset
+    // and its locks.
+    virtual int duplicate(int fd);
     virtual int close(int fd);
     virtual int fdatasync(int fd);
     virtual int fsync(int fd);
@@ -65,6 +80,36 @@ public:
 // On failure the Error names `path`; a write that makes no progress counts as EIO.
 Error writeFully(FileLayer& layer, int fd, const void* data, std::size_t count, std::uint64_t offset,
                  const std::string& path);
+
+// Reads `count` bytes at `offset` into `data`, going on after short reads and interruptions
+// until all are in or the file ends; `got` tells how many came (fewer only at the end of the
+// file). On failure the Error names `path`.
+Error readFully(FileLayer& layer, int fd, void* data, std::size_t count, std::uint64_t offset,
+                const std::string& path, std::size_t& got);
+
+// The page the copiers align their buffers and destination offsets to, so that the kernel
+// can move whole pages. Fixed rather than asked for: it is the page of every machine the tool
+// runs on, and a different one would only cost speed, never correctness.
+inline constexpr std::size_t pageSize = 4096;
+
+// `value` rounded down, or up, to a multiple of `unit` (which must not be 0). Rounding up
+// does not overflow for any value a multiple of `unit` can hold.
+constexpr std::uint64_t roundDown(std::uint64_t value, std::uint64_t unit)
+{
+    return value / unit * unit;
+}
+constexpr std::uint64_t roundUp(std::uint64_t value, std::uint64_t unit)
+{
+    return value == 0 ? 0 : ((value - 1) / unit + 1) * unit;
+}
+
+// Page-aligned memory from std::aligned_alloc(), given back with std::free().
+struct PageFree {
+    void operator()(std::byte* memory) const;
+};
+using PageBuffer = std::unique_ptr<std::byte[], PageFree>;
+// `bytes` rounded up to whole pages, aligned to a page; throws std::bad_alloc without memory.
+PageBuffer allocatePages(std::size_t bytes);
 
 // Owns one descriptor of a FileLayer; close() reports the close's error, the destructor
 // closes silently (for paths that already fail).

@@ -9,31 +9,31 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace qfs {
 
-Error FolderListing::regularFiles(const std::string& folderPath, std::vector<std::string>& names)
+Error FolderListing::regularFiles(const std::string& folderPath, std::vector<std::string>& names,
+                                  FileLayer& layer)
 {
     names.clear();
-    DIR* dir = ::opendir(folderPath.c_str());
-    if (dir == nullptr)
+    FileHandle folder(layer, layer.openAt(AT_FDCWD, folderPath.c_str(),
+                                          O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC, 0));
+    if (!folder.isOpen())
         return Error::fromErrno(errno, folderPath);
-    const int dirFd = ::dirfd(dir);
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        bool regular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+    std::vector<FolderEntry> entries;
+    if (layer.listFolder(folder.fd(), entries) != 0)
+        return Error::fromErrno(errno, folderPath);
+    for (FolderEntry& entry : entries) {
+        bool regular = entry.type == DT_REG;
+        // A link counts by what it leads to; some file systems tell no type at all.
+        if (entry.type == DT_LNK || entry.type == DT_UNKNOWN) {
             struct stat info {};
-            regular = ::fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+            regular = layer.fstatAt(folder.fd(), entry.name.c_str(), &info, 0) == 0 && S_ISREG(info.st_mode);
         }
         if (regular)
-            names.emplace_back(entry->d_name);
-        errno = 0;
+            names.push_back(std::move(entry.name));
     }
-    const int readError = errno;
-    ::closedir(dir);
-    if (readError != 0)
-        return Error::fromErrno(readError, folderPath);
     sortNaturally(names);
     return {};
 }

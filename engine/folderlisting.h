@@ -1,6 +1,7 @@
 #pragma once
 
 #include "error.h"
+#include "filelayer.h"
 
 #include <string>
 #include <vector>
@@ -8,10 +9,12 @@
 namespace qfs {
 
 // The names of a folder's regular files (and links to regular files), in natural order:
-// what the tool's file lists show and what a join is handed.
+// what the tool's file lists show and what a join is handed. `folderPath` is followed like any
+// path the user chose, links included.
 class FolderListing {
 public:
-    static Error regularFiles(const std::string& folderPath, std::vector<std::string>& names);
+    static Error regularFiles(const std::string& folderPath, std::vector<std::string>& names,
+                              FileLayer& layer = FileLayer::system());
     static void sortNaturally(std::vector<std::string>& names);
 };
 

@@ -12,16 +12,9 @@ namespace qfs {
 
 namespace {
 
-constexpr std::uint64_t pageSize = 4096;
-
 std::uint64_t alignDown(std::uint64_t value)
 {
-    return value & ~(pageSize - 1);
-}
-
-Error cancelled()
-{
-    return Error{Cancelled, "Cancelled", {}};
+    return roundDown(value, pageSize);
 }
 
 } // namespace
@@ -83,7 +76,7 @@ Error HashingCopier::skipHole(const Target& target, std::uint64_t length)
 {
     while (length > 0) {
         if (m_stop.stop_requested())
-            return cancelled();
+            return Error::cancelled();
         const std::uint64_t step = std::min(length, SliceCopier::stopCheckStep);
         m_pipe.submitZeros(step, target.streams);
         target.advance(step);
@@ -105,7 +98,7 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
     std::uint64_t position = begin;
     while (position < end || !prefix.empty()) {
         if (m_stop.stop_requested())
-            return cancelled();
+            return Error::cancelled();
         if (m_pipe.failed())
             return Error::fromErrno(ENOMEM, target.dstFd >= 0 ? target.dstPath : target.srcPath);
 
@@ -120,18 +113,12 @@ Error HashingCopier::copyRun(const Target& target, std::uint64_t begin, std::uin
         if (position + want < end && alignDown(dstOffset + lead + want) > dstOffset + lead)
             want = alignDown(dstOffset + lead + want) - dstOffset - lead;
 
-        std::uint64_t got = 0;
-        while (got < want) {
-            const ssize_t n = m_layer.pread(target.srcFd, block + lead + got, std::size_t(want - got),
-                                            off_t(position + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                const int err = errno;
-                m_pipe.release(block);
-                return n < 0 ? Error::fromErrno(err, target.srcPath) : SliceCopier::sourceShrank(target.srcPath);
-            }
-            got += std::uint64_t(n);
+        std::size_t got = 0;
+        Error readError = readFully(m_layer, target.srcFd, block + lead, std::size_t(want), position,
+                                    target.srcPath, got);
+        if (readError.failed() || got < want) {
+            m_pipe.release(block);
+            return readError.failed() ? readError : SliceCopier::sourceShrank(target.srcPath);
         }
         const std::size_t filled = lead + std::size_t(got);
         if (target.dstFd >= 0) {

@@ -11,30 +11,17 @@ namespace qfs {
 
 namespace {
 
-constexpr std::size_t pageSize = 4096;
 // Holes are hashed from this many zero bytes at a time.
 constexpr std::size_t zeroChunk = 64 * 1024;
 const std::array<std::byte, zeroChunk> zeroBytes{};
 
-std::size_t roundUpToPage(std::size_t bytes)
-{
-    return (bytes + pageSize - 1) / pageSize * pageSize;
-}
-
 } // namespace
 
-void HashPipe::FreeDeleter::operator()(std::byte* p) const
-{
-    std::free(p);
-}
-
 HashPipe::HashPipe(std::size_t blockBytes, std::size_t blockCount)
-    : m_blockBytes(roundUpToPage(blockBytes)), m_blockCount(blockCount)
+    : m_blockBytes(std::size_t(roundUp(blockBytes, pageSize)))
+    , m_blockCount(blockCount)
+    , m_memory(allocatePages(m_blockBytes * m_blockCount))
 {
-    void* memory = std::aligned_alloc(pageSize, m_blockBytes * m_blockCount);
-    if (memory == nullptr)
-        throw std::bad_alloc();
-    m_memory.reset(static_cast<std::byte*>(memory));
     m_holders = std::make_unique<std::atomic<int>[]>(m_blockCount);
     m_free.reserve(m_blockCount);
     for (std::size_t i = m_blockCount; i > 0; --i)

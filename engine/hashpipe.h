@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filelayer.h"
 #include "sha256.h"
 
 #include <atomic>
@@ -97,10 +98,6 @@ private:
         std::vector<Sha256::Digest> digests; // piece stream only: one per ended piece
         std::thread thread;
     };
-    struct FreeDeleter {
-        void operator()(std::byte* p) const;
-    };
-
     void post(Worker& worker, const Item& item);
     void process(Worker& worker, const Item& item);
     void run(Worker& worker);
@@ -109,7 +106,7 @@ private:
 
     std::size_t m_blockBytes;
     std::size_t m_blockCount;
-    std::unique_ptr<std::byte, FreeDeleter> m_memory;
+    PageBuffer m_memory;
     std::unique_ptr<std::atomic<int>[]> m_holders; // streams still holding each block
     std::mutex m_freeMutex;
     std::condition_variable m_freed;

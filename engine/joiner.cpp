@@ -110,7 +110,7 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
     const auto signatureLength = std::uint64_t(pieceSignature.size());
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
-            return Error{Cancelled, "Cancelled", request.folderPath};
+            return Error::cancelled(request.folderPath);
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
         FileHandle piece(m_layer, -1);
         bool sparse = false;
@@ -159,7 +159,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
     };
     for (const PieceFile& expected : pieces) {
         if (stop.stop_requested())
-            return Error{Cancelled, "Cancelled", request.folderPath};
+            return Error::cancelled(request.folderPath);
         const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
         FileHandle piece(m_layer, -1);
         bool sparse = false;

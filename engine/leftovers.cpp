@@ -3,7 +3,6 @@
 #include "piecenaming.h"
 #include "tempname.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -25,26 +24,16 @@ constexpr std::string_view checksumSuffix = ".sha256";
 // kernel frees the cached pages of a large file on its last close, which takes a while.
 constexpr std::size_t heldAtMost = 64;
 
-// Every name in the opened folder but "." and "..". The folder's own descriptor keeps its
-// offset untouched. Empty when the folder cannot be read.
-std::vector<std::string> namesIn(int folderFd)
+// Every name in the opened folder that could be read: a folder that cannot be read has no
+// leftovers to remove.
+std::vector<std::string> namesIn(FileLayer& layer, int folderFd)
 {
+    std::vector<FolderEntry> entries;
+    layer.listFolder(folderFd, entries);
     std::vector<std::string> names;
-    const int copy = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
-        return names;
-    DIR* dir = ::fdopendir(copy);
-    if (dir == nullptr) {
-        ::close(copy);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..")
-            names.emplace_back(name);
-    }
-    ::closedir(dir);
+    names.reserve(entries.size());
+    for (FolderEntry& entry : entries)
+        names.push_back(std::move(entry.name));
     return names;
 }
 
@@ -122,7 +111,7 @@ Leftovers Leftovers::removeFrom(FileLayer& layer, int folderFd)
 {
     Leftovers removed;
     Remover remover(layer);
-    for (const std::string& name : namesIn(folderFd)) {
+    for (const std::string& name : namesIn(layer, folderFd)) {
         const bool file = TempName::isOne(name, TempName::fileSuffix);
         if (!file && !TempName::isOne(name, TempName::folderSuffix))
             continue;
@@ -140,7 +129,7 @@ Leftovers Leftovers::removeFrom(FileLayer& layer, int folderFd)
         }
         std::uint64_t bytes = 0;
         bool any = false;
-        for (const std::string& inside : namesIn(fd)) {
+        for (const std::string& inside : namesIn(layer, fd)) {
             const bool splitWrites = PieceNaming::parse(inside).has_value() || inside.ends_with(checksumSuffix)
                                      || TempName::isOne(inside, TempName::fileSuffix);
             if (splitWrites && remover.removeFile(fd, inside, bytes))

@@ -8,7 +8,6 @@
 #include "piecenaming.h"
 #include "slicecopier.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,28 +31,14 @@ struct Found {
     struct stat info;
 };
 
-// Every name in the opened folder. The folder's own descriptor keeps its offset untouched.
-Error readNames(int folderFd, const std::string& folderPath, std::vector<std::string>& names)
+// Every name in the opened folder.
+Error readNames(FileLayer& layer, int folderFd, const std::string& folderPath, std::vector<std::string>& names)
 {
-    const int copy = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0)
+    std::vector<FolderEntry> entries;
+    if (layer.listFolder(folderFd, entries) != 0)
         return Error::fromErrno(errno, folderPath);
-    DIR* dir = ::fdopendir(copy);
-    if (dir == nullptr) {
-        const int err = errno;
-        ::close(copy);
-        return Error::fromErrno(err, folderPath);
-    }
-    ::rewinddir(dir);
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        names.emplace_back(entry->d_name);
-        errno = 0;
-    }
-    const int readError = errno;
-    ::closedir(dir);
-    if (readError != 0)
-        return Error::fromErrno(readError, folderPath);
+    for (FolderEntry& entry : entries)
+        names.push_back(std::move(entry.name));
     return {};
 }
 
@@ -74,16 +59,8 @@ Error examine(FileLayer& layer, int folderFd, const std::string& path, Found& fo
         return Error::fromErrno(errno, path);
     char head[pieceSignature.size()] = {};
     std::size_t got = 0;
-    while (got < sizeof head) {
-        const ssize_t n = layer.pread(file.fd(), head + got, sizeof head - got, off_t(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Error::fromErrno(errno, path);
-        if (n == 0)
-            break;
-        got += std::size_t(n);
-    }
+    if (Error e = readFully(layer, file.fd(), head, sizeof head, 0, path, got); e.failed())
+        return e;
     const bool signed_ = S_ISREG(found.info.st_mode) && got == sizeof head &&
                          std::memcmp(head, pieceSignature.data(), sizeof head) == 0;
     found.kind = signed_ ? Kind::Piece : Kind::Unsigned;
@@ -143,7 +120,7 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
 {
     set = PieceSet();
     std::vector<std::string> names;
-    if (Error e = readNames(folderFd, folderPath, names); e.failed())
+    if (Error e = readNames(layer, folderFd, folderPath, names); e.failed())
         return e;
     // The order of the names decides which file a message names: make it the listed order.
     std::sort(names.begin(), names.end(),
@@ -309,16 +286,10 @@ Error PieceSet::readSignature(FileLayer& layer, int fd, const std::string& path,
 {
     head.assign(pieceSignature.size(), '\0');
     std::size_t got = 0;
-    while (got < head.size()) {
-        const ssize_t n = layer.pread(fd, head.data() + got, head.size() - got, off_t(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Error::fromErrno(errno, path);
-        if (n == 0)
-            return Error{SourceChanged, "The piece changed after it was checked", path};
-        got += std::size_t(n);
-    }
+    if (Error e = readFully(layer, fd, head.data(), head.size(), 0, path, got); e.failed())
+        return e;
+    if (got < head.size())
+        return Error{SourceChanged, "The piece changed after it was checked", path};
     return {};
 }
 

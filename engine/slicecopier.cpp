@@ -14,7 +14,6 @@ namespace qfs {
 
 namespace {
 
-constexpr std::uint64_t pageSize = 4096;
 // Runs shorter than this are cheaper through the buffer than with extra calls to the kernel.
 constexpr std::uint64_t kernelCopyMinimum = 256 * 1024;
 // The kernel copies at most this much per call, so that progress is reported and a stop
@@ -23,31 +22,18 @@ constexpr std::uint64_t kernelCopyStep = SliceCopier::stopCheckStep;
 
 std::uint64_t alignDown(std::uint64_t value)
 {
-    return value & ~(pageSize - 1);
-}
-
-Error cancelled()
-{
-    return Error{Cancelled, "Cancelled", {}};
+    return roundDown(value, pageSize);
 }
 
 } // namespace
-
-void SliceCopier::FreeDeleter::operator()(std::byte* p) const
-{
-    std::free(p);
-}
 
 SliceCopier::SliceCopier(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
     : m_layer(layer)
     , m_blockSize(std::max<std::size_t>(alignDown(blockSize), pageSize))
     , m_kernelCopy(kernelCopy)
-{
     // Headroom page + block + a page for the bytes carried over between writes.
-    void* memory = std::aligned_alloc(pageSize, m_blockSize + 2 * pageSize);
-    if (memory == nullptr)
-        throw std::bad_alloc();
-    m_buffer.reset(static_cast<std::byte*>(memory));
+    , m_buffer(allocatePages(m_blockSize + 2 * pageSize))
+{
 }
 
 Error SliceCopier::sourceShrank(const std::string& path)
@@ -169,7 +155,7 @@ Error SliceCopier::kernelRun(int srcFd, std::uint64_t& begin, std::uint64_t end,
 {
     while (begin < end) {
         if (m_stop.stop_requested())
-            return cancelled();
+            return Error::cancelled();
         off_t in = off_t(begin);
         off_t out = off_t(dstOffset);
         const ssize_t copied = m_layer.copyFileRange(
@@ -207,7 +193,7 @@ Error SliceCopier::bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end
     std::uint64_t position = begin;
     while (position < end) {
         if (m_stop.stop_requested())
-            return cancelled();
+            return Error::cancelled();
         // Start reading at the page boundary when nothing waits in the buffer, so that the
         // file offsets of all reads are aligned; the bytes before `position` land in the
         // headroom and are never written.
@@ -218,12 +204,9 @@ Error SliceCopier::bufferedRun(int srcFd, std::uint64_t begin, std::uint64_t end
             want = alignDown(readStart + want) - readStart;
         std::byte* const target = base + pending - lead;
 
-        ssize_t got;
-        do {
-            got = m_layer.pread(srcFd, target, want, off_t(readStart));
-        } while (got < 0 && errno == EINTR);
-        if (got < 0)
-            return Error::fromErrno(errno, srcPath);
+        std::size_t got = 0;
+        if (Error e = readFully(m_layer, srcFd, target, std::size_t(want), readStart, srcPath, got); e.failed())
+            return e;
         if (std::uint64_t(got) <= lead)
             return sourceShrank(srcPath);
         const std::uint64_t fresh = std::uint64_t(got) - lead;

@@ -75,14 +75,10 @@ private:
                     std::uint64_t& dstOffset, const std::string& srcPath,
                     const std::string& dstPath, const Advance& advance, bool& supported);
 
-    struct FreeDeleter {
-        void operator()(std::byte* p) const;
-    };
-
     FileLayer& m_layer;
     std::size_t m_blockSize;
     bool m_kernelCopy;
-    std::unique_ptr<std::byte[], FreeDeleter> m_buffer; // one page of headroom, then the data
+    PageBuffer m_buffer; // one page of headroom, then the data
     std::stop_token m_stop;
 };
 

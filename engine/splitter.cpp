@@ -45,11 +45,6 @@ mode_t pieceModeFor(mode_t sourceMode)
     return sourceMode & (permissionBits & ~mode_t(0111));
 }
 
-std::uint64_t roundUp(std::uint64_t value, std::uint64_t unit)
-{
-    return value == 0 ? 0 : ((value - 1) / unit + 1) * unit;
-}
-
 std::string bytesText(std::uint64_t bytes)
 {
     return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
@@ -247,28 +242,26 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     // it for the leftover of a run that was killed, and removes it.
     std::string workName;
     FileHandle folder(m_layer, -1);
-    for (int attempt = 0; attempt < TempName::attempts && workName.empty(); ++attempt) {
-        std::string name = TempName::random(TempName::folderSuffix);
-        if (m_layer.mkdirAt(directoryFd, name.c_str(), folderModeFor(source.info.st_mode)) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return Error::fromErrno(errno, folderPath);
-        }
+    const int workError = TempName::makeFresh(TempName::folderSuffix, [&](const std::string& name) {
+        if (m_layer.mkdirAt(directoryFd, name.c_str(), folderModeFor(source.info.st_mode)) != 0)
+            return false;
         folder = FileHandle(m_layer, m_layer.openAt(directoryFd, name.c_str(),
                                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
         if (!folder.isOpen()) {
             const int err = errno;
             m_layer.unlinkAt(directoryFd, name.c_str(), AT_REMOVEDIR);
-            return Error::fromErrno(err, folderPath);
+            errno = err;
+            return false;
         }
-        // Taken for a leftover the moment it appeared: whoever took it removes it.
         if (Leftovers::claim(m_layer, directoryFd, name.c_str(), folder.fd()))
-            workName = std::move(name);
-        else
-            folder = FileHandle(m_layer, -1);
-    }
-    if (workName.empty())
-        return Error::fromErrno(EEXIST, folderPath);
+            return true;
+        // Taken for a leftover the moment it appeared: whoever took it removes it.
+        folder = FileHandle(m_layer, -1);
+        errno = EEXIST;
+        return false;
+    }, workName);
+    if (workError != 0)
+        return Error::fromErrno(workError, folderPath);
 
     // From here on a failure removes what this run made: the pieces, then the folder. The
     // newest pieces are held open while their names go, and closed in the background: freeing
@@ -318,7 +311,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     const mode_t pieceMode = pieceModeFor(source.info.st_mode);
     for (std::uint64_t index = 0; index < plan.pieceCount; ++index) {
         if (stop.stop_requested())
-            return undo(Error{Cancelled, "Cancelled", folderPath});
+            return undo(Error::cancelled(folderPath));
         const bool last = index + 1 == plan.pieceCount;
         const std::string pieceName = plan.pieceName(index);
         ++made; // a piece that fails half-way is removed with the others
@@ -337,7 +330,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         return undo(e);
     if (hashing) {
         if (stop.stop_requested())
-            return undo(Error{Cancelled, "Cancelled", folderPath});
+            return undo(Error::cancelled(folderPath));
         if (Error e = writeChecksums(plan, *hashing, folder.fd(), pieceMode, source.info.st_gid); e.failed())
             return undo(e);
         checksumsMade = true;

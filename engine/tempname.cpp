@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 
@@ -32,6 +33,21 @@ std::string TempName::random(std::string_view suffix)
     }
     name += suffix;
     return name;
+}
+
+int TempName::makeFresh(std::string_view suffix, const std::function<bool(const std::string&)>& make,
+                        std::string& name)
+{
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        std::string candidate = random(suffix);
+        if (make(candidate)) {
+            name = std::move(candidate);
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
 }
 
 bool TempName::isOne(std::string_view name, std::string_view suffix)
