@@ -121,11 +121,11 @@ qfs::FileLayer& layerFor(bool flush)
     return flush ? qfs::FileLayer::system() : unflushed;
 }
 
-int split(const std::string& folder, const std::string& file, double size, std::int16_t unit, bool flush = true)
+int split(const std::string& folder, const std::string& file, std::uint64_t pieceBytes, bool flush = true)
 {
     qfs::SplitObserver quiet;
     return qfs::Splitter(layerFor(flush))
-               .run({folder, file, qfs::SplitMode::BySize, size, unit, 0, false}, quiet)
+               .run({folder, file, qfs::SplitMode::BySize, pieceBytes, false}, quiet)
                .failed();
 }
 
@@ -262,7 +262,7 @@ std::string loadAverage()
 int splitWithChecksums(const std::string& folder, const std::string& file, bool flush = true)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter(layerFor(flush)).run({folder, file, qfs::SplitMode::BySize, 1, 1, 0, true}, quiet).failed();
+    return qfs::Splitter(layerFor(flush)).run({folder, file, qfs::SplitMode::BySize, 1 << 20, true}, quiet).failed();
 }
 
 // libcrypto's SHA-256 on one stream, through the engine's wrapper, in bytes per second: the
@@ -324,7 +324,7 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
     const std::vector<double> splits = alternate(
         {{"ours", [=] { return splitWithChecksums(dir, big); }},
          {"shell", [=] { return std::system(shellSplit.c_str()) == 0 ? 0 : 1; }},
-         {"plain", [=] { return split(dir, big, 1, 1); }},
+         {"plain", [=] { return split(dir, big, 1 << 20); }},
          {"unflushed", [=] { return splitWithChecksums(dir, big, false); }},
          {"shell, sync", [=] { return std::system(syncAfter(shellSplit, dir).c_str()) == 0 ? 0 : 1; }}},
         cleanSplits, rounds, peak);
@@ -390,17 +390,17 @@ int main(int argc, char** argv)
     };
 
     report({"split 1 GiB into 1 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, 1, 1); },
+            [=] { return split(dir, big, 1 << 20); },
             "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + "."),
             {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"},
-            [=] { return split(dir, big, 1, 1, false); },
+            [=] { return split(dir, big, 1 << 20, false); },
             dir},
            rounds);
     // Leave one set of pieces of each kind for the join.
     clean({ourPieces, theirPieces})();
     fs::create_directory(theirPieces);
-    if (split(dir, big, 1, 1) != 0 ||
+    if (split(dir, big, 1 << 20) != 0 ||
         std::system(("split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) + " " +
                      quoted(theirPieces + "/" + big + "."))
                         .c_str()) != 0) {
@@ -419,11 +419,11 @@ int main(int argc, char** argv)
     checksumCases(dir, big, 1ull << 30, rounds);
 
     report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, 256, 1); },
+            [=] { return split(dir, big, 256 << 20); },
             "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
                 " " + quoted(theirPieces + "/" + big + "."),
             {},
-            [=] { return split(dir, big, 256, 1, false); },
+            [=] { return split(dir, big, 256 << 20, false); },
             dir},
            3);
     clean({ourPieces, dir + "/" + big})();
@@ -432,11 +432,11 @@ int main(int argc, char** argv)
     writeRandomFile(dir + "/" + small, 100000ull * 4096);
     const std::string ourMany = dir + "/" + small + "_split";
     report({"split 400 MB into 100000 pieces", clean({ourMany, theirPieces}),
-            [=] { return split(dir, small, 4, 2); },
+            [=] { return split(dir, small, 4 << 10); },
             "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
                 " " + quoted(theirPieces + "/" + small + "."),
             {},
-            [=] { return split(dir, small, 4, 2, false); },
+            [=] { return split(dir, small, 4 << 10, false); },
             dir},
            3);
 

@@ -45,7 +45,6 @@ namespace {
 constexpr std::uint64_t bigBytes = 1ull << 30;
 constexpr int rounds = 3;
 constexpr std::size_t readBlock = std::size_t(1) << 20;
-constexpr std::int16_t mebibytes = 1;
 // The piece deleted before each repair.
 constexpr std::size_t lostPiece = 500;
 
@@ -147,12 +146,11 @@ void line(const char* name, const Run& ours, const Run& peer, const char* peerNa
 
 // ---- The pieces and what we do with them ----------------------------------------------------
 
-int split(const std::string& dir, const std::string& file, double size, bool checksums)
+// Pieces of `mebibytes` MiB each.
+int split(const std::string& dir, const std::string& file, std::uint64_t mebibytes, bool checksums)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter()
-        .run({dir, file, qfs::SplitMode::BySize, size, mebibytes, 0, checksums}, quiet)
-        .failed();
+    return qfs::Splitter().run({dir, file, qfs::SplitMode::BySize, mebibytes << 20, checksums}, quiet).failed();
 }
 
 bool isPiece(const std::string& name)

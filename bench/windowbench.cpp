@@ -291,16 +291,12 @@ private:
 
 Timing engineAlone(const std::string& folder)
 {
-    qfs::SplitRequest request;
-    request.sourceDirectory = folder;
-    request.sourceFileName = "source.bin";
-    request.size = 4;
-    request.unitIndex = 2;
+    const qfs::SplitRequest request{folder, "source.bin", qfs::SplitMode::BySize, 4 << 10, true};
     qfs::SplitObserver nothing;
     QElapsedTimer clock;
     const double cpuBefore = cpuSeconds();
     clock.start();
-    const qfs::Error error = qfs::Splitter().run(request, nothing);
+    const qfs::Error error = qfs::Splitter().run(request, nothing).error();
     const Timing timing{seconds(clock), cpuSeconds() - cpuBefore};
     if (error.failed())
         std::fprintf(stderr, "engine: %s\n", error.message().c_str());

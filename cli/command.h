@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qfs::cli {
@@ -26,7 +27,7 @@ struct Command {
     std::string path;
     PieceRule rule = PieceRule::BySize;
     // Whole bytes (at least 1) for BySize; a whole number of pieces (at least 1) for ByCount.
-    double amount = 0;
+    std::uint64_t amount = 0;
     bool writeChecksums = true;
     bool quiet = false;
 };

@@ -1,7 +1,6 @@
 #include "commandline.h"
 
 #include "nametext.h"
-#include "splitrequest.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,17 +15,22 @@ namespace {
 
 constexpr const char* programName = "quarb";
 
-// The window's unit whose list text starts with this letter.
+// The units a size may end in, powers of 1024 as the window's; bytes are written as no unit.
+constexpr struct {
+    char letter;
+    double factor;
+} units[] = {{'K', 1024.0}, {'M', 1048576.0}, {'G', 1073741824.0}};
+
 std::optional<double> unitFactor(char letter)
 {
     const char upper = char(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
-    if (upper == 'B')
-        return std::nullopt; // "Bytes" is written as no unit at all
-    for (const auto& unit : sizeUnits)
-        if (unit.listText.front() == upper)
+    for (const auto& unit : units)
+        if (unit.letter == upper)
             return unit.factor;
     return std::nullopt;
 }
+
+constexpr double largest = double(CommandLine::largestAmount);
 
 bool isDigit(char c)
 {
@@ -55,11 +59,11 @@ std::optional<double> plainNumber(std::string_view text, bool allowFraction)
     if (error == std::errc::result_out_of_range) {
         // Beyond what a double holds: huge when a digit before the point is not 0, else tiny.
         const bool huge = text.find_first_of("123456789") < text.find('.');
-        return huge ? CommandLine::largestAmount : 0.0;
+        return huge ? largest : 0.0;
     }
     if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
-    return std::min(value, CommandLine::largestAmount);
+    return std::min(value, largest);
 }
 
 constexpr const char* commandList = "the commands are split, join and verify";
@@ -84,7 +88,7 @@ std::string helpHint(const CLI::App* command)
 
 } // namespace
 
-std::optional<double> CommandLine::sizeInBytes(std::string_view text)
+std::optional<std::uint64_t> CommandLine::sizeInBytes(std::string_view text)
 {
     double factor = 1;
     if (!text.empty() && !isDigit(text.back()) && text.back() != '.') {
@@ -98,18 +102,18 @@ std::optional<double> CommandLine::sizeInBytes(std::string_view text)
     if (!number)
         return std::nullopt;
     // nearbyint rounds half to even in the default rounding mode, as the window does.
-    const double bytes = std::min(std::nearbyint(*number * factor), largestAmount);
+    const double bytes = std::min(std::nearbyint(*number * factor), largest);
     if (bytes < 1)
         return std::nullopt;
-    return bytes;
+    return std::uint64_t(bytes);
 }
 
-std::optional<double> CommandLine::pieceCount(std::string_view text)
+std::optional<std::uint64_t> CommandLine::pieceCount(std::string_view text)
 {
     const auto number = plainNumber(text, false);
     if (!number || *number < 1)
         return std::nullopt;
-    return number;
+    return std::uint64_t(*number);
 }
 
 std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const* argv,

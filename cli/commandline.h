@@ -2,6 +2,7 @@
 
 #include "command.h"
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -28,14 +29,14 @@ public:
     // the window rounds), and sizes beyond `largestAmount` count as `largestAmount`, since
     // every size from the file's length on gives one piece. Empty when the text is not such a
     // size or comes to less than one byte.
-    static std::optional<double> sizeInBytes(std::string_view text);
+    static std::optional<std::uint64_t> sizeInBytes(std::string_view text);
 
     // COUNT: decimal digits only, at least 1; counts beyond `largestAmount` count as that.
     // "1E+20", "2.0" and "+3" are refused: a script that means a count writes it in digits.
-    static std::optional<double> pieceCount(std::string_view text);
+    static std::optional<std::uint64_t> pieceCount(std::string_view text);
 
     // 2^63: more bytes than any file can hold, and more pieces than any file can be cut into.
-    static constexpr double largestAmount = 9223372036854775808.0;
+    static constexpr std::uint64_t largestAmount = std::uint64_t(1) << 63;
 };
 
 } // namespace qfs::cli

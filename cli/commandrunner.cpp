@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 namespace qfs::cli {
 
@@ -25,15 +26,37 @@ constexpr const char* nameIndent = "  ";
 // How often the progress line is redrawn at most.
 constexpr std::chrono::milliseconds redrawInterval{100};
 
-// Runs the job with the progress line, and removes the line before anything else is printed.
-InterruptibleRun::Outcome runWithProgress(TerminalProgress& progress,
-                                          const std::function<Error(std::stop_token)>& job)
+// What the engine reports while it runs: only the progress, drawn on the terminal.
+class ProgressShown : public SplitObserver, public JoinObserver, public VerifyObserver {
+public:
+    explicit ProgressShown(TerminalProgress& progress) : m_progress(progress) {}
+    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
+    {
+        m_progress.report(bytesDone, bytesTotal);
+    }
+
+private:
+    TerminalProgress& m_progress;
+};
+
+// Runs one of the engine's runs, `run(stop, observer)`, with the progress line, and removes
+// the line before anything else is printed. What the run returned is kept in `result`;
+// `signal` is the signal that stopped it, or 0.
+template <class Run>
+auto runWithProgress(bool quiet, Run run, int& signal)
 {
+    TerminalProgress progress(STDERR_FILENO, !quiet);
+    ProgressShown shown(progress);
+    std::optional<decltype(run(std::stop_token(), shown))> result;
     const auto outcome = InterruptibleRun::run(
-        job, progress.enabled() ? std::function<void()>([&] { progress.draw(); }) : nullptr,
-        redrawInterval);
+        [&](std::stop_token stop) {
+            result.emplace(run(std::move(stop), shown));
+            return result->error();
+        },
+        progress.enabled() ? std::function<void()>([&] { progress.draw(); }) : nullptr, redrawInterval);
     progress.clear();
-    return outcome;
+    signal = outcome.signal;
+    return std::move(*result);
 }
 
 // Every text this program prints goes through here, a line at a time. The engine puts names
@@ -73,62 +96,6 @@ bool namesItsFile(const Error& error)
     return !name.empty() && error.description.find(NameText::printable(name)) != std::string::npos;
 }
 
-class SplitWatch : public SplitObserver {
-public:
-    explicit SplitWatch(TerminalProgress& progress) : m_progress(progress) {}
-    void folderOpened(const std::string& folderPath) override { m_folder = folderPath; }
-    void pieceWritten(const std::string&) override { ++m_pieces; }
-    void leftoversRemoved(const Leftovers& removed) override { m_leftovers = removed; }
-    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
-    {
-        m_progress.report(bytesDone, bytesTotal);
-    }
-
-    std::string m_folder;
-    std::uint64_t m_pieces = 0;
-    Leftovers m_leftovers;
-
-private:
-    TerminalProgress& m_progress;
-};
-
-class JoinWatch : public JoinObserver {
-public:
-    explicit JoinWatch(TerminalProgress& progress) : m_progress(progress) {}
-    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
-    {
-        m_progress.report(bytesDone, bytesTotal);
-    }
-    void finished(const std::string& rebuiltName, std::uint64_t length) override
-    {
-        m_rebuiltName = rebuiltName;
-        m_length = length;
-    }
-    void leftoversRemoved(const Leftovers& removed) override { m_leftovers = removed; }
-
-    std::string m_rebuiltName;
-    std::uint64_t m_length = 0;
-    Leftovers m_leftovers;
-
-private:
-    TerminalProgress& m_progress;
-};
-
-class VerifyWatch : public VerifyObserver {
-public:
-    explicit VerifyWatch(TerminalProgress& progress) : m_progress(progress) {}
-    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
-    {
-        m_progress.report(bytesDone, bytesTotal);
-    }
-    void finished(const VerifyReport& report) override { m_report = report; }
-
-    VerifyReport m_report{};
-
-private:
-    TerminalProgress& m_progress;
-};
-
 } // namespace
 
 int CommandRunner::run(const Command& command)
@@ -165,65 +132,56 @@ int CommandRunner::split(const Command& command)
         m_err << programName << ": " << NameText::printable(command.path) << ": is a folder; split takes a file\n";
         return WorkFailed;
     }
-    SplitRequest request;
-    request.sourceDirectory = file.parent_path().string();
-    request.sourceFileName = name;
-    if (command.rule == Command::PieceRule::BySize) {
-        request.mode = SplitMode::BySize;
-        request.size = command.amount;
-        request.unitIndex = bytesUnitIndex;
-    } else {
-        request.mode = SplitMode::ByCount;
-        request.count = command.amount;
-    }
-    request.writeChecksums = command.writeChecksums;
-
-    TerminalProgress progress(STDERR_FILENO, !command.quiet);
-    SplitWatch watch(progress);
+    const SplitRequest request{file.parent_path().string(), name,
+                               command.rule == Command::PieceRule::BySize ? SplitMode::BySize : SplitMode::ByCount,
+                               command.amount, command.writeChecksums};
     const auto start = std::chrono::steady_clock::now();
-    const auto outcome = runWithProgress(progress, [&](std::stop_token stop) {
-        return Splitter().run(request, watch, stop);
-    });
-    if (outcome.error.failed())
-        return failure(outcome.error, outcome.signal);
+    int signal = 0;
+    const auto result = runWithProgress(
+        command.quiet,
+        [&](std::stop_token stop, SplitObserver& observer) { return Splitter().run(request, observer, stop); },
+        signal);
+    if (result.failed())
+        return failure(result.error(), signal);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return summary(command, OutcomeText::withLeftovers(OutcomeText::split(watch.m_pieces, watch.m_folder, took.count()),
-                                                       watch.m_leftovers));
+    return summary(command, OutcomeText::withLeftovers(
+                                OutcomeText::split(result->pieces, result->folderPath, took.count()),
+                                result->leftovers));
 }
 
 int CommandRunner::join(const Command& command)
 {
-    JoinRequest request;
-    request.folderPath = command.path;
-    TerminalProgress progress(STDERR_FILENO, !command.quiet);
-    JoinWatch watch(progress);
-    const auto outcome = runWithProgress(progress, [&](std::stop_token stop) {
-        return Joiner().run(request, watch, stop);
-    });
-    if (outcome.error.failed())
-        return failure(outcome.error, outcome.signal);
+    int signal = 0;
+    const auto result = runWithProgress(
+        command.quiet,
+        [&](std::stop_token stop, JoinObserver& observer) {
+            return Joiner().run(JoinRequest{command.path}, observer, stop);
+        },
+        signal);
+    if (result.failed())
+        return failure(result.error(), signal);
     // Nothing rebuilt is no success for a script that goes on to remove the folder.
-    if (watch.m_rebuiltName.empty())
+    if (result->rebuiltName.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesJoined, command.path}, 0);
-    return summary(command,
-                   OutcomeText::withLeftovers(OutcomeText::join(watch.m_rebuiltName, watch.m_length), watch.m_leftovers));
+    return summary(command, OutcomeText::withLeftovers(OutcomeText::join(result->rebuiltName, result->length),
+                                                       result->leftovers));
 }
 
 int CommandRunner::verify(const Command& command)
 {
-    VerifyRequest request;
-    request.folderPath = command.path;
-    TerminalProgress progress(STDERR_FILENO, !command.quiet);
-    VerifyWatch watch(progress);
-    const auto outcome = runWithProgress(progress, [&](std::stop_token stop) {
-        return Verifier().run(request, watch, stop);
-    });
-    if (outcome.error.failed())
-        return failure(outcome.error, outcome.signal);
+    int signal = 0;
+    const auto result = runWithProgress(
+        command.quiet,
+        [&](std::stop_token stop, VerifyObserver& observer) {
+            return Verifier().run(VerifyRequest{command.path}, observer, stop);
+        },
+        signal);
+    if (result.failed())
+        return failure(result.error(), signal);
 
     // The same words as the window's and the join's: the findings by name on standard error,
     // the line that sums them up as the summary.
-    const VerifyReport& report = watch.m_report;
+    const VerifyReport& report = result.value();
     if (report.stem.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesVerified, command.path}, 0);
     for (const PieceFinding& finding : OutcomeText::verifyFindings(report)) {

@@ -16,8 +16,7 @@ enum ErrorCode : int {
     PieceDamaged = 1002,
     // The folder holds pieces of more than one file.
     MixedPieces = 1003,
-    // A size or count is not a number.
-    NotANumber = 1004,
+    // 1004 is no longer given: sizes and counts are checked where they are typed.
     // A piece of the set is missing (a gap in the indices, or a piece the checksum file lists).
     MissingPiece = 1005,
     // Two pieces carry the same index.

@@ -48,10 +48,9 @@ public:
     HashPipe(const HashPipe&) = delete;
     HashPipe& operator=(const HashPipe&) = delete;
 
-    std::size_t blockBytes() const { return m_blockBytes; }
-
-    // A free block of blockBytes() bytes, page-aligned, the caller's until it hands it back
-    // with submit() or release(). Waits while every block is with the workers.
+    // A free block of the constructor's blockBytes (rounded up to whole pages), page-aligned,
+    // the caller's until it hands it back with submit() or release(). Waits while every block
+    // is with the workers.
     std::byte* acquire();
     // Gives a block from acquire() back unused.
     void release(std::byte* block);
@@ -64,7 +63,7 @@ public:
     // far ahead, and hands a long hole over in steps, checking between them for a stop, so that
     // neither it nor a worker is ever more than a few steps of hashing away from noticing one.
     void submitZeros(std::uint64_t count, unsigned streams);
-    // Adds a few bytes (at most blockBytes()) to the given streams.
+    // Adds a few bytes (at most a block's) to the given streams.
     void submitBytes(std::string_view bytes, unsigned streams);
     // Ends the piece stream's current piece: its digest becomes the next of the piece digests,
     // and the stream starts on the next piece.

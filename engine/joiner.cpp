@@ -28,26 +28,23 @@ Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 {
 }
 
-Error Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop)
+Result<JoinResult> Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop)
 {
     observer.folderShown(request.folderPath);
-    std::string rebuiltName;
-    std::uint64_t length = 0;
+    JoinResult result;
     Error error;
     try {
-        error = joinPieces(request, observer, stop, rebuiltName, length);
+        error = joinPieces(request, observer, stop, result);
     } catch (const std::bad_alloc&) {
         error = Error::fromErrno(ENOMEM, request.folderPath);
     }
     if (error.failed())
-        observer.failed(error);
-    else
-        observer.finished(rebuiltName, length);
-    return error;
+        return error;
+    return result;
 }
 
 Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
-                         std::string& rebuiltName, std::uint64_t& length)
+                         JoinResult& result)
 {
     FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
                                               O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
@@ -76,8 +73,7 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     if (set.pieces().empty())
         return {};
 
-    if (const Leftovers removed = Leftovers::removeFrom(m_layer, folder.fd()); removed.any())
-        observer.leftoversRemoved(removed);
+    result.leftovers = Leftovers::removeFrom(m_layer, folder.fd());
     AtomicFile output(m_layer);
     if (Error e = output.create(folder.fd(), request.folderPath, set.stem(),
                                 set.pieces().front().mode & permissionBits, set.pieces().front().group);
@@ -100,8 +96,8 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
         return Error::fromErrno(errno, PieceNaming::joinPath(request.folderPath, set.stem()));
     if (Error e = output.commit(); e.failed())
         return e;
-    rebuiltName = set.stem();
-    length = written;
+    result.rebuiltName = set.stem();
+    result.length = written;
     return {};
 }
 

@@ -3,8 +3,10 @@
 #include "checkmessages.h"
 #include "error.h"
 #include "filelayer.h"
+#include "leftovers.h"
 #include "joinobserver.h"
 #include "joinrequest.h"
+#include "result.h"
 #include "slicecopier.h"
 
 #include <cstddef>
@@ -20,14 +22,23 @@ class PieceSet;
 struct PieceChecksums;
 struct PieceFile;
 
+// What a join made: the rebuilt file's name in the folder and its length. The name is empty
+// when the folder held no pieces.
+struct JoinResult {
+    std::string rebuiltName;
+    std::uint64_t length = 0;
+    // What earlier runs cut short had left in the folder, removed before the join.
+    Leftovers leftovers;
+};
+
 // Puts the pieces in a folder back together into one file in that folder, named after their
 // stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
 // temporary file and takes the final name only when it is complete and flushed to the disk,
 // with the first piece's permission bits and group (see AtomicFile). Until then, and after any
 // failure or stop, an earlier file of that name is exactly as it was. Before writing, the join
-// removes from the folder what earlier runs that were cut short left there (Leftovers). A
-// folder that holds no set is no failure: nothing is written, and the observer is told of no
-// rebuilt file (an empty name).
+// removes from the folder what earlier runs that were cut short left there (Leftovers), and
+// the result says what it removed. A folder that holds no set is no failure: nothing is
+// written, and the result names no rebuilt file.
 //
 // When the folder holds the set's checksum file, "<stem>.sha256", the join verifies: before
 // writing, every piece the file lists must be there and every piece of the set must be listed
@@ -47,13 +58,13 @@ public:
                     std::size_t blockSize = SliceCopier::defaultBlockSize,
                     bool kernelCopy = true);
 
-    // Runs the whole join, telling the observer as it goes. Returns the failure, if any,
-    // that was also reported through the observer. A stop request ends it with Cancelled.
-    Error run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
+    // Runs the whole join, telling the observer as it goes, and returns what it rebuilt or
+    // the failure. A stop request ends it with Cancelled.
+    Result<JoinResult> run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
 
 private:
     Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
-                     std::string& rebuiltName, std::uint64_t& length);
+                     JoinResult& result);
     // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.
     Error copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
                      const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset);

@@ -100,11 +100,6 @@ std::optional<double> NumberText::toNumber(std::string_view text)
     return negative ? -value : value;
 }
 
-double NumberText::intPart(double value)
-{
-    return std::floor(value);
-}
-
 std::string NumberText::formatGeneral(double value)
 {
     if (value == 0.0)

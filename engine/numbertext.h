@@ -18,9 +18,6 @@ public:
     // Empty when the text is not a number.
     static std::optional<double> toNumber(std::string_view text);
 
-    // The greatest whole number not above the value.
-    static double intPart(double value);
-
     // General number-to-text: no leading blank, up to 15 significant digits, exponent form
     // for magnitudes of 1E+15 and more ("1.23456789012346E+15").
     static std::string formatGeneral(double value);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "splitplanner.h"
+#include "splitplan.h"
 
 #include <cstdint>
 #include <string>

@@ -91,40 +91,37 @@ Splitter::Splitter(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 {
 }
 
-Error Splitter::preview(const SplitRequest& request, SplitPlan& plan)
+Result<SplitPlan> Splitter::preview(const SplitRequest& request)
 {
-    if (const auto check = SplitPlanner::validate(request))
-        return Error{CheckFailed, check->message, {}};
     Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
-    return survey(request, source, plan);
+    SplitPlan plan = SplitPlan::named(request);
+    if (Error error = survey(request, source, plan); error.failed())
+        return error;
+    return plan;
 }
 
-Error Splitter::run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop)
+Result<SplitResult> Splitter::run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop)
 {
-    if (const auto check = SplitPlanner::validate(request)) {
-        observer.checkFailed(check->message, check->focus);
-        return Error{CheckFailed, check->message, {}};
-    }
     Error error;
+    SplitResult result;
     try {
-        observer.folderNameShown(PieceNaming::splitFolderName(request.sourceFileName));
+        result.plan = SplitPlan::named(request);
+        observer.folderNameShown(result.plan.folderName);
         Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
-        SplitPlan plan;
         error = openFolder(request, source);
         if (!error.failed()) {
             // Before the check of the free space, which what they hold would count against.
-            if (const Leftovers removed = Leftovers::removeFrom(m_layer, source.directory.fd()); removed.any())
-                observer.leftoversRemoved(removed);
-            error = survey(request, source, plan);
+            result.leftovers = Leftovers::removeFrom(m_layer, source.directory.fd());
+            error = survey(request, source, result.plan);
         }
         if (!error.failed())
-            error = writePieces(request, source, plan, observer, stop);
+            error = writePieces(request, source, result.plan, observer, stop, result);
     } catch (const std::bad_alloc&) {
         error = Error::fromErrno(ENOMEM, PieceNaming::joinPath(request.sourceDirectory, request.sourceFileName));
     }
     if (error.failed())
-        observer.failed(error);
-    return error;
+        return error;
+    return result;
 }
 
 Error Splitter::openFolder(const SplitRequest& request, Source& source)
@@ -145,11 +142,10 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
             return e;
     }
 
-    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
-    const std::string folderPath =
-        PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
+    // The split folder must not be there yet.
+    const std::string& folderPath = plan.folderPath;
     struct stat existing {};
-    if (m_layer.fstatAt(source.directory.fd(), folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+    if (m_layer.fstatAt(source.directory.fd(), plan.folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
         return Error{FolderExists, folderExistsMessage, folderPath};
 
     // The source is opened by its exact listed name. O_NONBLOCK keeps a FIFO from hanging
@@ -164,7 +160,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     if (!S_ISREG(source.info.st_mode))
         return Error{NotRegularFile, "Not a regular file", source.path};
 
-    plan = SplitPlanner::plan(request, std::uint64_t(source.info.st_size));
+    plan.cut(request, std::uint64_t(source.info.st_size));
 
     struct statvfs volume {};
     if (m_layer.fstatvfs(source.directory.fd(), &volume) != 0)
@@ -174,11 +170,9 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
         return Error::fromErrno(errno, request.sourceDirectory);
 
     // Names: the folder, the widest piece name (the last), and the checksum file.
-    const std::string lastPiece = PieceNaming::pieceFileName(request.sourceFileName, plan.pieceCount - 1);
-    std::size_t longest = std::max(folderName.size(), lastPiece.size());
-    const std::string checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
+    std::size_t longest = std::max(plan.folderName.size(), plan.pieceName(plan.pieceCount - 1).size());
     if (request.writeChecksums)
-        longest = std::max(longest, checksumName.size());
+        longest = std::max(longest, plan.checksumName.size());
     if (volume.f_namemax > 0 && longest > volume.f_namemax) {
         return Error{NameTooLong,
                      "The split needs names of " + std::to_string(longest) +
@@ -211,7 +205,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
                      "The checksum file would have " + bytesText(checksumBytes) + ", more than the " +
                          std::to_string(ChecksumFile::maximumSize) +
                          " a checksum file may have: split into fewer pieces, or without checksums",
-                     PieceNaming::joinPath(folderPath, checksumName)};
+                     PieceNaming::joinPath(folderPath, plan.checksumName)};
     }
 
     // Space: every piece takes whole blocks. Holes of a sparse source stay holes.
@@ -236,11 +230,9 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
 }
 
 Error Splitter::writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
-                            SplitObserver& observer, const std::stop_token& stop)
+                            SplitObserver& observer, const std::stop_token& stop, SplitResult& result)
 {
-    const std::string folderName = PieceNaming::splitFolderName(request.sourceFileName);
-    const std::string folderPath =
-        PieceNaming::splitFolderPath(request.sourceDirectory, request.sourceFileName);
+    const std::string& folderPath = plan.folderPath;
     const int directoryFd = source.directory.fd();
 
     // The pieces go into a folder under a temporary name beside the source, which takes the
@@ -280,7 +272,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         std::vector<int> held;
         if (folder.isOpen()) {
             for (std::uint64_t index = made; index-- > 0;) {
-                const std::string name = PieceNaming::pieceFileName(request.sourceFileName, index);
+                const std::string name = plan.pieceName(index);
                 if (held.size() < piecesClosedInBackground) {
                     const int fd = m_layer.openAt(folder.fd(), name.c_str(),
                                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
@@ -290,7 +282,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
                 m_layer.unlinkAt(folder.fd(), name.c_str());
             }
             if (checksumsMade)
-                m_layer.unlinkAt(folder.fd(), PieceChecksums::fileNameFor(request.sourceFileName).c_str());
+                m_layer.unlinkAt(folder.fd(), plan.checksumName.c_str());
         }
         m_layer.unlinkAt(directoryFd, workName.c_str(), AT_REMOVEDIR);
         m_layer.closeInBackground(std::move(held));
@@ -299,10 +291,6 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     if (Error e = GroupAccess::share(m_layer, folder.fd(), source.info.st_gid, folderPath); e.failed())
         return undo(e);
     observer.folderOpened(folderPath);
-
-    const std::int16_t unit = SplitPlanner::effectiveUnitIndex(request.unitIndex);
-    if (unit != request.unitIndex)
-        observer.unitDefaulted(unit);
 
     // With checksums every byte goes through the hashing copier's ring, and the kernel's copy
     // is left out: the hash has to see the bytes anyway.
@@ -325,7 +313,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         if (stop.stop_requested())
             return undo(Error::cancelled(folderPath));
         const bool last = index + 1 == plan.pieceCount;
-        const std::string pieceName = PieceNaming::pieceFileName(request.sourceFileName, index);
+        const std::string pieceName = plan.pieceName(index);
         ++made; // a piece that fails half-way is removed with the others
         const Slice slice{index * plan.chunkBytes, last ? plan.lastPieceBytes : plan.chunkBytes};
         if (Error e = writePiece(source, slice, folder.fd(), folderPath, pieceName, pieceMode, source.info.st_gid,
@@ -343,10 +331,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     if (hashing) {
         if (stop.stop_requested())
             return undo(Error::cancelled(folderPath));
-        const std::string checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
-        if (Error e = writeChecksums(request, *hashing, folder.fd(), folderPath, checksumName, pieceMode,
-                                     source.info.st_gid);
-            e.failed())
+        if (Error e = writeChecksums(plan, *hashing, folder.fd(), pieceMode, source.info.st_gid); e.failed())
             return undo(e);
         checksumsMade = true;
     }
@@ -354,26 +339,28 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     // must not leave a split folder of pieces that were only in memory.
     if (Error e = flushFolder(folder.fd(), folderPath); e.failed())
         return undo(e);
-    if (Error e = publishFolder(directoryFd, workName, folderName, folderPath); e.failed())
+    if (Error e = publishFolder(directoryFd, workName, plan); e.failed())
         return undo(e);
     // Only the flushed parent makes the new name last; until then the split is not done. When
     // that fails, the folder gives the name back and goes like any failed split's (unless the
     // name cannot be given back: then the complete folder stays, and the failure is reported).
     if (m_layer.fsync(directoryFd) != 0) {
         const Error error = Error::fromErrno(errno, folderPath);
-        if (m_layer.renameNoReplaceAt(directoryFd, folderName.c_str(), directoryFd, workName.c_str()) != 0)
+        if (m_layer.renameNoReplaceAt(directoryFd, plan.folderName.c_str(), directoryFd, workName.c_str()) != 0)
             return error;
         return undo(error);
     }
+    result.folderPath = folderPath;
+    result.pieces = plan.pieceCount;
     if (hashing)
-        observer.checksumsWritten(PieceChecksums::fileNameFor(request.sourceFileName));
-    observer.finished();
+        result.checksumName = plan.checksumName;
     return {};
 }
 
-Error Splitter::publishFolder(int directoryFd, const std::string& workName, const std::string& folderName,
-                              const std::string& folderPath)
+Error Splitter::publishFolder(int directoryFd, const std::string& workName, const SplitPlan& plan)
 {
+    const std::string& folderName = plan.folderName;
+    const std::string& folderPath = plan.folderPath;
     if (m_layer.renameNoReplaceAt(directoryFd, workName.c_str(), directoryFd, folderName.c_str()) == 0)
         return {};
     if (errno == EEXIST)
@@ -414,10 +401,11 @@ Error Splitter::flushFolder(int folderFd, const std::string& folderPath)
     return {};
 }
 
-Error Splitter::writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
-                               const std::string& folderPath, const std::string& checksumName, mode_t mode,
+Error Splitter::writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode,
                                gid_t group)
 {
+    const std::string& folderPath = plan.folderPath;
+    const std::string& checksumName = plan.checksumName;
     std::vector<Sha256::Digest> digests;
     const Sha256::Digest whole = hashing.hashes().finish(digests);
     if (hashing.hashes().failed())
@@ -425,8 +413,8 @@ Error Splitter::writeChecksums(const SplitRequest& request, HashingCopier& hashi
     std::vector<ChecksumEntry> entries;
     entries.reserve(digests.size() + 1);
     for (std::uint64_t index = 0; index < digests.size(); ++index)
-        entries.push_back({PieceNaming::pieceFileName(request.sourceFileName, index), digests[index]});
-    entries.push_back({request.sourceFileName, whole});
+        entries.push_back({plan.pieceName(index), digests[index]});
+    entries.push_back({plan.sourceFileName, whole});
     return ChecksumFile::write(m_layer, folderFd, folderPath, checksumName, entries, mode, group);
 }
 

@@ -2,9 +2,11 @@
 
 #include "error.h"
 #include "filelayer.h"
+#include "leftovers.h"
 #include "slicecopier.h"
+#include "result.h"
 #include "splitobserver.h"
-#include "splitplanner.h"
+#include "splitplan.h"
 #include "splitrequest.h"
 
 #include <cstddef>
@@ -16,12 +18,26 @@ namespace qfs {
 
 class HashingCopier;
 
+// What a finished split made.
+struct SplitResult {
+    SplitPlan plan;
+    // The split folder, under its final name, and the pieces in it.
+    std::string folderPath;
+    std::uint64_t pieces = 0;
+    // The checksum file in the folder; empty when the request asked for none.
+    std::string checksumName;
+    // What earlier runs cut short had left in the source's folder, removed before the split.
+    Leftovers leftovers;
+};
+
 // Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
 // checked is checked before the folder is created: the request, that the source opens as a
 // regular file, and that the destination takes the names, the space, the inodes and the size
-// of every piece. The pieces are written into a new folder under a hidden temporary name
-// (".qfs-<random>.part") that is renamed to "<name>_split" once all of them are complete, so
-// the split folder never holds a partial piece. Before that rename, the pieces and the checksum
+// of every piece. The request's numbers are taken as they are (see SplitRequest); the split is
+// planned once (SplitPlan) and carried out as planned. The pieces are written into a new
+// folder under a hidden temporary name (".qfs-<random>.part") that is renamed to
+// "<name>_split" once all of them are complete, so the split folder never holds a partial
+// piece. Before that rename, the pieces and the checksum
 // file are flushed to the disk; after it, the folder that holds the new name: a split reported
 // done outlasts a power cut. A split that fails or is stopped removes what it wrote, the folder
 // included; so does one whose source changed its length meanwhile (SourceChanged).
@@ -30,7 +46,7 @@ class HashingCopier;
 // adds search where reading is allowed) and get the source's group (see GroupAccess), so that
 // they let in no one the source does not. While the split writes, it holds a lock on its hidden
 // folder; before it starts, it removes from the source's folder what earlier runs that were cut
-// short left there (Leftovers) and tells the observer.
+// short left there (Leftovers), which its result counts.
 //
 // With SplitRequest::writeChecksums the split also writes "<name>.sha256" into the folder after
 // the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
@@ -44,14 +60,14 @@ public:
                       std::size_t blockSize = SliceCopier::defaultBlockSize,
                       bool kernelCopy = true);
 
-    // Runs every check of run() and works out the pieces, creating nothing. On success fills
-    // `plan`; on failure returns what run() would report (code CheckFailed for the request's
-    // own checks, FolderExists when the split folder is there).
-    Error preview(const SplitRequest& request, SplitPlan& plan);
+    // Runs every check of run() and works out the pieces, creating nothing: the plan, or the
+    // failure run() would return (FolderExists when the split folder is there).
+    Result<SplitPlan> preview(const SplitRequest& request);
 
-    // Runs the whole split, telling the observer as it goes. Returns the failure, if any,
-    // that was also reported through the observer. A stop request ends it with Cancelled.
-    Error run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop = {});
+    // Runs the whole split, telling the observer as it goes, and returns what it made or the
+    // failure; after a failure the pieces and the folder it had made are gone again. A stop
+    // request ends it with Cancelled.
+    Result<SplitResult> run(const SplitRequest& request, SplitObserver& observer, std::stop_token stop = {});
 
     // The message shown when the split folder is already there.
     static const char* const folderExistsMessage;
@@ -60,10 +76,11 @@ private:
     struct Source;
 
     Error openFolder(const SplitRequest& request, Source& source);
-    // Opens the source's folder unless it is open already.
+    // Opens the source (and its folder unless it is open already) and checks the destination,
+    // cutting `plan`. REQUIRES: plan has the request's names (SplitPlan::named).
     Error survey(const SplitRequest& request, Source& source, SplitPlan& plan);
     Error writePieces(const SplitRequest& request, const Source& source, const SplitPlan& plan,
-                      SplitObserver& observer, const std::stop_token& stop);
+                      SplitObserver& observer, const std::stop_token& stop, SplitResult& result);
     struct Slice {
         std::uint64_t offset;
         std::uint64_t length;
@@ -78,11 +95,8 @@ private:
     Error flushFolder(int folderFd, const std::string& folderPath);
     // Gives the filled temporary folder the split folder's name, never replacing anything of
     // that name (FolderExists when something took it meanwhile).
-    Error publishFolder(int directoryFd, const std::string& workName, const std::string& folderName,
-                        const std::string& folderPath);
-    Error writeChecksums(const SplitRequest& request, HashingCopier& hashing, int folderFd,
-                         const std::string& folderPath, const std::string& checksumName, mode_t mode,
-                         gid_t group);
+    Error publishFolder(int directoryFd, const std::string& workName, const SplitPlan& plan);
+    Error writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode, gid_t group);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

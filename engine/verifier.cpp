@@ -32,7 +32,7 @@ void sortByIndex(std::vector<std::string>& names)
 
 Verifier::Verifier(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_blockSize(blockSize) {}
 
-Error Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop)
+Result<VerifyReport> Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop)
 {
     observer.folderShown(request.folderPath);
     VerifyReport report;
@@ -43,10 +43,8 @@ Error Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std:
         error = Error::fromErrno(ENOMEM, request.folderPath);
     }
     if (error.failed())
-        observer.failed(error);
-    else
-        observer.finished(report);
-    return error;
+        return error;
+    return report;
 }
 
 Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,

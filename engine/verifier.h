@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "filelayer.h"
+#include "result.h"
 #include "slicecopier.h"
 #include "verifyobserver.h"
 #include "verifyrequest.h"
@@ -30,10 +31,12 @@ public:
     explicit Verifier(FileLayer& layer = FileLayer::system(),
                       std::size_t blockSize = SliceCopier::defaultBlockSize);
 
-    // Runs the whole check, telling the observer as it goes. Returns the failure, if any, that
-    // was also reported through the observer; damaged, missing or unlisted pieces are no
-    // failure of the run but findings of its report. A stop request ends it with Cancelled.
-    Error run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop = {});
+    // Runs the whole check, telling the observer as it goes, and returns its report or the
+    // failure: an unreadable folder or piece, pieces of more than one file, a symbolic link
+    // or two pieces of one index among them, a checksum file that cannot be used, or code
+    // Cancelled when it was asked to stop. Damaged, missing or unlisted pieces are no failure
+    // of the run but findings of its report.
+    Result<VerifyReport> run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop = {});
 
 private:
     Error check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,

@@ -4,7 +4,5 @@ namespace qfs {
 
 void VerifyObserver::folderShown(const std::string&) {}
 void VerifyObserver::progress(std::uint64_t, std::uint64_t) {}
-void VerifyObserver::finished(const VerifyReport&) {}
-void VerifyObserver::failed(const Error&) {}
 
 } // namespace qfs

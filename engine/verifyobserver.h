@@ -1,7 +1,5 @@
 #pragma once
 
-#include "error.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,7 +45,8 @@ struct VerifyReport {
     }
 };
 
-// What a verification tells its caller. Every call has an empty default.
+// What a verification reports while it goes. Every call has an empty default. What it found
+// is what Verifier::run returns.
 class VerifyObserver {
 public:
     virtual ~VerifyObserver() = default;
@@ -56,12 +55,6 @@ public:
     virtual void folderShown(const std::string& folderPath);
     // Bytes read so far, of the total.
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
-    // Every file was read; the report says what was found.
-    virtual void finished(const VerifyReport& report);
-    // The check could not be done: an unreadable folder or piece, pieces of more than one file,
-    // a symbolic link or two pieces of one index among them, a checksum file that cannot be
-    // used, or code Cancelled.
-    virtual void failed(const Error& error);
 };
 
 } // namespace qfs

@@ -1,6 +1,6 @@
 #include "commonsizes.h"
 
-#include "splitrequest.h"
+#include "splitform.h"
 #include "windowlook.h"
 
 #include <QMenu>
@@ -14,7 +14,7 @@ constexpr std::int16_t megaBytes = 1;
 
 const std::array<CommonSizes::Size, 5> CommonSizes::sizes{{
     // FAT32 takes files of up to 4 GiB - 1 byte: the signature's five bytes come off that.
-    {"FAT32 stick (files up to 4 GiB \u2212 1 byte)", "4294967290", qfs::bytesUnitIndex},
+    {"FAT32 stick (files up to 4 GiB \u2212 1 byte)", "4294967290", SplitForm::bytesUnitIndex},
     // An 80-minute CD-R holds 737,280,000 bytes: 700 MiB and a signature fit.
     {"CD (700 MB)", "700", megaBytes},
     // A single-layer DVD+R holds 4,700,372,992 bytes, a DVD-R a little more; 4480 MiB leave

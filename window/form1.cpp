@@ -8,13 +8,12 @@
 #include "filelist.h"
 #include "focusring.h"
 #include "folderpane.h"
-#include "joinrequest.h"
 #include "numericfield.h"
 #include "planline.h"
 #include "runcontroller.h"
 #include "runpanel.h"
-#include "splitplanner.h"
-#include "verifyrequest.h"
+#include "runs.h"
+#include "splitform.h"
 #include "windowlook.h"
 #include "windowsettings.h"
 
@@ -73,8 +72,7 @@ void Form1::createControls()
     m_option1 = new QRadioButton(QStringLiteral("Specify size"), this);
     m_text2 = new NumericField(this);
     m_combo1 = new QComboBox(this);
-    for (const qfs::SizeUnit& unit : qfs::sizeUnits)
-        m_combo1->addItem(QString::fromUtf8(unit.listText.data(), qsizetype(unit.listText.size())));
+    SplitForm::fillUnits(*m_combo1);
     m_option2 = new QRadioButton(QStringLiteral("Specify Number of files"), this);
     m_text1 = new NumericField(this);
     m_label2 = new ElidedLabel(this);
@@ -161,6 +159,8 @@ void Form1::createControls()
     m_verify->setObjectName(QStringLiteral("VerifyButton"));
     m_verify->setGeometry(verifyArea);
     new FocusRing(*this);
+    m_form = std::make_unique<SplitForm>(
+        SplitForm::Controls{*m_splitSide, *m_option1, *m_text2, *m_combo1, *m_text1, *m_checksums});
 
     // Return and Enter press a focused button, as Space does. Buttons, options and the run
     // panel take the window's colour; lists and fields keep theirs.
@@ -188,7 +188,7 @@ void Form1::connectControls()
     connect(m_command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(m_verify, &QPushButton::clicked, this, [this] {
         if (!m_runner.isRunning())
-            m_runner.start(qfs::VerifyRequest{m_joinSide->path()});
+            m_runner.start(verifyRun(qfs::VerifyRequest{m_joinSide->path()}));
     });
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // Choosing the drive already chosen changes nothing: the folder stays.
@@ -229,23 +229,6 @@ void Form1::connectRunner()
                                *m_command2, *m_command3, *m_verify},
                               m_feedback);
     connect(m_run, &RunController::splitEnded, this, &Form1::showPlan);
-
-    // A split the fields cannot make, and the unit it took when none was chosen.
-    connect(&m_runner, &Runner::checkFailed, this, [this](const QString& message, qfs::FocusTarget focus) {
-        showMessage(message);
-        switch (focus) {
-        case qfs::FocusTarget::FileList:
-            m_splitSide->files().setFocus();
-            break;
-        case qfs::FocusTarget::SizeField:
-            m_text2->setFocus();
-            break;
-        case qfs::FocusTarget::CountField:
-            m_text1->setFocus();
-            break;
-        }
-    });
-    connect(&m_runner, &Runner::unitDefaulted, m_combo1, &QComboBox::setCurrentIndex);
 }
 
 void Form1::setTabOrder()
@@ -262,7 +245,7 @@ void Form1::setTabOrder()
 
 void Form1::Form_Load()
 {
-    m_combo1->setCurrentIndex(qfs::defaultUnitIndex);
+    m_combo1->setCurrentIndex(SplitForm::defaultUnitIndex);
     m_file1->hide();
     if (m_option1->isChecked())
         Option1_Click();
@@ -309,35 +292,28 @@ void Form1::Dir2_Change()
 
 void Form1::Command2_Click()
 {
-    if (!m_runner.isRunning())
-        m_runner.start(splitRequest());
-}
-
-qfs::SplitRequest Form1::splitRequest() const
-{
-    qfs::SplitRequest request;
-    request.sourceDirectory = m_splitSide->path();
-    request.sourceFileName = m_splitSide->files().selectedName();
-    request.mode = m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount;
-    request.size = m_text2->value();
-    request.unitIndex = std::int16_t(m_combo1->currentIndex());
-    request.count = m_text1->value();
-    request.writeChecksums = m_checksums->isChecked();
-    return request;
+    if (m_runner.isRunning())
+        return;
+    const auto reading = m_form->take();
+    if (const auto* refusal = std::get_if<SplitForm::Refusal>(&reading)) {
+        // A refused split starts nothing and leaves the window as it was, its timer running.
+        showMessage(refusal->message);
+        m_form->focus(refusal->focus);
+        m_timer1->start();
+        return;
+    }
+    m_runner.start(splitRun(std::get<qfs::SplitRequest>(reading)));
 }
 
 void Form1::showPlan()
 {
-    m_plan->showPlan(splitRequest());
+    m_plan->showPlan(m_form->fields());
 }
 
 void Form1::Command3_Click()
 {
-    if (m_runner.isRunning())
-        return;
-    qfs::JoinRequest request;
-    request.folderPath = m_joinSide->path();
-    m_runner.start(request);
+    if (!m_runner.isRunning())
+        m_runner.start(joinRun(qfs::JoinRequest{m_joinSide->path()}));
 }
 
 void Form1::Timer1_Timer()

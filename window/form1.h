@@ -27,6 +27,7 @@ class QRadioButton;
 class QTimer;
 class RunController;
 class RunPanel;
+class SplitForm;
 
 // The program's window. The upper half picks a file and how to cut it, says what the split
 // would make (PlanLine) and runs it, with or without a checksum file; the lower half picks a
@@ -85,8 +86,6 @@ private:
     void setTabOrder();
     void restore();
     void remember() const;
-    // The split the controls ask for: the one reading of the fields, for the plan and the split.
-    qfs::SplitRequest splitRequest() const;
     void showPlan();
     void fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side);
     void showMessage(const QString& text);
@@ -96,6 +95,8 @@ private:
     Runner m_runner;
     PathOpener m_opener{*this};
     RunController* m_run = nullptr;
+    // The one reading of the split's fields, for the plan and the split.
+    std::unique_ptr<SplitForm> m_form;
 
     QLabel* m_label1 = nullptr;
     QRadioButton* m_option1 = nullptr;

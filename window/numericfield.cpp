@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -41,7 +42,7 @@ QString NumericField::normalizedText(const QString& text)
     if (!value)
         return text;
     const QString whole =
-        QString::fromStdString(qfs::NumberText::formatGeneral(qfs::NumberText::intPart(*value)));
+        QString::fromStdString(qfs::NumberText::formatGeneral(std::floor(*value)));
     const auto again = qfs::NumberText::toNumber(whole.toStdString());
     return again && *again == 0 ? QString() : whole;
 }
@@ -55,7 +56,7 @@ bool NumericField::isAcceptable(const QString& text)
         return qfs::NumberText::val(digits) >= 1;
     // The exponent form the rewrite writes for 16 digits and more, exactly as it writes it.
     const auto value = qfs::NumberText::toNumber(digits);
-    return value && *value >= 1 && qfs::NumberText::intPart(*value) == *value &&
+    return value && *value >= 1 && std::floor(*value) == *value &&
            qfs::NumberText::formatGeneral(*value) == digits;
 }
 

@@ -38,45 +38,50 @@ void PlanLine::resizeEvent(QResizeEvent*)
     m_pieces->setGeometry(0, lineHeight, width(), lineHeight);
 }
 
-void PlanLine::showPlan(const qfs::SplitRequest& request)
+void PlanLine::showPlan(const SplitForm::Fields& fields)
 {
-    const auto check = qfs::SplitPlanner::validate(request);
-    if (check && check->focus == qfs::FocusTarget::FileList) {
+    const auto reading = SplitForm::read(fields);
+    const auto* refusal = std::get_if<SplitForm::Refusal>(&reading);
+    if (refusal != nullptr && refusal->focus == SplitForm::Focus::FileList) {
         m_read.supersede();
         setLines({}, {}, false);
         return;
     }
-    m_read.start<Survey>([request] { return survey(request); },
-                         [this, request](Survey& found) { show(request, found); });
+    m_read.start<Survey>([fields] { return survey(fields); },
+                         [this, fields](Survey& found) { show(fields, found); });
 }
 
-PlanLine::Survey PlanLine::survey(const qfs::SplitRequest& request)
+PlanLine::Survey PlanLine::survey(const SplitForm::Fields& fields)
 {
     Survey found;
-    if (qfs::SplitPlanner::validate(request)) {
-        found.error.code = qfs::CheckFailed;
-    } else {
-        found.error = qfs::Splitter(qfs::FileLayer::system()).preview(request, found.plan);
-        if (!found.error.failed() || found.plan.sourceLength > 0)
+    const auto reading = SplitForm::read(fields);
+    if (const auto* request = std::get_if<qfs::SplitRequest>(&reading)) {
+        found.requested = true;
+        auto plan = qfs::Splitter(qfs::FileLayer::system()).preview(*request);
+        if (plan.failed()) {
+            found.error = plan.error();
+        } else {
+            found.plan = plan.value();
             found.length = found.plan.sourceLength;
+        }
     }
-    // Refused before the source was looked at (an empty field, an existing folder): the size
-    // comes from the file's entry. The split opens the name as given, links followed.
+    // Refused before the source's length was known (an empty field, an existing folder): the
+    // size comes from the file's entry. The split opens the name as given, links followed.
     struct stat info {};
-    const std::string path = qfs::PieceNaming::joinPath(request.sourceDirectory, request.sourceFileName);
+    const std::string path = qfs::PieceNaming::joinPath(fields.directory, fields.fileName);
     if (!found.length && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
         found.length = std::uint64_t(info.st_size);
     return found;
 }
 
-void PlanLine::show(const qfs::SplitRequest& request, const Survey& found)
+void PlanLine::show(const SplitForm::Fields& fields, const Survey& found)
 {
-    const std::string& name = request.sourceFileName;
+    const std::string& name = fields.fileName;
     const QString file = fromBytes(found.length ? qfs::PlanText::file(name, *found.length) : name);
-    if (found.error.is(qfs::CheckFailed)) {
+    if (!found.requested) {
         setLines(file,
-                 request.mode == qfs::SplitMode::BySize ? QStringLiteral("\u2192 enter a piece size")
-                                                        : QStringLiteral("\u2192 enter the number of pieces"),
+                 fields.bySize ? QStringLiteral("\u2192 enter a piece size")
+                               : QStringLiteral("\u2192 enter the number of pieces"),
                  false);
     } else if (found.error.failed()) {
         setLines(file, fromBytes(found.error.message()), true);

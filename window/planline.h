@@ -2,8 +2,8 @@
 
 #include "backgroundread.h"
 #include "error.h"
-#include "splitplanner.h"
-#include "splitrequest.h"
+#include "splitform.h"
+#include "splitplan.h"
 
 #include <QWidget>
 
@@ -25,9 +25,10 @@ class PlanLine : public QWidget {
 public:
     explicit PlanLine(QWidget* parent = nullptr);
 
-    // Works out what this request would make. The survey opens the source and asks the drive
-    // for its room, so it runs off the window's thread; a later call supersedes this one.
-    void showPlan(const qfs::SplitRequest& request);
+    // Works out what the split of these fields would make (SplitForm reads them as "Split"
+    // does). The survey opens the source and asks the drive for its room, so it runs off the
+    // window's thread; a later call supersedes this one.
+    void showPlan(const SplitForm::Fields& fields);
 
     // Both lines as one text.
     QString text() const;
@@ -39,15 +40,17 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // What the survey found, on the reading thread.
+    // What the survey found, on the reading thread. Fields that make no request give no
+    // plan; the length is the file's when it could be told.
     struct Survey {
+        bool requested = false;
         qfs::Error error;
         qfs::SplitPlan plan;
         std::optional<std::uint64_t> length;
     };
 
-    static Survey survey(const qfs::SplitRequest& request);
-    void show(const qfs::SplitRequest& request, const Survey& found);
+    static Survey survey(const SplitForm::Fields& fields);
+    void show(const SplitForm::Fields& fields, const Survey& found);
     void setLines(const QString& file, const QString& pieces, bool refusal);
 
     ElidedLabel* m_file = nullptr;

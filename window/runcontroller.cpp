@@ -28,6 +28,7 @@ RunController::RunController(Runner& runner, const Parts& parts, UserFeedback& f
     connect(&m_runner, &Runner::folderNameShown, this,
             [this](const std::string& folderName) { m_parts.splitFolder.setText(fromPath(folderName)); });
     connect(&m_runner, &Runner::folderOpened, this, [this](const std::string& folderPath) {
+        m_folderMade = true;
         m_parts.pieces.showEmptyFolder(folderPath);
         m_parts.pieces.show();
     });
@@ -55,6 +56,7 @@ bool RunController::mayClose()
 void RunController::showRunning(RunKind kind, bool running)
 {
     if (running) {
+        m_folderMade = false;
         m_parts.timer.stop();
         m_parts.panel.begin();
         m_parts.window.setCursor(Qt::BusyCursor);
@@ -80,10 +82,6 @@ void RunController::showRunning(RunKind kind, bool running)
 
 void RunController::runEnded(const RunOutcome& outcome)
 {
-    if (outcome.error.is(qfs::CheckFailed)) {
-        m_parts.timer.start();
-        return;
-    }
     showRunning(outcome.kind, false);
     const QString line = RunReport::outcomeLine(outcome, m_parts.pieces.path());
     const bool newFolder = outcome.kind == RunKind::Split && outcome.finished();
@@ -100,7 +98,7 @@ void RunController::runEnded(const RunOutcome& outcome)
     switch (outcome.kind) {
     case RunKind::Split:
         // A split that did not finish took its folder away again.
-        if (!outcome.finished() && outcome.folderMade)
+        if (!outcome.finished() && m_folderMade)
             m_parts.pieces.clear();
         if (outcome.finished())
             m_feedback.beep();

@@ -71,4 +71,7 @@ private:
     UserFeedback& m_feedback;
     // A close waits for the cancelled run's cleanup.
     bool m_closeWhenDone = false;
+    // The split going, or the last one, had made its folder (it is gone again unless the
+    // split finished).
+    bool m_folderMade = false;
 };

@@ -1,9 +1,5 @@
 #include "runner.h"
 
-#include "joiner.h"
-#include "splitter.h"
-#include "verifier.h"
-
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -25,10 +21,9 @@ constexpr int thousandths = 1000;
 class RunMailbox {
 public:
     struct Notice {
-        enum class Kind { CheckFailed, FolderNameShown, FolderOpened, UnitDefaulted, Pieces, FolderShown };
+        enum class Kind { FolderNameShown, FolderOpened, Pieces, FolderShown };
         Kind kind;
         std::string text;
-        int number = 0;
         std::vector<std::string> names; // Kind::Pieces
     };
 
@@ -53,7 +48,7 @@ public:
     {
         std::unique_lock lock(mutex);
         if (pending.notices.empty() || pending.notices.back().kind != Notice::Kind::Pieces)
-            pending.notices.push_back({Notice::Kind::Pieces, {}, 0, {}});
+            pending.notices.push_back({Notice::Kind::Pieces, {}, {}});
         pending.notices.back().names.push_back(name);
         wakeOnce(lock);
     }
@@ -107,96 +102,33 @@ private:
     const std::function<void()> wake;
 };
 
-namespace {
-
 using Notice = RunMailbox::Notice;
 
-// The engine's observers on the worker: each call becomes a notice in the mailbox. They also
-// keep what the outcome reports.
-class SplitRelay : public qfs::SplitObserver {
-public:
-    explicit SplitRelay(RunMailbox& mailbox) : m_mailbox(mailbox) {}
+void RunReports::folderNameShown(const std::string& folderName)
+{
+    m_mailbox.post({Notice::Kind::FolderNameShown, folderName, {}});
+}
 
-    void checkFailed(const std::string& message, qfs::FocusTarget focus) override
-    {
-        m_mailbox.post({Notice::Kind::CheckFailed, message, int(focus), {}});
-    }
-    void folderNameShown(const std::string& folderName) override
-    {
-        m_mailbox.post({Notice::Kind::FolderNameShown, folderName, 0, {}});
-    }
-    void folderOpened(const std::string& folderPath) override
-    {
-        folderMade = true;
-        m_mailbox.post({Notice::Kind::FolderOpened, folderPath, 0, {}});
-    }
-    void unitDefaulted(std::int16_t unitIndex) override
-    {
-        m_mailbox.post({Notice::Kind::UnitDefaulted, {}, unitIndex, {}});
-    }
-    void pieceWritten(const std::string& pieceName) override
-    {
-        ++pieces;
-        m_mailbox.piece(pieceName);
-    }
-    void leftoversRemoved(const qfs::Leftovers& removed) override { leftovers = removed; }
-    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
-    {
-        m_mailbox.progress(bytesDone, bytesTotal);
-    }
+void RunReports::folderOpened(const std::string& folderPath)
+{
+    m_mailbox.post({Notice::Kind::FolderOpened, folderPath, {}});
+}
 
-    bool folderMade = false;
-    std::uint64_t pieces = 0;
-    qfs::Leftovers leftovers;
+void RunReports::pieceWritten(const std::string& pieceName)
+{
+    m_mailbox.piece(pieceName);
+}
 
-private:
-    RunMailbox& m_mailbox;
-};
+void RunReports::folderShown(const std::string& folderPath)
+{
+    if (m_showsFolder)
+        m_mailbox.post({Notice::Kind::FolderShown, folderPath, {}});
+}
 
-class JoinRelay : public qfs::JoinObserver {
-public:
-    explicit JoinRelay(RunMailbox& mailbox) : m_mailbox(mailbox) {}
-
-    void folderShown(const std::string& folderPath) override
-    {
-        m_mailbox.post({Notice::Kind::FolderShown, folderPath, 0, {}});
-    }
-    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
-    {
-        m_mailbox.progress(bytesDone, bytesTotal);
-    }
-    void finished(const std::string& name, std::uint64_t bytes) override
-    {
-        rebuiltName = name;
-        length = bytes;
-    }
-    void leftoversRemoved(const qfs::Leftovers& removed) override { leftovers = removed; }
-
-    std::string rebuiltName;
-    std::uint64_t length = 0;
-    qfs::Leftovers leftovers;
-
-private:
-    RunMailbox& m_mailbox;
-};
-
-class VerifyRelay : public qfs::VerifyObserver {
-public:
-    explicit VerifyRelay(RunMailbox& mailbox) : m_mailbox(mailbox) {}
-
-    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
-    {
-        m_mailbox.progress(bytesDone, bytesTotal);
-    }
-    void finished(const qfs::VerifyReport& found) override { report = found; }
-
-    qfs::VerifyReport report;
-
-private:
-    RunMailbox& m_mailbox;
-};
-
-} // namespace
+void RunReports::progress(std::uint64_t bytesDone, std::uint64_t bytesTotal)
+{
+    m_mailbox.progress(bytesDone, bytesTotal);
+}
 
 Runner::Runner(qfs::FileLayer& layer, QObject* parent) : QObject(parent), m_layer(layer)
 {
@@ -211,76 +143,25 @@ Runner::~Runner()
     }
 }
 
-void Runner::start(const qfs::SplitRequest& request)
+void Runner::start(Run run)
 {
     if (m_running)
         return;
-    // The checks need no file: a refused request starts no thread and leaves the window as it is.
-    if (const auto check = qfs::SplitPlanner::validate(request)) {
-        emit checkFailed(QString::fromStdString(check->message), check->focus);
-        RunOutcome outcome;
-        outcome.error = qfs::Error{qfs::CheckFailed, check->message, {}};
-        emit ended(outcome);
-        return;
-    }
-    qfs::FileLayer& layer = m_layer;
-    launch(RunKind::Split, [request, &layer](std::stop_token stop, RunMailbox& mailbox) {
-        SplitRelay relay(mailbox);
-        RunOutcome outcome;
-        outcome.kind = RunKind::Split;
-        outcome.error = qfs::Splitter(layer).run(request, relay, std::move(stop));
-        outcome.folderMade = relay.folderMade;
-        outcome.pieces = relay.pieces;
-        outcome.leftovers = relay.leftovers;
-        return outcome;
-    });
-}
-
-void Runner::start(const qfs::JoinRequest& request)
-{
-    if (m_running)
-        return;
-    qfs::FileLayer& layer = m_layer;
-    launch(RunKind::Join, [request, &layer](std::stop_token stop, RunMailbox& mailbox) {
-        JoinRelay relay(mailbox);
-        RunOutcome outcome;
-        outcome.kind = RunKind::Join;
-        outcome.error = qfs::Joiner(layer).run(request, relay, std::move(stop));
-        outcome.rebuiltName = relay.rebuiltName;
-        outcome.length = relay.length;
-        outcome.leftovers = relay.leftovers;
-        return outcome;
-    });
-}
-
-void Runner::start(const qfs::VerifyRequest& request)
-{
-    if (m_running)
-        return;
-    qfs::FileLayer& layer = m_layer;
-    launch(RunKind::Verify, [request, &layer](std::stop_token stop, RunMailbox& mailbox) {
-        VerifyRelay relay(mailbox);
-        RunOutcome outcome;
-        outcome.kind = RunKind::Verify;
-        outcome.error = qfs::Verifier(layer).run(request, relay, std::move(stop));
-        outcome.report = std::move(relay.report);
-        return outcome;
-    });
-}
-
-void Runner::launch(RunKind kind, Work work)
-{
     m_mailbox = std::make_shared<RunMailbox>([this] { emit deliveryDue(QPrivateSignal()); });
     m_running = true;
-    m_kind = kind;
+    m_kind = run.kind;
     m_meter = {};
     m_clock.start();
     m_lastDelivery.invalidate();
     m_interval = deliveryInterval;
-    m_worker = std::jthread([mailbox = m_mailbox, work = std::move(work)](std::stop_token stop) {
-        mailbox->end(work(std::move(stop), *mailbox));
+    // Only a join's folder goes to the window's label for it.
+    m_worker = std::jthread([mailbox = m_mailbox, run = std::move(run), &layer = m_layer](std::stop_token stop) {
+        RunReports reports(*mailbox, run.kind == RunKind::Join);
+        RunOutcome outcome = run.work(layer, std::move(stop), reports);
+        outcome.kind = run.kind;
+        mailbox->end(std::move(outcome));
     });
-    emit started(kind);
+    emit started(m_kind);
 }
 
 void Runner::cancel()
@@ -314,17 +195,11 @@ void Runner::deliver()
     RunMailbox::Batch batch = m_mailbox->take();
     for (const Notice& notice : batch.notices) {
         switch (notice.kind) {
-        case Notice::Kind::CheckFailed:
-            emit checkFailed(QString::fromStdString(notice.text), qfs::FocusTarget(notice.number));
-            break;
         case Notice::Kind::FolderNameShown:
             emit folderNameShown(notice.text);
             break;
         case Notice::Kind::FolderOpened:
             emit folderOpened(notice.text);
-            break;
-        case Notice::Kind::UnitDefaulted:
-            emit unitDefaulted(notice.number);
             break;
         case Notice::Kind::Pieces:
             emit piecesWritten(notice.names);

@@ -2,13 +2,11 @@
 
 #include "error.h"
 #include "filelayer.h"
-#include "joinrequest.h"
+#include "joinobserver.h"
 #include "leftovers.h"
 #include "progresstext.h"
-#include "splitplanner.h"
-#include "splitrequest.h"
+#include "splitobserver.h"
 #include "verifyobserver.h"
-#include "verifyrequest.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -24,6 +22,23 @@
 
 class RunMailbox;
 
+// What a run reports while it goes, whatever its kind: every observer of the engine in one.
+// Each report is left for the window's thread (see Runner); nothing else happens on the worker.
+class RunReports : public qfs::SplitObserver, public qfs::JoinObserver, public qfs::VerifyObserver {
+public:
+    RunReports(RunMailbox& mailbox, bool showsFolder) : m_mailbox(mailbox), m_showsFolder(showsFolder) {}
+
+    void folderNameShown(const std::string& folderName) override;
+    void folderOpened(const std::string& folderPath) override;
+    void pieceWritten(const std::string& pieceName) override;
+    void folderShown(const std::string& folderPath) override;
+    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override;
+
+private:
+    RunMailbox& m_mailbox;
+    bool m_showsFolder; // whether the run's folder goes to folderShown() (a join's does)
+};
+
 // The kinds of work a Runner does.
 enum class RunKind { Split, Join, Verify };
 
@@ -31,13 +46,11 @@ enum class RunKind { Split, Join, Verify };
 struct RunOutcome {
     RunKind kind = RunKind::Split;
     // None: the run finished. Code qfs::Cancelled: it was stopped on request, and what it had
-    // written is gone again. Code qfs::CheckFailed: the request was refused before it started.
+    // written is gone again.
     qfs::Error error;
     // From start() to the end of the work, cleanup included.
     double seconds = 0;
-    // Split: whether its folder had been created (it is gone again unless the split finished),
-    // and how many pieces it completed.
-    bool folderMade = false;
+    // Split: how many pieces it made.
     std::uint64_t pieces = 0;
     // Join: the rebuilt file's name (empty when the folder held no pieces) and its length.
     std::string rebuiltName;
@@ -51,6 +64,15 @@ struct RunOutcome {
     bool cancelled() const { return error.is(qfs::Cancelled); }
 };
 
+// One run for a Runner: its kind, and the work it does on the worker thread, which calls the
+// engine through `layer` with the stop token and the reports, and returns how it ended (the
+// Runner fills in the kind and the time). A new kind of run is one more function that makes
+// such a Run (see runs.h).
+struct Run {
+    RunKind kind = RunKind::Split;
+    std::function<RunOutcome(qfs::FileLayer& layer, std::stop_token stop, RunReports& reports)> work;
+};
+
 // Runs one split, join or verification at a time on a worker thread of its own and reports it, as signals,
 // on the thread that owns this object (the window's). Nothing of the owner's is touched from
 // the worker: the engine's observer calls are collected and handed over in batches, at most
@@ -61,7 +83,7 @@ struct RunOutcome {
 // arrive in order and complete; progress arrives as its latest state, already turned into
 // the one-line text.
 //
-// Every start() ends in exactly one ended(), also a start that was refused or stopped.
+// Every start() of a run ends in exactly one ended(), also one that failed or was stopped.
 class Runner : public QObject {
     Q_OBJECT
 
@@ -80,11 +102,8 @@ public:
     Runner(const Runner&) = delete;
     Runner& operator=(const Runner&) = delete;
 
-    // Start a run. REQUIRES: !isRunning(). started() follows at once. A split that its checks
-    // refuse starts nothing: checkFailed() and ended() are emitted before start() returns.
-    void start(const qfs::SplitRequest& request);
-    void start(const qfs::JoinRequest& request);
-    void start(const qfs::VerifyRequest& request);
+    // Starts a run; nothing happens while one is going. started() follows at once.
+    void start(Run run);
 
     // Asks the run to stop. It ends soon after, once it has removed what it wrote, with
     // ended() of code Cancelled (or, when it was just done, as it would have ended anyway).
@@ -101,10 +120,8 @@ signals:
     void progressed(const QString& line, int thousandths);
 
     // What a split reports, in the order the engine reports it.
-    void checkFailed(const QString& message, qfs::FocusTarget focus);
     void folderNameShown(const std::string& folderName);
     void folderOpened(const std::string& folderPath);
-    void unitDefaulted(int unitIndex);
     // Completed pieces, oldest first.
     void piecesWritten(const std::vector<std::string>& names);
 
@@ -118,11 +135,6 @@ signals:
     void deliveryDue(QPrivateSignal);
 
 private:
-    // The work of one run, on the worker: it calls the engine with the stop token and leaves
-    // its reports in the mailbox; what it returns is the run's outcome.
-    using Work = std::function<RunOutcome(std::stop_token, RunMailbox&)>;
-
-    void launch(RunKind kind, Work work);
     void deliver();
 
     qfs::FileLayer& m_layer;

@@ -61,7 +61,7 @@ WindowSettings::Values WindowSettings::load()
         values.mode = qfs::SplitMode::ByCount;
     bool isNumber = false;
     const int unit = settings.value(unitKey).toInt(&isNumber);
-    if (isNumber && unit >= 0 && unit < int(qfs::sizeUnits.size()))
+    if (isNumber && unit >= 0 && unit < int(SplitForm::units.size()))
         values.unitIndex = std::int16_t(unit);
     values.size = settings.value(sizeKey).toString();
     values.count = settings.value(countKey).toString();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "splitform.h"
 #include "splitrequest.h"
 
 #include <QString>
@@ -16,7 +17,7 @@ public:
         std::string splitFolder; // empty: nothing remembered
         std::string joinFolder;
         qfs::SplitMode mode = qfs::SplitMode::BySize;
-        std::int16_t unitIndex = qfs::defaultUnitIndex;
+        std::int16_t unitIndex = SplitForm::defaultUnitIndex;
         QString size;
         QString count;
     };

@@ -120,8 +120,8 @@ TEST_P(SplitFaultTest, EndsInOneMessageAndLeavesNothing)
     writeFile(folder.file("src"), patternBytes(4 * 4096));
     FaultyLayer layer(c.call, c.failAt, c.err);
     RecordingObserver observer;
-    const Error error = Splitter(layer, 4096).run(
-        SplitRequest{folder.path(), "src", SplitMode::BySize, 4096, 3, 0, c.checksums}, observer);
+    const Error error = observer.ended(Splitter(layer, 4096).run(
+        SplitRequest{folder.path(), "src", SplitMode::BySize, 4096, c.checksums}, observer));
     EXPECT_EQ(error.code, c.err);
     EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "finished"), 0);
@@ -156,7 +156,7 @@ TEST(FaultsTest, JoinThatFailsHalfWayLeavesTheEarlierOutputAsItWas)
     writeFile(folder.file("j.0001"), "Quarb" + patternBytes(4096, 2));
     FaultyLayer layer(FaultyLayer::Call::Write, 2, ENOSPC);
     RecordingObserver observer;
-    const Error error = Joiner(layer, 4096).run(JoinRequest{folder.path()}, observer);
+    const Error error = observer.ended(Joiner(layer, 4096).run(JoinRequest{folder.path()}, observer));
     EXPECT_EQ(error.message(), "28: No space left on device: " + folder.file("j"));
     EXPECT_EQ(observer.events.back(), "failed: " + error.message());
     EXPECT_EQ(readFile(folder.file("j")), "the earlier j");
@@ -179,12 +179,12 @@ TEST_P(KernelCopyFaultTest, RefusalFallsBackAndFailureIsReported)
     writeFile(folder.file("k"), source);
     FaultyLayer layer(FaultyLayer::Call::KernelCopy, 2, c.err);
     RecordingObserver observer;
-    const Error error = Splitter(layer).run(
-        SplitRequest{folder.path(), "k", SplitMode::BySize, 1, 1, 0, false}, observer);
+    const Error error = observer.ended(Splitter(layer).run(
+        SplitRequest{folder.path(), "k", SplitMode::BySize, 1 << 20, false}, observer));
     const std::string pieces = folder.file("k_split");
     if (c.message == nullptr) {
         ASSERT_FALSE(error.failed()) << error.message();
-        ASSERT_FALSE(Joiner().run(JoinRequest{pieces}, observer).failed());
+        ASSERT_FALSE(observer.ended(Joiner().run(JoinRequest{pieces}, observer)).failed());
         EXPECT_EQ(readFile(pieces + "/k"), source);
     } else {
         EXPECT_EQ(observer.events.back().rfind(std::string("failed: ") + c.message + ": ", 0), 0u);
@@ -232,11 +232,13 @@ TEST_P(KernelCopyStopTest, StopsAfterTheKernelCopyUnderWay)
     Error error;
     if (GetParam().join) {
         writeFile(folder.file("j.0000"), "Quarb" + patternBytes(length));
-        error = Joiner(layer).run(JoinRequest{folder.path()}, observer, layer.stop.get_token());
+        error = Joiner(layer).run(JoinRequest{folder.path()}, observer, layer.stop.get_token()).error();
     } else {
         writeFile(folder.file("src"), patternBytes(length));
-        error = Splitter(layer).run(SplitRequest{folder.path(), "src", SplitMode::BySize, 1, 0, 0, false},
-                                    observer, layer.stop.get_token());
+        error = Splitter(layer)
+                    .run(SplitRequest{folder.path(), "src", SplitMode::BySize, 1ull << 30, false}, observer,
+                         layer.stop.get_token())
+                    .error();
         EXPECT_EQ(entries(folder.path()), std::vector<std::string>{"src"});
     }
     EXPECT_EQ(error.code, Cancelled) << error.message();
@@ -255,7 +257,7 @@ TEST(FaultsTest, ShortWritesStillCopyEveryByte)
     layer.maxWrite = 777;
     RecordingObserver observer;
     ASSERT_FALSE(Splitter(layer, 8192, false).run(
-        SplitRequest{folder.path(), "s", SplitMode::ByCount, 0, 2, 3, false}, observer).failed());
+        SplitRequest{folder.path(), "s", SplitMode::ByCount, 3, false}, observer).failed());
     const std::string pieces = folder.file("s_split");
     ASSERT_FALSE(Joiner(layer, 8192, false).run(JoinRequest{pieces}, observer).failed());
     EXPECT_EQ(readFile(pieces + "/s"), source);
@@ -299,7 +301,7 @@ struct VolumeCase {
     const char* name;
     const char* options;    // of the tmpfs
     std::uint64_t sourceBytes; // written out up to denseLimit, a hole beyond it
-    double pieceBytes;
+    std::uint64_t pieceBytes;
     bool fat;
     int code;
 };
@@ -321,7 +323,8 @@ TEST_P(VolumeRefusalTest, RefusesBeforeWritingAndSaysWhatIsNeeded)
     FatLayer fat;
     RecordingObserver observer;
     const Error error = Splitter(c.fat ? fat : FileLayer::system())
-                            .run(SplitRequest{volume, "src", SplitMode::BySize, c.pieceBytes, 3, 0, true}, observer);
+                            .run(SplitRequest{volume, "src", SplitMode::BySize, c.pieceBytes, true}, observer)
+                            .error();
     EXPECT_EQ(error.code, c.code) << error.message();
     EXPECT_EQ(entries(volume), std::vector<std::string>{"src"});
 }
@@ -365,8 +368,8 @@ TEST(FaultsTest, DiskThatFillsUpDuringTheSplitLeavesNothing)
     writeFile(volume + "/src", patternBytes(300 * 1024));
     FillingLayer layer(volume + "/filler");
     RecordingObserver observer;
-    const Error error = Splitter(layer).run(
-        SplitRequest{volume, "src", SplitMode::BySize, 64, 2, 0, false}, observer);
+    const Error error =
+        Splitter(layer).run(SplitRequest{volume, "src", SplitMode::BySize, 64 * 1024, false}, observer).error();
     EXPECT_EQ(error.code, ENOSPC) << error.message();
     EXPECT_EQ(entries(volume), (std::vector<std::string>{"filler", "src"}));
 }

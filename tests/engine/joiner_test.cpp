@@ -73,7 +73,7 @@ TEST_P(HostileFolderTest, WritesOnlyTheRebuiltFileAndTouchesNothingOutside)
     auto piecesBefore = snapshot(world.pieces);
 
     RecordingObserver observer;
-    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{world.pieces}, observer);
+    const Error error = observer.ended(Joiner(FileLayer::system(), 4096).run(JoinRequest{world.pieces}, observer));
 
     EXPECT_EQ(snapshot(world.outside), outsideBefore);
     if (c.code != 0) {
@@ -238,7 +238,7 @@ TEST(JoinerTest, SparsePiecesOverALongerFileLeaveNoOldBytes)
     writeFile(piece, "QuarbA");
     fs::resize_file(piece, 512 << 10); // a hole up to the end
     RecordingObserver observer;
-    ASSERT_FALSE(Joiner().run(JoinRequest{world.pieces}, observer).failed());
+    ASSERT_FALSE(observer.ended(Joiner().run(JoinRequest{world.pieces}, observer)).failed());
     EXPECT_EQ(readFile(world.at("d")), "A" + std::string((512 << 10) - 6, '\0'));
 }
 
@@ -246,7 +246,7 @@ TEST(JoinerTest, MissingFolderIsReportedNotThrown)
 {
     TestFolder folder;
     RecordingObserver observer;
-    EXPECT_TRUE(Joiner().run(JoinRequest{folder.file("nowhere")}, observer).failed());
+    EXPECT_TRUE(observer.ended(Joiner().run(JoinRequest{folder.file("nowhere")}, observer)).failed());
     EXPECT_EQ(observer.events.back(), "failed: 2: No such file or directory: " + folder.file("nowhere"));
 }
 

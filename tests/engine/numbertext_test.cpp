@@ -60,11 +60,4 @@ TEST(NumberTextTest, FormatsLikeTheNumericFieldsShowNumbers)
     EXPECT_EQ(NumberText::val(NumberText::formatGeneral(1.23456789012346e15)), 1.23456789012346e15);
 }
 
-TEST(NumberTextTest, IntPartRoundsTowardsMinusInfinity)
-{
-    EXPECT_EQ(NumberText::intPart(7.9), 7);
-    EXPECT_EQ(NumberText::intPart(-7.2), -8);
-    EXPECT_EQ(NumberText::intPart(5), 5);
-}
-
 } // namespace

@@ -21,14 +21,14 @@ using namespace qfs;
 
 namespace {
 
-SplitRequest bySize(const TestFolder& folder, const std::string& file, double size, std::int16_t unit)
+SplitRequest bySize(const TestFolder& folder, const std::string& file, std::uint64_t bytes)
 {
-    return SplitRequest{folder.path(), file, SplitMode::BySize, size, unit, 0, false};
+    return SplitRequest{folder.path(), file, SplitMode::BySize, bytes, false};
 }
 
-SplitRequest byCount(const TestFolder& folder, const std::string& file, double count)
+SplitRequest byCount(const TestFolder& folder, const std::string& file, std::uint64_t count)
 {
-    return SplitRequest{folder.path(), file, SplitMode::ByCount, 0, 2, count, false};
+    return SplitRequest{folder.path(), file, SplitMode::ByCount, count, false};
 }
 
 std::vector<std::string> listing(const std::string& path)
@@ -51,8 +51,8 @@ std::string joinBack(const std::string& folderPath, const std::string& rebuiltNa
                      std::size_t blockSize = SliceCopier::defaultBlockSize, bool kernelCopy = true)
 {
     RecordingObserver observer;
-    const Error error = Joiner(FileLayer::system(), blockSize, kernelCopy)
-                            .run(JoinRequest{folderPath}, observer);
+    const Error error = observer.ended(Joiner(FileLayer::system(), blockSize, kernelCopy)
+                                           .run(JoinRequest{folderPath}, observer));
     EXPECT_FALSE(error.failed()) << error.message();
     return readFile(folderPath + "/" + rebuiltName);
 }
@@ -63,12 +63,12 @@ TEST(SplitterTest, MovieExampleMakesFourPiecesAndReportsInOrder)
     const std::string source = patternBytes(1000000);
     writeFile(folder.file("movie.avi"), source);
     RecordingObserver observer;
-    SplitRequest request = bySize(folder, "movie.avi", 300, -1);
+    SplitRequest request = bySize(folder, "movie.avi", 300 * 1024);
     request.writeChecksums = true;
-    ASSERT_FALSE(Splitter().run(request, observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(request, observer)).failed());
 
     EXPECT_EQ(observer.events, (std::vector<std::string>{
-        "folder name: movie.avi_split", "folder opened", "unit defaulted: 2",
+        "folder name: movie.avi_split", "folder opened",
         "piece: movie.avi.0000", "piece: movie.avi.0001", "piece: movie.avi.0002",
         "piece: movie.avi.0003", "checksums: movie.avi.sha256", "finished"}));
     const std::string pieces = folder.file("movie.avi_split");
@@ -83,7 +83,7 @@ TEST(SplitterTest, PieceBytesAreSignatureThenSlice)
     TestFolder folder;
     writeFile(folder.file("abc"), "ABCDEFGHIJKL");
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "abc", 5, 3), observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(bySize(folder, "abc", 5), observer)).failed());
     const std::string pieces = folder.file("abc_split");
     EXPECT_EQ(listing(pieces), (std::vector<std::string>{"abc.0000", "abc.0001", "abc.0002"}));
     EXPECT_EQ(readFile(pieces + "/abc.0000"), "QuarbABCDE");
@@ -95,7 +95,7 @@ struct LayoutCase {
     const char* name;
     std::size_t length;
     SplitMode mode;
-    double amount; // size in bytes, or count
+    std::uint64_t amount; // size in bytes, or count
     std::vector<std::uintmax_t> sizes;
 };
 
@@ -107,9 +107,9 @@ TEST_P(LayoutTest, PieceSizesFollowTheChunkRule)
     TestFolder folder;
     writeFile(folder.file("f"), patternBytes(c.length));
     RecordingObserver observer;
-    const SplitRequest request = c.mode == SplitMode::BySize ? bySize(folder, "f", c.amount, 3)
+    const SplitRequest request = c.mode == SplitMode::BySize ? bySize(folder, "f", c.amount)
                                                              : byCount(folder, "f", c.amount);
-    ASSERT_FALSE(Splitter().run(request, observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(request, observer)).failed());
     EXPECT_EQ(pieceSizes(folder.file("f_split")), c.sizes);
 }
 
@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Sources, LayoutTest, testing::Values(
     LayoutCase{"CountSixOfTenGivesFive", 10, SplitMode::ByCount, 6, {7, 7, 7, 7, 7}},
     LayoutCase{"CountAboveLength", 3, SplitMode::ByCount, 10, {6, 6, 6}},
     LayoutCase{"CountOfEmptySource", 0, SplitMode::ByCount, 3, {5}},
-    LayoutCase{"CountInExponentForm", 5, SplitMode::ByCount, 1.23456789012346e15, {6, 6, 6, 6, 6}}),
+    LayoutCase{"CountInExponentForm", 5, SplitMode::ByCount, 1234567890123460, {6, 6, 6, 6, 6}}),
     [](const auto& row) { return row.param.name; });
 
 // Split and join round trips over lengths around the chunk size, in both modes, through the
@@ -148,12 +148,12 @@ TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
             const std::string source = patternBytes(length, unsigned(length));
             writeFile(folder.file("data.bin"), source);
             SplitRequest request = mode == SplitMode::BySize
-                ? bySize(folder, "data.bin", double(chunk), 3)
+                ? bySize(folder, "data.bin", chunk)
                 : byCount(folder, "data.bin", 3);
             request.writeChecksums = checksums;
             RecordingObserver observer;
             const Error error =
-                Splitter(FileLayer::system(), blockSize, kernelCopy).run(request, observer);
+                observer.ended(Splitter(FileLayer::system(), blockSize, kernelCopy).run(request, observer));
             ASSERT_FALSE(error.failed()) << error.message();
             EXPECT_EQ(joinBack(folder.file("data.bin_split"), "data.bin", blockSize, kernelCopy),
                       source);
@@ -202,7 +202,7 @@ TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing
 
     for (const char* name : {"a.bin", "b.bin"}) {
         RecordingObserver observer;
-        EXPECT_TRUE(Splitter().run(bySize(folder, name, 1, 3), observer).failed());
+        EXPECT_TRUE(observer.ended(Splitter().run(bySize(folder, name, 1), observer)).failed());
         EXPECT_EQ(observer.events, (std::vector<std::string>{
             std::string("folder name: ") + name + "_split",
             std::string("failed: ") + Splitter::folderExistsMessage}));
@@ -212,7 +212,7 @@ TEST(SplitterTest, ExistingFolderOrFileOfThatNameGivesItsMessageAndWritesNothing
 
     // Taken while the pieces are written: refused at the end, the newcomer left alone.
     TakesTheNameMidway observer(folder.file("c.bin_split"));
-    EXPECT_TRUE(Splitter().run(bySize(folder, "c.bin", 1, 3), observer).is(FolderExists));
+    EXPECT_TRUE(observer.ended(Splitter().run(bySize(folder, "c.bin", 1), observer)).is(FolderExists));
     EXPECT_EQ(listing(folder.file("c.bin_split")), std::vector<std::string>{"keep"});
     EXPECT_EQ(entries(folder.path()),
               (std::vector<std::string>{"a.bin", "a.bin_split", "b.bin", "b.bin_split", "c.bin", "c.bin_split"}));
@@ -234,7 +234,7 @@ TEST_P(RefusalTest, LeavesTheFolderAsItWas)
     const SplitRequest request = c.prepare(folder);
     const std::vector<std::string> before = entries(folder.path());
     RecordingObserver observer;
-    EXPECT_TRUE(Splitter().run(request, observer).failed());
+    EXPECT_TRUE(observer.ended(Splitter().run(request, observer)).failed());
     EXPECT_EQ(observer.events.back(), c.event(folder));
     EXPECT_EQ(entries(folder.path()), before);
 }
@@ -244,11 +244,11 @@ const std::string longName(249, 'n');
 
 INSTANTIATE_TEST_SUITE_P(Requests, RefusalTest, testing::Values(
     RefusalCase{"VanishedSource",
-                [](const TestFolder& f) { return bySize(f, "gone.bin", 1, 3); },
+                [](const TestFolder& f) { return bySize(f, "gone.bin", 1); },
                 [](const TestFolder& f) { return "failed: 2: No such file or directory: " + f.file("gone.bin"); }},
     RefusalCase{"MissingSourceFolder",
                 [](const TestFolder& f) {
-                    SplitRequest request = bySize(f, "x", 1, 3);
+                    SplitRequest request = bySize(f, "x", 1);
                     request.sourceDirectory = f.file("no/such/dir");
                     return request;
                 },
@@ -256,29 +256,15 @@ INSTANTIATE_TEST_SUITE_P(Requests, RefusalTest, testing::Values(
     RefusalCase{"Fifo",
                 [](const TestFolder& f) {
                     ::mkfifo(f.file("pipe").c_str(), 0644);
-                    return bySize(f, "pipe", 1, 3);
+                    return bySize(f, "pipe", 1);
                 },
                 [](const TestFolder& f) { return "failed: 1001: Not a regular file: " + f.file("pipe"); }},
     RefusalCase{"Directory",
                 [](const TestFolder& f) {
                     ::mkdir(f.file("dir").c_str(), 0755);
-                    return bySize(f, "dir", 1, 3);
+                    return bySize(f, "dir", 1);
                 },
                 [](const TestFolder& f) { return "failed: 1001: Not a regular file: " + f.file("dir"); }},
-    RefusalCase{"SizeZero",
-                [](const TestFolder& f) {
-                    writeFile(f.file("a"), "abc");
-                    return bySize(f, "a", 0, -1);
-                },
-                [](const TestFolder&) { return std::string("check failed: Incorrect split size -> size field"); }},
-    RefusalCase{"CountNotANumber",
-                [](const TestFolder& f) {
-                    writeFile(f.file("a"), "abc");
-                    return byCount(f, "a", std::numeric_limits<double>::quiet_NaN());
-                },
-                [](const TestFolder&) {
-                    return std::string("check failed: Incorrect Number of files specified. -> count field");
-                }},
     RefusalCase{"PieceNamesTooLongFromPiece100000",
                 [](const TestFolder& f) {
                     writeFile(f.file(longName), std::string(100001, 'x'));
@@ -295,7 +281,7 @@ TEST(SplitterTest, BlanksAroundTheNameAreKeptForTheSourceAndPiecesButNotTheFolde
     TestFolder folder;
     writeFile(folder.file(" spaced "), "0123456789");
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, " spaced ", 4, 3), observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(bySize(folder, " spaced ", 4), observer)).failed());
     EXPECT_EQ(listing(folder.file("spaced_split")),
               (std::vector<std::string>{" spaced .0000", " spaced .0001", " spaced .0002"}));
 }
@@ -306,9 +292,9 @@ TEST(SplitterTest, PiecesFolderAndRebuiltFileGrantNoMoreThanTheSource)
     writeFile(folder.file("secret"), "0123456789");
     ASSERT_EQ(::chmod(folder.file("secret").c_str(), 0600), 0);
     RecordingObserver observer;
-    SplitRequest request = bySize(folder, "secret", 4, 3);
+    SplitRequest request = bySize(folder, "secret", 4);
     request.writeChecksums = true;
-    ASSERT_FALSE(Splitter().run(request, observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(request, observer)).failed());
     const std::string pieces = folder.file("secret_split");
     EXPECT_EQ(joinBack(pieces, "secret"), "0123456789");
     const auto mode = [](const std::string& path) {
@@ -368,7 +354,7 @@ TEST_P(GroupAccessTest, WhoCannotReadTheSourceCannotReadThePiecesOrTheRebuiltFil
         GetParam().splitterInSourceGroup ? std::vector<gid_t>{staff, project} : std::vector<gid_t>{staff};
     const int made = runAs(splitting, staff, splitterGroups, [&] {
         RecordingObserver observer;
-        SplitRequest request = bySize(folder, "plans", 4, 3);
+        SplitRequest request = bySize(folder, "plans", 4);
         request.writeChecksums = true;
         return Splitter().run(request, observer).failed() || Joiner().run(JoinRequest{folder.file("plans_split")}, observer).failed();
     });
@@ -416,7 +402,7 @@ TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)
     const std::string source = patternBytes(10050);
     writeFile(folder.file("many"), source);
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "many", 1, 3), observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(bySize(folder, "many", 1), observer)).failed());
     const std::string pieces = folder.file("many_split");
     EXPECT_TRUE(std::filesystem::exists(pieces + "/many.10049"));
     EXPECT_EQ(joinBack(pieces, "many"), source);
@@ -442,13 +428,13 @@ TEST(SplitterTest, LargeSparseSourceSplitsAndJoinsWithHolesKept)
         ::close(fd);
     }
     RecordingObserver observer;
-    ASSERT_FALSE(Splitter().run(bySize(folder, "big.img", 1, 0), observer).failed());
+    ASSERT_FALSE(observer.ended(Splitter().run(bySize(folder, "big.img", 1ull << 30), observer)).failed());
     const std::string pieces = folder.file("big.img_split");
     EXPECT_EQ(pieceSizes(pieces), std::vector<std::uintmax_t>(6, (1ull << 30) + 5));
     EXPECT_EQ(observer.lastDone, length);
 
     RecordingObserver joinObserver;
-    ASSERT_FALSE(Joiner().run(JoinRequest{pieces}, joinObserver).failed());
+    ASSERT_FALSE(joinObserver.ended(Joiner().run(JoinRequest{pieces}, joinObserver)).failed());
     const std::string rebuilt = pieces + "/big.img";
     struct stat info {};
     ASSERT_EQ(::stat(rebuilt.c_str(), &info), 0);

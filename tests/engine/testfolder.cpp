@@ -85,12 +85,6 @@ std::string patternBytes(std::size_t length, unsigned seed)
     return bytes;
 }
 
-void RecordingObserver::checkFailed(const std::string& message, qfs::FocusTarget focus)
-{
-    static const char* const names[] = {"file list", "size field", "count field"};
-    events.push_back("check failed: " + message + " -> " + names[int(focus)]);
-}
-
 void RecordingObserver::folderNameShown(const std::string& folderName)
 {
     events.push_back("folder name: " + folderName);
@@ -101,19 +95,9 @@ void RecordingObserver::folderOpened(const std::string&)
     events.push_back("folder opened");
 }
 
-void RecordingObserver::unitDefaulted(std::int16_t unitIndex)
-{
-    events.push_back("unit defaulted: " + std::to_string(unitIndex));
-}
-
 void RecordingObserver::pieceWritten(const std::string& pieceName)
 {
     events.push_back("piece: " + pieceName);
-}
-
-void RecordingObserver::checksumsWritten(const std::string& fileName)
-{
-    events.push_back("checksums: " + fileName);
 }
 
 void RecordingObserver::verifying(const std::string& checksumFileName)
@@ -121,24 +105,27 @@ void RecordingObserver::verifying(const std::string& checksumFileName)
     events.push_back("verifying: " + checksumFileName);
 }
 
-void RecordingObserver::finished()
-{
-    events.push_back("finished");
-}
-
-void RecordingObserver::failed(const qfs::Error& error)
-{
-    events.push_back("failed: " + error.message());
-}
-
 void RecordingObserver::folderShown(const std::string&)
 {
     events.push_back("join folder shown");
 }
 
-void RecordingObserver::finished(const std::string& rebuiltName, std::uint64_t)
+qfs::Error RecordingObserver::ended(const qfs::Result<qfs::SplitResult>& result)
 {
-    events.push_back("joined: " + rebuiltName);
+    if (result.failed()) {
+        events.push_back("failed: " + result.error().message());
+    } else {
+        if (!result->checksumName.empty())
+            events.push_back("checksums: " + result->checksumName);
+        events.push_back("finished");
+    }
+    return result.error();
+}
+
+qfs::Error RecordingObserver::ended(const qfs::Result<qfs::JoinResult>& result)
+{
+    events.push_back(result.failed() ? "failed: " + result.error().message() : "joined: " + result->rebuiltName);
+    return result.error();
 }
 
 void RecordingObserver::progress(std::uint64_t done, std::uint64_t total)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "joinobserver.h"
-#include "splitobserver.h"
+#include "joiner.h"
+#include "splitter.h"
 
 #include <map>
 #include <string>
@@ -33,22 +33,22 @@ std::map<std::string, std::string> snapshot(const std::string& root);
 // Deterministic bytes that differ from offset to offset.
 std::string patternBytes(std::size_t length, unsigned seed = 1);
 
-// Records every observer call as one line of text, in order.
+// Records every observer call as one line of text, in order, and then how the run ended.
 class RecordingObserver : public qfs::SplitObserver, public qfs::JoinObserver {
 public:
-    void checkFailed(const std::string& message, qfs::FocusTarget focus) override;
     void folderNameShown(const std::string& folderName) override;
     void folderOpened(const std::string& folderPath) override;
-    void unitDefaulted(std::int16_t unitIndex) override;
     void pieceWritten(const std::string& pieceName) override;
-    void checksumsWritten(const std::string& fileName) override;
-    void finished() override;
-    void failed(const qfs::Error& error) override;
     void folderShown(const std::string& folderPath) override;
     void verifying(const std::string& checksumFileName) override;
-    void finished(const std::string& rebuiltName, std::uint64_t length) override;
     // Progress is only counted, to keep the event list readable.
     void progress(std::uint64_t done, std::uint64_t total) override;
+
+    // Records the end of a run after its reports, and returns its failure: a split's
+    // "checksums: <name>" (when it wrote them) and "finished", a join's "joined: <name>", or
+    // "failed: <message>".
+    qfs::Error ended(const qfs::Result<qfs::SplitResult>& result);
+    qfs::Error ended(const qfs::Result<qfs::JoinResult>& result);
 
     std::vector<std::string> events;
     int progressCalls = 0;

@@ -34,20 +34,17 @@ bool sha256sumAccepts(const std::string& folder, const std::string& checksumFile
     return std::system(command.c_str()) == 0;
 }
 
-class VerifyRecorder : public VerifyObserver {
-public:
-    void finished(const VerifyReport& finalReport) override { report = finalReport; }
-    void failed(const Error& failure) override { error = failure; }
-
+// What a verification returned: its report, or its failure.
+struct VerifyRecorder {
     VerifyReport report;
     Error error;
 };
 
 VerifyRecorder verify(const std::string& folder)
 {
-    VerifyRecorder recorder;
-    Verifier(FileLayer::system(), 4096).run(VerifyRequest{folder}, recorder);
-    return recorder;
+    VerifyObserver quiet;
+    const Result<VerifyReport> result = Verifier(FileLayer::system(), 4096).run(VerifyRequest{folder}, quiet);
+    return result.failed() ? VerifyRecorder{{}, result.error()} : VerifyRecorder{result.value(), {}};
 }
 
 void flipByte(const std::string& path, std::uint64_t offset)
@@ -57,11 +54,12 @@ void flipByte(const std::string& path, std::uint64_t offset)
     writeFile(path, bytes);
 }
 
-Error splitWithChecksums(const TestFolder& folder, const std::string& name, double pieceBytes)
+Error splitWithChecksums(const TestFolder& folder, const std::string& name, std::uint64_t pieceBytes)
 {
     RecordingObserver observer;
     return Splitter(FileLayer::system(), 4096)
-        .run(SplitRequest{folder.path(), name, SplitMode::BySize, pieceBytes, bytesUnitIndex, 0, true}, observer);
+        .run(SplitRequest{folder.path(), name, SplitMode::BySize, pieceBytes, true}, observer)
+        .error();
 }
 
 // A source of 3 × 64 KiB + 100 bytes: dense, or with holes at the start of pieces, a piece
@@ -112,7 +110,7 @@ TEST_P(ChecksumRoundTripTest, Sha256sumAcceptsThePiecesAndTheRebuiltFile)
     EXPECT_FALSE(before.report.rebuiltChecked);
 
     RecordingObserver joined;
-    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined);
+    const Error error = joined.ended(Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined));
     ASSERT_FALSE(error.failed()) << error.message();
     EXPECT_EQ(joined.events, (std::vector<std::string>{"join folder shown", "verifying: src.sha256", "joined: src"}));
     EXPECT_EQ(readFile(pieces + "/src"), source);
@@ -162,7 +160,7 @@ TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
     const auto before = snapshot(folder.path());
 
     RecordingObserver joined;
-    const Error error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined);
+    const Error error = joined.ended(Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined));
     EXPECT_EQ(error.code, c.joinCode) << error.message();
     EXPECT_EQ(error.description, c.joinText);
     EXPECT_EQ(snapshot(folder.path()), before) << "the join wrote something";
@@ -312,14 +310,17 @@ TEST_P(StopTest, StopHalfWayLeavesTheFolderAsItWas)
     switch (work) {
     case Work::Split:
         error = Splitter(FileLayer::system(), 4096)
-                    .run(SplitRequest{folder.path(), "big", SplitMode::BySize, 64, 2, 0, true}, observer,
-                         observer.stop.get_token());
+                    .run(SplitRequest{folder.path(), "big", SplitMode::BySize, 64 * 1024, true}, observer,
+                         observer.stop.get_token())
+                    .error();
         break;
     case Work::Join:
-        error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, observer, observer.stop.get_token());
+        error = Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, observer, observer.stop.get_token()).error();
         break;
     case Work::Verify:
-        error = Verifier(FileLayer::system(), 4096).run(VerifyRequest{pieces}, observer, observer.stop.get_token());
+        error = Verifier(FileLayer::system(), 4096)
+                    .run(VerifyRequest{pieces}, observer, observer.stop.get_token())
+                    .error();
         break;
     }
     EXPECT_EQ(error.code, Cancelled) << error.message();

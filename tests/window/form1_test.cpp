@@ -3,7 +3,7 @@
 #include "elidingdelegate.h"
 #include "numericfield.h"
 #include "planline.h"
-#include "splitplanner.h"
+#include "splitform.h"
 #include "testfiles.h"
 #include "windowfixture.h"
 
@@ -527,8 +527,8 @@ void Form1Test::commonSizes()
 
     // The split would go ahead, with pieces of the size the fields now ask for.
     QVERIFY(promisedPieces(world.find<PlanLine>("PlanLine")->text()) > 0);
-    const double chunkBytes = qfs::SplitPlanner::chunkSizeBySize(world.find<NumericField>("Text2")->value(),
-                                                                 std::int16_t(world.find<QComboBox>("Combo1")->currentIndex()));
+    const std::uint64_t chunkBytes = SplitForm::bytes(world.find<NumericField>("Text2")->value(),
+                                                      world.find<QComboBox>("Combo1")->currentIndex());
     const qint64 pieceFile = qint64(chunkBytes) + 5;
     // Base64 makes four characters of three bytes, in lines of 76 characters and a line break.
     const qint64 sent = mailed ? (pieceFile + 2) / 3 * 4 * 78 / 76 : pieceFile;

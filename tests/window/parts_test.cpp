@@ -1,5 +1,6 @@
 #include "drivelist.h"
 #include "numericfield.h"
+#include "splitform.h"
 #include "titleanimator.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -23,6 +25,8 @@ private slots:
     void titleStaysWithinItsRange();
     void drives_data();
     void drives();
+    void splitFields_data();
+    void splitFields();
 };
 
 void PartsTest::keyFilter_data()
@@ -138,6 +142,76 @@ void PartsTest::drives()
     for (const DriveList::Drive& drive : DriveList::parseMounts(mounts.toStdString(), home.toStdString()))
         texts << DriveList::textOf(drive);
     QCOMPARE(texts, shown);
+}
+
+void PartsTest::splitFields_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("bySize");
+    QTest::addColumn<double>("size");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<double>("count");
+    // The refusal's message and focus (SplitForm::Focus), or an empty message and the amount
+    // of the request.
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("focus");
+    QTest::addColumn<quint64>("amount");
+    const double notANumber = std::nan("");
+    const int fileList = int(SplitForm::Focus::FileList);
+    const int sizeField = int(SplitForm::Focus::SizeField);
+    const int countField = int(SplitForm::Focus::CountField);
+    const auto refused = [](const char* row, const char* file, bool bySize, double size, int unit, double count,
+                            const char* message, int focus) {
+        QTest::newRow(row) << QString::fromLatin1(file) << bySize << size << unit << count
+                           << QString::fromLatin1(message) << focus << quint64(0);
+    };
+    const auto taken = [](const char* row, bool bySize, double size, int unit, double count, quint64 amount) {
+        QTest::newRow(row) << QStringLiteral("a") << bySize << size << unit << count << QString() << 0 << amount;
+    };
+    refused("no file", "", true, 0, 2, 0, "Please select the file.", fileList);
+    refused("blank file beats a good size", "   ", true, 300, 2, 4, "Please select the file.", fileList);
+    refused("zero size", "a", true, 0, 2, 4, "Incorrect split size", sizeField);
+    refused("size below one", "a", true, 0.4, 3, 0, "Incorrect split size", sizeField);
+    refused("unknown unit", "a", true, 3, 7, 0, "Incorrect split size", sizeField);
+    refused("empty count", "a", false, 300, 2, 0, "Incorrect Number of files specified.", countField);
+    refused("size not a number", "a", true, notANumber, 2, 4, "Incorrect split size", sizeField);
+    refused("count not a number", "a", false, 3, 2, notANumber, "Incorrect Number of files specified.", countField);
+    taken("size mode ignores the count, no unit is KiloBytes", true, 3, -1, 0, 3072);
+    taken("count mode ignores size and unit", false, 0, 9, 4, 4);
+    taken("KiloBytes", true, 300, 2, 0, 307200);
+    taken("MegaBytes", true, 2, 1, 0, 2097152);
+    taken("GigaBytes", true, 1, 0, 0, 1073741824);
+    taken("Bytes", true, 5, 3, 0, 5);
+    // Half-way values round to the even neighbour.
+    taken("half rounds down to even", true, 2.5, 3, 0, 2);
+    taken("half rounds up to even", true, 3.5, 3, 0, 4);
+    taken("a size beyond 64 bits", true, 1e30, 0, 0, ~quint64(0));
+    taken("a count in exponent form", false, 0, 2, 1.23456789012346e15, 1234567890123460);
+}
+
+void PartsTest::splitFields()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, bySize);
+    QFETCH(double, size);
+    QFETCH(int, unit);
+    QFETCH(double, count);
+    QFETCH(QString, message);
+    QFETCH(int, focus);
+    QFETCH(quint64, amount);
+    const auto reading = SplitForm::read({"/data", file.toStdString(), bySize, size, unit, count, true});
+    if (!message.isEmpty()) {
+        const auto* refusal = std::get_if<SplitForm::Refusal>(&reading);
+        QVERIFY(refusal != nullptr);
+        QCOMPARE(refusal->message, message);
+        QCOMPARE(int(refusal->focus), focus);
+        return;
+    }
+    const auto* request = std::get_if<qfs::SplitRequest>(&reading);
+    QVERIFY(request != nullptr);
+    QCOMPARE(request->mode, bySize ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount);
+    QCOMPARE(quint64(request->amount), amount);
+    QCOMPARE(SplitForm::bytes(5, -1), std::uint64_t(0));
 }
 
 QTEST_APPLESS_MAIN(PartsTest)

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "joinrequest.h"
+#include "runner.h"
+#include "splitrequest.h"
+#include "verifyrequest.h"
+
+// The runs the window starts, one function each: the work calls the engine and turns what it
+// returns into the run's outcome.
+Run splitRun(const qfs::SplitRequest& request);
+Run joinRun(const qfs::JoinRequest& request);
+Run verifyRun(const qfs::VerifyRequest& request);

@@ -1,0 +1,98 @@
+#include "splitform.h"
+
+#include "filelist.h"
+#include "folderpane.h"
+#include "numericfield.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
+
+#include <cmath>
+
+namespace {
+
+// 2^64: the first size that no longer fits the engine's numbers.
+constexpr double beyondLargest = 18446744073709551616.0;
+
+bool knownUnit(int unitIndex)
+{
+    return unitIndex >= 0 && unitIndex < int(SplitForm::units.size());
+}
+
+} // namespace
+
+std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields& fields)
+{
+    if (fields.fileName.find_first_not_of(' ') == std::string::npos)
+        return Refusal{QStringLiteral("Please select the file."), Focus::FileList};
+    qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums};
+    if (fields.bySize) {
+        const int unit = effectiveUnitIndex(fields.unitIndex);
+        // Written so that NaN fails too.
+        if (!(fields.size >= 1) || !knownUnit(unit))
+            return Refusal{QStringLiteral("Incorrect split size"), Focus::SizeField};
+        request.amount = bytes(fields.size, unit);
+    } else {
+        if (!(fields.count >= 1))
+            return Refusal{QStringLiteral("Incorrect Number of files specified."), Focus::CountField};
+        request.mode = qfs::SplitMode::ByCount;
+        request.amount = fields.count >= beyondLargest ? ~std::uint64_t(0) : std::uint64_t(fields.count);
+    }
+    return request;
+}
+
+int SplitForm::effectiveUnitIndex(int unitIndex)
+{
+    return unitIndex == -1 ? defaultUnitIndex : unitIndex;
+}
+
+std::uint64_t SplitForm::bytes(double size, int unitIndex)
+{
+    if (!knownUnit(unitIndex) || !(size > 0))
+        return 0;
+    // nearbyint rounds half to even in the default rounding mode.
+    const double rounded = std::nearbyint(size * units[std::size_t(unitIndex)].factor);
+    return rounded >= beyondLargest ? ~std::uint64_t(0) : std::uint64_t(rounded);
+}
+
+void SplitForm::fillUnits(QComboBox& list)
+{
+    for (const SizeUnit& unit : units)
+        list.addItem(QString::fromLatin1(unit.listText));
+}
+
+SplitForm::Fields SplitForm::fields() const
+{
+    return {m_controls.source.path(),
+            m_controls.source.files().selectedName(),
+            m_controls.bySize.isChecked(),
+            m_controls.size.value(),
+            m_controls.unit.currentIndex(),
+            m_controls.count.value(),
+            m_controls.checksums.isChecked()};
+}
+
+std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::take()
+{
+    const Fields now = fields();
+    auto reading = read(now);
+    if (std::holds_alternative<qfs::SplitRequest>(reading) && now.bySize && now.unitIndex == -1)
+        m_controls.unit.setCurrentIndex(defaultUnitIndex);
+    return reading;
+}
+
+void SplitForm::focus(Focus target)
+{
+    switch (target) {
+    case Focus::FileList:
+        m_controls.source.files().setFocus();
+        break;
+    case Focus::SizeField:
+        m_controls.size.setFocus();
+        break;
+    case Focus::CountField:
+        m_controls.count.setFocus();
+        break;
+    }
+}

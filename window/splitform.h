@@ -1,0 +1,92 @@
+#pragma once
+
+#include "splitrequest.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <variant>
+
+class FolderPane;
+class NumericField;
+class QCheckBox;
+class QComboBox;
+class QRadioButton;
+class QWidget;
+
+// The split's fields read as one: the file chosen on the split side, "Specify size" or
+// "Specify Number of files", the size and its unit, the count and the checksums box. It turns
+// them into a request of whole bytes or pieces for the engine, or into the fixed message a
+// refused "Split" shows and the control that then takes the focus. The plan line and the
+// "Split" button read the fields here and nowhere else, so that they cannot disagree.
+class SplitForm {
+public:
+    // One entry of the unit list: its text and how many bytes one unit holds.
+    struct SizeUnit {
+        const char* listText;
+        double factor;
+    };
+    static constexpr std::array<SizeUnit, 4> units{{
+        {"GigaBytes", 1073741824.0},
+        {"MegaBytes", 1048576.0},
+        {"KiloBytes", 1024.0},
+        {"Bytes", 1.0},
+    }};
+    // The unit taken when the unit list has no selection (index -1).
+    static constexpr int defaultUnitIndex = 2;
+    // The unit whose factor is 1: a size given in bytes.
+    static constexpr int bytesUnitIndex = 3;
+
+    // The control a refused "Split" sends the focus to.
+    enum class Focus { FileList, SizeField, CountField };
+
+    // What the fields hold, as numbers where they are numbers.
+    struct Fields {
+        std::string directory;
+        std::string fileName;    // the selected file, exactly as listed; empty when none
+        bool bySize = true;
+        double size = 0;         // the size field's value: 0 when empty, NaN when no number
+        int unitIndex = -1;      // -1: nothing selected
+        double count = 0;        // the same for the count field
+        bool checksums = true;
+    };
+    struct Refusal {
+        QString message;
+        Focus focus;
+    };
+    // The request the fields make, or the first check they fail: no file (a name of blanks
+    // is none), a size below 1 or of an unknown unit, a count below 1. A value that is not a
+    // number fails like one below 1; the field that the mode does not use is not looked at.
+    static std::variant<qfs::SplitRequest, Refusal> read(const Fields& fields);
+
+    // The unit a split uses: a missing selection becomes "KiloBytes".
+    static int effectiveUnitIndex(int unitIndex);
+    // Size times the unit's factor, rounded half to even; sizes beyond 64 bits count as the
+    // largest (every size from the file's length on gives one piece); 0 for an unknown unit.
+    static std::uint64_t bytes(double size, int unitIndex);
+
+    // The controls the fields are read from.
+    struct Controls {
+        FolderPane& source;
+        QRadioButton& bySize;
+        NumericField& size;
+        QComboBox& unit;
+        NumericField& count;
+        QCheckBox& checksums;
+    };
+    explicit SplitForm(const Controls& controls) : m_controls(controls) {}
+
+    // Fills the unit list with the units.
+    static void fillUnits(QComboBox& list);
+
+    Fields fields() const;
+    // What "Split" goes ahead with; a unit list without a selection now shows the unit taken.
+    std::variant<qfs::SplitRequest, Refusal> take();
+    // Moves the focus to the control a refusal names.
+    void focus(Focus target);
+
+private:
+    Controls m_controls;
+};
