@@ -11,10 +11,10 @@
 // the main cases also run the peer followed by `sync -f` on the folder, the same flush as ours.
 //
 //   engine_bench [folder]     (default: the system's temporary folder)
-#include "folderlisting.h"
-#include "joiner.h"
-#include "sha256.h"
-#include "splitter.h"
+#include "engine/fs/folderlisting.h"
+#include "engine/joiner.h"
+#include "engine/copy/sha256.h"
+#include "engine/splitter.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

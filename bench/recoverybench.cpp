@@ -11,13 +11,13 @@
 // arithmetic's pace (data times recovery slices per second) and peak memory.
 //
 //   recovery_bench [folder]     (default: the system's temporary folder)
-#include "recovery/galoisfield.h"
-#include "recovery/piecehasher.h"
-#include "recovery/recoverycreator.h"
-#include "recovery/recoveryrepairer.h"
-#include "recovery/recoveryset.h"
-#include "sha256.h"
-#include "splitter.h"
+#include "engine/recovery/galoisfield.h"
+#include "engine/recovery/piecehasher.h"
+#include "engine/recovery/recoverycreator.h"
+#include "engine/recovery/recoveryrepairer.h"
+#include "engine/recovery/recoveryset.h"
+#include "engine/copy/sha256.h"
+#include "engine/splitter.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -12,7 +12,7 @@
 //
 // With no argument all three run. The files go to the temporary folder (TMPDIR).
 #include "form1.h"
-#include "splitter.h"
+#include "engine/splitter.h"
 #include "userfeedback.h"
 
 #include <QAbstractButton>

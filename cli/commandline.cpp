@@ -1,6 +1,6 @@
 #include "commandline.h"
 
-#include "nametext.h"
+#include "engine/text/nametext.h"
 
 #include <CLI/CLI.hpp>
 

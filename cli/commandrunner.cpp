@@ -1,12 +1,12 @@
 #include "commandrunner.h"
 
 #include "interruptiblerun.h"
-#include "joiner.h"
-#include "nametext.h"
-#include "outcometext.h"
-#include "splitter.h"
+#include "engine/joiner.h"
+#include "engine/text/nametext.h"
+#include "engine/text/outcometext.h"
+#include "engine/splitter.h"
 #include "terminalprogress.h"
-#include "verifier.h"
+#include "engine/verifier.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

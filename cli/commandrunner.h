@@ -1,7 +1,7 @@
 #pragma once
 
 #include "command.h"
-#include "error.h"
+#include "engine/fs/error.h"
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "progresstext.h"
+#include "engine/text/progresstext.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,13 +1,13 @@
-#include "joiner.h"
+#include "engine/joiner.h"
 
-#include "atomicfile.h"
-#include "checkmessages.h"
-#include "hashingcopier.h"
-#include "leftovers.h"
-#include "nametext.h"
-#include "piecechecksums.h"
-#include "piecenaming.h"
-#include "pieceset.h"
+#include "engine/fs/atomicfile.h"
+#include "engine/text/checkmessages.h"
+#include "engine/copy/hashingcopier.h"
+#include "engine/fs/leftovers.h"
+#include "engine/text/nametext.h"
+#include "engine/pieces/piecechecksums.h"
+#include "engine/pieces/piecenaming.h"
+#include "engine/pieces/pieceset.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +16,10 @@
 #include <new>
 
 namespace qfs {
+
+void JoinObserver::folderShown(const std::string&) {}
+void JoinObserver::verifying(const std::string&) {}
+void JoinObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 

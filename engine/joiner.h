@@ -1,13 +1,11 @@
 #pragma once
 
-#include "checkmessages.h"
-#include "error.h"
-#include "filelayer.h"
-#include "leftovers.h"
-#include "joinobserver.h"
-#include "joinrequest.h"
-#include "result.h"
-#include "slicecopier.h"
+#include "engine/text/checkmessages.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/fs/leftovers.h"
+#include "engine/result.h"
+#include "engine/copy/slicecopier.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +14,27 @@
 #include <vector>
 
 namespace qfs {
+
+// What a join reports while it goes. Every call has an empty default. How it ended is what
+// Joiner::run returns.
+class JoinObserver {
+public:
+    virtual ~JoinObserver() = default;
+
+    // The folder being joined, before anything else happens.
+    virtual void folderShown(const std::string& folderPath);
+    // The folder holds the pieces' checksum file of this name, and the join checks every piece
+    // against it as it copies. Called before the copy starts; not at all without the file.
+    virtual void verifying(const std::string& checksumFileName);
+    // Bytes of the pieces' data dealt with so far, of the total.
+    virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
+};
+
+// What a join is asked to do: put the pieces in this folder back together. The join reads the
+// folder itself, so what it joins is what is there when it starts.
+struct JoinRequest {
+    std::string folderPath;
+};
 
 class AtomicFile;
 class PieceSet;

@@ -1,7 +1,7 @@
-#include "splitplan.h"
+#include "engine/splitplan.h"
 
-#include "piecechecksums.h"
-#include "piecenaming.h"
+#include "engine/pieces/piecechecksums.h"
+#include "engine/pieces/piecenaming.h"
 
 namespace qfs {
 

@@ -1,12 +1,12 @@
-#include "splitter.h"
+#include "engine/splitter.h"
 
-#include "checksumfile.h"
-#include "groupaccess.h"
-#include "hashingcopier.h"
-#include "leftovers.h"
-#include "piecechecksums.h"
-#include "piecenaming.h"
-#include "tempname.h"
+#include "engine/pieces/checksumfile.h"
+#include "engine/fs/groupaccess.h"
+#include "engine/copy/hashingcopier.h"
+#include "engine/fs/leftovers.h"
+#include "engine/pieces/piecechecksums.h"
+#include "engine/pieces/piecenaming.h"
+#include "engine/fs/tempname.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +18,11 @@
 #include <optional>
 
 namespace qfs {
+
+void SplitObserver::folderNameShown(const std::string&) {}
+void SplitObserver::folderOpened(const std::string&) {}
+void SplitObserver::pieceWritten(const std::string&) {}
+void SplitObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 

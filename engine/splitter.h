@@ -1,13 +1,12 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
-#include "leftovers.h"
-#include "slicecopier.h"
-#include "result.h"
-#include "splitobserver.h"
-#include "splitplan.h"
-#include "splitrequest.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/fs/leftovers.h"
+#include "engine/copy/slicecopier.h"
+#include "engine/result.h"
+#include "engine/splitplan.h"
+#include "engine/splitrequest.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +14,23 @@
 #include <string>
 
 namespace qfs {
+
+// What a split reports while it goes, in the order it happens. Every call has an empty
+// default. How it ended is what Splitter::run returns.
+class SplitObserver {
+public:
+    virtual ~SplitObserver() = default;
+
+    // The split folder's name, before the folder is created.
+    virtual void folderNameShown(const std::string& folderName);
+    // The split is about to write its pieces; they will be in folderPath when it finishes.
+    // Until then the folder has a temporary name.
+    virtual void folderOpened(const std::string& folderPath);
+    // A piece file is complete and closed.
+    virtual void pieceWritten(const std::string& pieceName);
+    // Bytes of the source copied so far, of the total.
+    virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
+};
 
 class HashingCopier;
 

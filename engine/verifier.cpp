@@ -1,9 +1,9 @@
-#include "verifier.h"
+#include "engine/verifier.h"
 
-#include "hashingcopier.h"
-#include "piecechecksums.h"
-#include "piecenaming.h"
-#include "pieceset.h"
+#include "engine/copy/hashingcopier.h"
+#include "engine/pieces/piecechecksums.h"
+#include "engine/pieces/piecenaming.h"
+#include "engine/pieces/pieceset.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +15,9 @@
 #include <utility>
 
 namespace qfs {
+
+void VerifyObserver::folderShown(const std::string&) {}
+void VerifyObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
-#include "result.h"
-#include "slicecopier.h"
-#include "verifyobserver.h"
-#include "verifyrequest.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/result.h"
+#include "engine/copy/slicecopier.h"
+#include "engine/verifyobserver.h"
 
 #include <sys/stat.h>
 
@@ -15,6 +14,12 @@
 #include <vector>
 
 namespace qfs {
+
+// What a verification is asked to do: check the pieces in this folder, and the file they
+// rebuild when it is there, without writing anything.
+struct VerifyRequest {
+    std::string folderPath;
+};
 
 class HashingCopier;
 class PieceSet;

@@ -1,8 +1,8 @@
 #include "directorylist.h"
 
 #include "elidingdelegate.h"
-#include "folderlisting.h"
-#include "piecenaming.h"
+#include "engine/fs/folderlisting.h"
+#include "engine/pieces/piecenaming.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

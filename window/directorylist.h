@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backgroundread.h"
-#include "error.h"
+#include "engine/fs/error.h"
 
 #include <QTreeWidget>
 

@@ -1,7 +1,7 @@
 #include "filelist.h"
 
 #include "elidingdelegate.h"
-#include "folderlisting.h"
+#include "engine/fs/folderlisting.h"
 
 #include <QFile>
 

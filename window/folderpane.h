@@ -1,6 +1,6 @@
 #pragma once
 
-#include "error.h"
+#include "engine/fs/error.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filelayer.h"
+#include "engine/fs/filelayer.h"
 #include "pathopener.h"
 #include "runner.h"
 #include "titleanimator.h"

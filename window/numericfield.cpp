@@ -1,6 +1,6 @@
 #include "numericfield.h"
 
-#include "numbertext.h"
+#include "engine/text/numbertext.h"
 
 #include <QKeyEvent>
 #include <QScopedValueRollback>

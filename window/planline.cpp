@@ -1,9 +1,9 @@
 #include "planline.h"
 
 #include "elidedlabel.h"
-#include "piecenaming.h"
-#include "plantext.h"
-#include "splitter.h"
+#include "engine/pieces/piecenaming.h"
+#include "engine/text/plantext.h"
+#include "engine/splitter.h"
 
 #include <sys/stat.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "backgroundread.h"
-#include "error.h"
+#include "engine/fs/error.h"
 #include "splitform.h"
-#include "splitplan.h"
+#include "engine/splitplan.h"
 
 #include <QWidget>
 

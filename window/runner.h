@@ -1,12 +1,12 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
-#include "joinobserver.h"
-#include "leftovers.h"
-#include "progresstext.h"
-#include "splitobserver.h"
-#include "verifyobserver.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/joiner.h"
+#include "engine/fs/leftovers.h"
+#include "engine/text/progresstext.h"
+#include "engine/splitter.h"
+#include "engine/verifyobserver.h"
 
 #include <QElapsedTimer>
 #include <QObject>

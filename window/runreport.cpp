@@ -1,6 +1,6 @@
 #include "runreport.h"
 
-#include "outcometext.h"
+#include "engine/text/outcometext.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "runs.h"
 
-#include "joiner.h"
-#include "splitter.h"
-#include "verifier.h"
+#include "engine/joiner.h"
+#include "engine/splitter.h"
+#include "engine/verifier.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "joinrequest.h"
+#include "engine/joiner.h"
 #include "runner.h"
-#include "splitrequest.h"
-#include "verifyrequest.h"
+#include "engine/splitrequest.h"
+#include "engine/verifier.h"
 
 // The runs the window starts, one function each: the work calls the engine and turns what it
 // returns into the run's outcome.

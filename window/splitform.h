@@ -1,6 +1,6 @@
 #pragma once
 
-#include "splitrequest.h"
+#include "engine/splitrequest.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "windowsettings.h"
 
-#include "nametext.h"
+#include "engine/text/nametext.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "splitform.h"
-#include "splitrequest.h"
+#include "engine/splitrequest.h"
 
 #include <QString>
 

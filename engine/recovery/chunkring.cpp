@@ -1,6 +1,6 @@
-#include "chunkring.h"
+#include "engine/recovery/chunkring.h"
 
-#include "galoisfield.h"
+#include "engine/recovery/galoisfield.h"
 
 #include <system_error>
 

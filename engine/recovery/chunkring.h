@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recoverybuffer.h"
+#include "engine/recovery/recoverybuffer.h"
 
 #include <condition_variable>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "galoisfield.h"
+#include "engine/recovery/galoisfield.h"
 
 // The library's header declares C functions without saying so.
 extern "C" {

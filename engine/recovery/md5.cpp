@@ -1,4 +1,4 @@
-#include "md5.h"
+#include "engine/recovery/md5.h"
 
 #include <openssl/evp.h>
 

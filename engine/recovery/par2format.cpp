@@ -1,4 +1,4 @@
-#include "par2format.h"
+#include "engine/recovery/par2format.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "md5.h"
+#include "engine/recovery/md5.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "piecehasher.h"
+#include "engine/recovery/piecehasher.h"
 
 #include <isa-l/crc.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "md5.h"
-#include "par2format.h"
+#include "engine/recovery/md5.h"
+#include "engine/recovery/par2format.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "recoverybuffer.h"
+#include "engine/recovery/recoverybuffer.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
 
 #include <cstddef>
 #include <cstdint>

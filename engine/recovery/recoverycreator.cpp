@@ -1,9 +1,9 @@
-#include "recoverycreator.h"
+#include "engine/recovery/recoverycreator.h"
 
-#include "atomicfile.h"
-#include "chunkring.h"
-#include "galoisfield.h"
-#include "par2format.h"
+#include "engine/fs/atomicfile.h"
+#include "engine/recovery/chunkring.h"
+#include "engine/recovery/galoisfield.h"
+#include "engine/recovery/par2format.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

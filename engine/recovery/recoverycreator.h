@@ -1,10 +1,10 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
-#include "piecehasher.h"
-#include "recoverybuffer.h"
-#include "recoveryplan.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/recovery/piecehasher.h"
+#include "engine/recovery/recoverybuffer.h"
+#include "engine/recovery/recoveryplan.h"
 
 #include <string>
 #include <vector>

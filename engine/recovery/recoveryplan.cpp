@@ -1,7 +1,7 @@
-#include "recoveryplan.h"
+#include "engine/recovery/recoveryplan.h"
 
-#include "galoisfield.h"
-#include "par2format.h"
+#include "engine/recovery/galoisfield.h"
+#include "engine/recovery/par2format.h"
 
 #include <algorithm>
 

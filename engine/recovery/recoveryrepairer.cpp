@@ -1,9 +1,9 @@
-#include "recoveryrepairer.h"
+#include "engine/recovery/recoveryrepairer.h"
 
-#include "chunkring.h"
-#include "galoisfield.h"
-#include "md5.h"
-#include "tempname.h"
+#include "engine/recovery/chunkring.h"
+#include "engine/recovery/galoisfield.h"
+#include "engine/recovery/md5.h"
+#include "engine/fs/tempname.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

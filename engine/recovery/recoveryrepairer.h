@@ -1,9 +1,9 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
-#include "recoverybuffer.h"
-#include "recoveryset.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/recovery/recoverybuffer.h"
+#include "engine/recovery/recoveryset.h"
 
 #include <functional>
 #include <string>

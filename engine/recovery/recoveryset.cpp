@@ -1,8 +1,8 @@
-#include "recoveryset.h"
+#include "engine/recovery/recoveryset.h"
 
-#include "chunkring.h"
-#include "galoisfield.h"
-#include "piecehasher.h"
+#include "engine/recovery/chunkring.h"
+#include "engine/recovery/galoisfield.h"
+#include "engine/recovery/piecehasher.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "error.h"
-#include "filelayer.h"
-#include "md5.h"
-#include "par2format.h"
-#include "recoverybuffer.h"
+#include "engine/fs/error.h"
+#include "engine/fs/filelayer.h"
+#include "engine/recovery/md5.h"
+#include "engine/recovery/par2format.h"
+#include "engine/recovery/recoverybuffer.h"
 
 #include <cstdint>
 #include <set>

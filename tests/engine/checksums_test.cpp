@@ -1,8 +1,8 @@
 // SHA-256, checksum files in the format of sha256sum, and the atomic files they are written
 // through.
-#include "atomicfile.h"
-#include "checksumfile.h"
-#include "sha256.h"
+#include "engine/fs/atomicfile.h"
+#include "engine/pieces/checksumfile.h"
+#include "engine/copy/sha256.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Failures of the file system in the middle of a split or a join: a full disk on a small
 // tmpfs, and read, write and close errors injected through the file layer.
-#include "folderlisting.h"
-#include "joiner.h"
-#include "splitter.h"
+#include "engine/fs/folderlisting.h"
+#include "engine/joiner.h"
+#include "engine/splitter.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "joiner.h"
+#include "engine/joiner.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "numbertext.h"
+#include "engine/text/numbertext.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "folderlisting.h"
-#include "nametext.h"
-#include "naturalorder.h"
-#include "piecenaming.h"
+#include "engine/fs/folderlisting.h"
+#include "engine/text/nametext.h"
+#include "engine/pieces/naturalorder.h"
+#include "engine/pieces/piecenaming.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>

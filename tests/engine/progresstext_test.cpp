@@ -1,4 +1,4 @@
-#include "progresstext.h"
+#include "engine/text/progresstext.h"
 
 #include <gtest/gtest.h>
 

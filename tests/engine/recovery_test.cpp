@@ -1,9 +1,9 @@
 // Recovery volumes against the real par2: what we write it accepts and repairs with, what it
 // writes we repair with, and recovery data that is short, damaged or lying.
-#include "recovery/md5.h"
-#include "recovery/recoverycreator.h"
-#include "recovery/recoveryrepairer.h"
-#include "recovery/recoveryset.h"
+#include "engine/recovery/md5.h"
+#include "engine/recovery/recoverycreator.h"
+#include "engine/recovery/recoveryrepairer.h"
+#include "engine/recovery/recoveryset.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "splitplan.h"
+#include "engine/splitplan.h"
 
 #include <gtest/gtest.h>
 

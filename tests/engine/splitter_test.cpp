@@ -1,6 +1,6 @@
-#include "folderlisting.h"
-#include "joiner.h"
-#include "splitter.h"
+#include "engine/fs/folderlisting.h"
+#include "engine/joiner.h"
+#include "engine/splitter.h"
 #include "testfolder.h"
 
 #include <gtest/gtest.h>

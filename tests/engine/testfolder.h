@@ -1,7 +1,7 @@
 #pragma once
 
-#include "joiner.h"
-#include "splitter.h"
+#include "engine/joiner.h"
+#include "engine/splitter.h"
 
 #include <map>
 #include <string>

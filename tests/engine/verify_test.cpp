@@ -1,10 +1,10 @@
 // Checksums across the split, the join and the verification: what the real sha256sum thinks of
 // them, folders damaged on the way, and stopping half-way.
-#include "joiner.h"
-#include "outcometext.h"
-#include "splitter.h"
+#include "engine/joiner.h"
+#include "engine/text/outcometext.h"
+#include "engine/splitter.h"
 #include "testfolder.h"
-#include "verifier.h"
+#include "engine/verifier.h"
 
 #include <gtest/gtest.h>
 

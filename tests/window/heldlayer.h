@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filelayer.h"
+#include "engine/fs/filelayer.h"
 
 #include <condition_variable>
 #include <mutex>

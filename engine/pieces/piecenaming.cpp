@@ -1,0 +1,67 @@
+#include "engine/pieces/piecenaming.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace qfs {
+
+namespace {
+
+// Piece indices are written with at least this many digits, zero-padded.
+constexpr std::size_t minimumIndexDigits = 4;
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+} // namespace
+
+std::string PieceNaming::splitFolderName(std::string_view sourceFileName)
+{
+    return std::string(trimmed(sourceFileName)) + "_split";
+}
+
+std::string PieceNaming::splitFolderPath(std::string_view sourceDirectory,
+                                         std::string_view sourceFileName)
+{
+    return joinPath(sourceDirectory, splitFolderName(sourceFileName));
+}
+
+std::string PieceNaming::joinPath(std::string_view directory, std::string_view name)
+{
+    std::string path(directory);
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+std::string PieceNaming::pieceFileName(std::string_view sourceFileName, std::uint64_t index)
+{
+    char digits[24];
+    std::snprintf(digits, sizeof digits, ".%04llu", static_cast<unsigned long long>(index));
+    return std::string(sourceFileName) + digits;
+}
+
+std::optional<PieceNaming::Parsed> PieceNaming::parse(std::string_view fileName)
+{
+    const auto dot = fileName.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return std::nullopt;
+    const std::string_view digits = fileName.substr(dot + 1);
+    if (digits.size() < minimumIndexDigits)
+        return std::nullopt;
+    std::uint64_t index = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    // from_chars takes no sign and no blank: only digits pass, and too many of them overflow.
+    if (ec != std::errc() || end != digits.data() + digits.size())
+        return std::nullopt;
+    return Parsed{fileName.substr(0, dot), index};
+}
+
+} // namespace qfs

@@ -1,0 +1,125 @@
+#include "engine/text/outcometext.h"
+
+#include "engine/text/checkmessages.h"
+#include "engine/text/nametext.h"
+#include "engine/text/progresstext.h"
+
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace qfs {
+
+std::string OutcomeText::split(std::uint64_t pieces, const std::string& folderName, double seconds)
+{
+    return ProgressText::count(pieces) + (pieces == 1 ? " piece" : " pieces") + " written to " +
+           NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds);
+}
+
+std::string OutcomeText::join(const std::string& rebuiltName, std::uint64_t length)
+{
+    if (rebuiltName.empty())
+        return noPiecesJoined;
+    return NameText::printable(rebuiltName) + " rebuilt, " + ProgressText::bytes(length);
+}
+
+namespace {
+
+std::string pieces(std::uint64_t count)
+{
+    return ProgressText::count(count) + (count == 1 ? " piece" : " pieces");
+}
+
+std::string joined(const std::vector<std::string>& parts, const char* separator)
+{
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : separator) + part;
+    return text;
+}
+
+} // namespace
+
+std::string OutcomeText::verify(const VerifyReport& report)
+{
+    if (report.stem.empty())
+        return noPiecesVerified;
+    const char* const noChecksums = "No checksum file to verify against";
+    if (report.intact()) {
+        if (!report.hasChecksumFile)
+            return std::string(noChecksums) + "; " + pieces(report.piecesChecked) +
+                   (report.piecesChecked == 1 ? " carries" : " carry") + " the signature, with no gaps.";
+        const std::string rebuilt = report.rebuiltChecked ? " and the rebuilt file" : "";
+        if (report.piecesChecked == 1)
+            return "The 1 piece" + rebuilt + (rebuilt.empty() ? " is" : " are") + " intact.";
+        return "All " + pieces(report.piecesChecked) + rebuilt + " are intact.";
+    }
+    std::vector<std::string> counts;
+    if (!report.damaged.empty())
+        counts.push_back(ProgressText::count(report.damaged.size()) + " damaged");
+    if (report.missingCount > 0)
+        counts.push_back(ProgressText::count(report.missingCount) + " missing");
+    if (!report.unlisted.empty())
+        counts.push_back(ProgressText::count(report.unlisted.size()) + " not in the checksum file");
+    std::vector<std::string> sentences;
+    if (!report.hasChecksumFile)
+        sentences.push_back(std::string(noChecksums) + ".");
+    if (!counts.empty())
+        sentences.push_back("Pieces not intact: " + joined(counts, ", ") + ".");
+    if (report.joinedDamaged)
+        sentences.push_back(CheckMessages::joinedDiffers(report.stem));
+    if (report.rebuiltDamaged)
+        sentences.push_back("The rebuilt " + NameText::printable(report.stem) + " differs from its checksum.");
+    return joined(sentences, " ");
+}
+
+std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report)
+{
+    std::vector<PieceFinding> findings;
+    const std::unordered_set<std::string_view> unsignedPieces(report.withoutSignature.begin(),
+                                                              report.withoutSignature.end());
+    std::vector<std::string> checksumDiffers;
+    for (const std::string& name : report.damaged) {
+        if (unsignedPieces.count(name) == 0)
+            checksumDiffers.push_back(name);
+    }
+    if (!report.withoutSignature.empty())
+        findings.push_back(CheckMessages::withoutSignature(report.withoutSignature));
+    if (!checksumDiffers.empty())
+        findings.push_back(CheckMessages::damaged(checksumDiffers));
+    if (report.missingCount > 0)
+        findings.push_back(CheckMessages::missing(report.missing, report.missingCount));
+    if (!report.unlisted.empty())
+        findings.push_back(CheckMessages::unlisted(report.unlisted));
+    if (report.joinedDamaged)
+        findings.push_back({CheckMessages::joinedDiffers(report.stem), {}});
+    if (report.rebuiltDamaged)
+        findings.push_back(CheckMessages::damaged({report.stem}));
+    return findings;
+}
+
+namespace {
+
+// "an unfinished split of 3.2 GB", "2 unfinished joins of 40 GB".
+std::string unfinished(std::uint64_t count, std::uint64_t bytes, const char* kind)
+{
+    return (count == 1 ? std::string("an") : ProgressText::count(count)) + " unfinished " + kind +
+           (count == 1 ? "" : "s") + " of " + ProgressText::bytes(bytes);
+}
+
+} // namespace
+
+std::string OutcomeText::withLeftovers(const std::string& line, const Leftovers& removed)
+{
+    std::vector<std::string> kinds;
+    if (removed.splits > 0)
+        kinds.push_back(unfinished(removed.splits, removed.splitBytes, "split"));
+    if (removed.joins > 0)
+        kinds.push_back(unfinished(removed.joins, removed.joinBytes, "join"));
+    if (kinds.empty())
+        return line;
+    const bool one = removed.splits + removed.joins == 1;
+    return line + "; removed " + joined(kinds, " and ") + (one ? " left by an earlier run" : " left by earlier runs");
+}
+
+} // namespace qfs

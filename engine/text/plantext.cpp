@@ -1,0 +1,35 @@
+#include "engine/text/plantext.h"
+
+#include "engine/text/progresstext.h"
+
+namespace qfs {
+
+namespace {
+
+constexpr const char* separator = " \u00B7 ";
+constexpr const char* arrow = "\u2192 ";
+constexpr const char* times = " \u00D7 ";
+
+} // namespace
+
+std::string PlanText::file(const std::string& name, std::uint64_t length)
+{
+    return name + separator + ProgressText::bytes(length);
+}
+
+std::string PlanText::pieces(const SplitPlan& plan)
+{
+    const std::string full = ProgressText::bytes(plan.chunkBytes);
+    const std::string last = ProgressText::bytes(plan.lastPieceBytes);
+    const std::string count = ProgressText::count(plan.pieceCount);
+    if (plan.pieceCount <= 1)
+        return std::string(arrow) + "1 piece of " + last;
+    if (plan.lastPieceBytes == plan.chunkBytes)
+        return arrow + count + " pieces of " + full;
+    if (plan.pieceCount == 2)
+        return arrow + count + " pieces: " + full + " and " + last;
+    return arrow + count + " pieces: " + ProgressText::count(plan.pieceCount - 1) + times + full +
+           " and one of " + last;
+}
+
+} // namespace qfs
