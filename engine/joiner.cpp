@@ -35,16 +35,8 @@ Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 Result<JoinResult> Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop)
 {
     observer.folderShown(request.folderPath);
-    JoinResult result;
-    Error error;
-    try {
-        error = joinPieces(request, observer, stop, result);
-    } catch (const std::bad_alloc&) {
-        error = Error::fromErrno(ENOMEM, request.folderPath);
-    }
-    if (error.failed())
-        return error;
-    return result;
+    return runToResult<JoinResult>(request.folderPath,
+                                   [&](JoinResult& result) { return joinPieces(request, observer, stop, result); });
 }
 
 Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,

@@ -3,7 +3,10 @@
 #include "engine/fs/error.h"
 
 #include <cassert>
+#include <cerrno>
+#include <new>
 #include <optional>
+#include <string>
 #include <utility>
 
 namespace qfs {
@@ -30,5 +33,23 @@ private:
     Error m_error;
     std::optional<T> m_value;
 };
+
+// Runs `work`, which fills a T and returns its failure, and hands back the value or the
+// failure; running out of memory on the way becomes ENOMEM on `path`. Every run of the engine
+// ends through here.
+template <class T, class Work>
+Result<T> runToResult(const std::string& path, Work&& work)
+{
+    T value;
+    Error error;
+    try {
+        error = work(value);
+    } catch (const std::bad_alloc&) {
+        error = Error::fromErrno(ENOMEM, path);
+    }
+    if (error.failed())
+        return error;
+    return value;
+}
 
 } // namespace qfs

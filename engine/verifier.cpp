@@ -38,16 +38,8 @@ Verifier::Verifier(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_
 Result<VerifyReport> Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop)
 {
     observer.folderShown(request.folderPath);
-    VerifyReport report;
-    Error error;
-    try {
-        error = check(request, observer, stop, report);
-    } catch (const std::bad_alloc&) {
-        error = Error::fromErrno(ENOMEM, request.folderPath);
-    }
-    if (error.failed())
-        return error;
-    return report;
+    return runToResult<VerifyReport>(request.folderPath,
+                                     [&](VerifyReport& report) { return check(request, observer, stop, report); });
 }
 
 Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
