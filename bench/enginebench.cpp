@@ -9,6 +9,8 @@
 // Our runs flush what they wrote to the disk before they report success, which the peers do
 // not: every case of ours is also run without the flushes, and a line gives what they cost;
 // the main cases also run the peer followed by `sync -f` on the folder, the same flush as ours.
+// The destination cases split from one loop-mounted ext4 image to another (GNU split run in
+// the destination folder) and join from the second, remounted read-only, into the first.
 //
 //   engine_bench [folder]     (default: the system's temporary folder)
 #include "engine/fs/folderlisting.h"
@@ -364,6 +366,94 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
     fs::remove(dir + "/cat.out");
 }
 
+// ---- Destinations: from one file system to another, and from a read-only one ---------------
+
+// The ext4 images mounted so far, unmounted at exit however the bench ends.
+std::vector<std::string> mountedImages;
+
+void unmountImages()
+{
+    for (auto point = mountedImages.crbegin(); point != mountedImages.crend(); ++point) {
+        const std::string& path = *point;
+        if (std::system(("umount " + quoted(path) + " || umount -l " + quoted(path)).c_str()) != 0)
+            std::fprintf(stderr, "cannot unmount %s\n", path.c_str());
+    }
+    mountedImages.clear();
+}
+
+// An ext4 file system of this size in an image file beside its mount point, dir/name; empty
+// when it cannot be made or mounted here.
+std::string ext4Image(const std::string& dir, const std::string& name, const std::string& size)
+{
+    const std::string image = quoted(dir + "/" + name + ".img");
+    const std::string point = dir + "/" + name;
+    fs::create_directory(point);
+    const std::string make = "truncate -s " + size + " " + image + " && mkfs.ext4 -q -F " + image
+                             + " && mount -o loop " + image + " " + quoted(point);
+    if (std::system(make.c_str()) != 0)
+        return {};
+    mountedImages.push_back(point);
+    return point;
+}
+
+// The split from one loop-mounted ext4 to another, against split run in the destination, and
+// the join from the second, now read-only, into the first, against cat.
+void destinationCases(const std::string& dir, int rounds)
+{
+    std::atexit(unmountImages);
+    const std::string from = ext4Image(dir, "from", "4G");
+    const std::string to = from.empty() ? std::string() : ext4Image(dir, "to", "3G");
+    if (to.empty()) {
+        std::printf("destinations: skipped, ext4 images cannot be mounted here\n");
+        unmountImages();
+        return;
+    }
+    const std::string big = "big.bin";
+    writeRandomFile(from + "/" + big, 1ull << 30);
+    const std::string ours = to + "/" + big + "_split";
+    const std::string theirs = to + "/coreutils";
+    const std::string joined = from + "/joined";
+    fs::create_directory(joined);
+    const auto splitAcross = [=](bool flush) {
+        qfs::SplitRequest request{from, big, qfs::SplitMode::BySize, 1 << 20, false};
+        request.destinationDirectory = to;
+        qfs::SplitObserver quiet;
+        return int(qfs::Splitter(layerFor(flush)).run(request, quiet).failed());
+    };
+    const std::string peerSplit = "mkdir " + quoted(theirs) + " && cd " + quoted(theirs) + " && split -b 1M -a 4 -d "
+                                  + quoted(from + "/" + big) + " " + big + ".";
+    const auto cleanSplits = [=] {
+        fs::remove_all(ours);
+        fs::remove_all(theirs);
+    };
+    report({"split 1 GiB, 1 MiB, ext4 to ext4", cleanSplits, [=] { return splitAcross(true); }, peerSplit,
+            {"split", from + "/" + big, "--size", "1M", "--no-checksums", "--quiet", "--output", to},
+            [=] { return splitAcross(false); }, to},
+           rounds);
+
+    // One set of pieces of each kind, on a file system that is read-only from then on.
+    cleanSplits();
+    if (splitAcross(true) != 0 || std::system(peerSplit.c_str()) != 0
+        || std::system(("mount -o remount,ro " + quoted(to)).c_str()) != 0) {
+        std::fprintf(stderr, "cannot make the read-only pieces for the join\n");
+        unmountImages();
+        return;
+    }
+    const auto joinAcross = [=](bool flush) {
+        qfs::JoinObserver quiet;
+        return int(qfs::Joiner(layerFor(flush)).run({ours, joined}, quiet).failed());
+    };
+    report({"join 1024 pieces, read-only to ext4",
+            [=] {
+                fs::remove(joined + "/" + big);
+                fs::remove(from + "/cat.out");
+            },
+            [=] { return joinAcross(true); }, "cat " + quoted(theirs) + "/* > " + quoted(from + "/cat.out"),
+            {"join", ours, "--output", joined, "--quiet"}, [=] { return joinAcross(false); }, from},
+           rounds);
+    unmountImages();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -439,6 +529,8 @@ int main(int argc, char** argv)
             [=] { return split(dir, small, 4 << 10, false); },
             dir},
            3);
+
+    destinationCases(dir, rounds);
 
     fs::remove_all(dir);
     std::printf("load average after: %s\n", loadAverage().c_str());

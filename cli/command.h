@@ -29,6 +29,11 @@ struct Command {
     // Whole bytes (at least 1) for BySize; a whole number of pieces (at least 1) for ByCount.
     std::uint64_t amount = 0;
     bool writeChecksums = true;
+    // The folder the split folder or the rebuilt file goes into; empty: beside the file, or
+    // in the pieces folder.
+    std::string output;
+    // A join may replace a file of the rebuilt name in the output folder.
+    bool force = false;
     bool quiet = false;
 };
 

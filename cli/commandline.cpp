@@ -119,8 +119,8 @@ std::optional<std::uint64_t> CommandLine::pieceCount(std::string_view text)
 std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const* argv,
                                                      std::ostream& out, std::ostream& err)
 {
-    CLI::App app{"Cuts a file into numbered pieces in a folder beside it, and joins such pieces "
-                 "back into the original file, byte for byte.",
+    CLI::App app{"Cuts a file into numbered pieces in a folder beside it or in another folder, and "
+                 "joins such pieces back into the original file, byte for byte.",
                  programName};
     app.set_version_flag("--version", std::string(programName) +
                                           " (Quarb's File Splitter) " QFS_VERSION);
@@ -135,7 +135,7 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
 
     CLI::App* split = app.add_subcommand(
         "split", "Cut FILE into numbered pieces, FILE.0000, FILE.0001, ..., in a new folder "
-                 "FILE_split beside it, with the checksum file FILE.sha256.");
+                 "FILE_split beside it (or in DIR), with the checksum file FILE.sha256.");
     split->add_option("FILE", command.path, "The file to split")->required()->type_name("");
     CLI::Option* size = split->add_option(
         "-s,--size", sizeText,
@@ -146,12 +146,21 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
         "-n,--count", countText, "Number of pieces wished for: a whole number, at least 1");
     count->type_name("N");
     split->add_flag("--no-checksums", noChecksums, "Leave out the checksum file FILE.sha256");
+    CLI::Option* splitOutput = split->add_option(
+        "-o,--output", command.output, "Make the folder FILE_split in DIR instead of beside FILE");
+    splitOutput->type_name("DIR");
     split->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* join = app.add_subcommand(
-        "join", "Write the pieces in FOLDER back to back into one file in FOLDER, named after "
-                "the first piece, and check them against the folder's checksum file.");
+        "join", "Write the pieces in FOLDER back to back into one file in FOLDER (or in DIR), "
+                "named after the first piece, and check them against the folder's checksum file.");
     join->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
+    CLI::Option* joinOutput = join->add_option(
+        "-o,--output", command.output,
+        "Write the rebuilt file into DIR instead of FOLDER; FOLDER is then only read");
+    joinOutput->type_name("DIR");
+    join->add_flag("--force", command.force,
+                   "Replace a file of the rebuilt name in DIR (one in FOLDER itself is always replaced)");
     join->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* verify = app.add_subcommand(
@@ -191,6 +200,8 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
 
     if (command.path.empty())
         return usage(std::string(split->parsed() ? "FILE" : "FOLDER") + " is empty");
+    if (splitOutput->count() + joinOutput->count() > 0 && command.output.empty())
+        return usage("DIR is empty");
     if (join->parsed()) {
         command.kind = Command::Kind::Join;
         return command;

@@ -4,6 +4,7 @@
 #include "engine/joiner.h"
 #include "engine/text/nametext.h"
 #include "engine/text/outcometext.h"
+#include "engine/pieces/piecenaming.h"
 #include "engine/splitter.h"
 #include "terminalprogress.h"
 #include "engine/verifier.h"
@@ -96,6 +97,13 @@ bool namesItsFile(const Error& error)
     return !name.empty() && error.description.find(NameText::printable(name)) != std::string::npos;
 }
 
+// Whether the error is the refusal of this folder to be written into: a read-only medium, or
+// one this user may not write to.
+bool refusesWriting(const Error& error, const std::string& folder)
+{
+    return (error.code == EROFS || error.code == EACCES) && error.path == (folder.empty() ? "." : folder);
+}
+
 } // namespace
 
 int CommandRunner::run(const Command& command)
@@ -132,17 +140,30 @@ int CommandRunner::split(const Command& command)
         m_err << programName << ": " << NameText::printable(command.path) << ": is a folder; split takes a file\n";
         return WorkFailed;
     }
-    const SplitRequest request{file.parent_path().string(), name,
-                               command.rule == Command::PieceRule::BySize ? SplitMode::BySize : SplitMode::ByCount,
-                               command.amount, command.writeChecksums};
+    SplitRequest request{file.parent_path().string(), name,
+                         command.rule == Command::PieceRule::BySize ? SplitMode::BySize : SplitMode::ByCount,
+                         command.amount, command.writeChecksums};
+    request.destinationDirectory = command.output;
     const auto start = std::chrono::steady_clock::now();
     int signal = 0;
     const auto result = runWithProgress(
         command.quiet,
         [&](std::stop_token stop, SplitObserver& observer) { return Splitter().run(request, observer, stop); },
         signal);
-    if (result.failed())
-        return failure(result.error(), signal);
+    if (result.failed()) {
+        const int status = failure(result.error(), signal);
+        if (result.error().is(FolderExists)) {
+            // The window offers the next free name; here the way out is another folder.
+            const std::string taken = NameText::printable(PieceNaming::splitFolderName(name));
+            const auto free = Splitter().nextFreeFolderName(request);
+            hint(taken + " is taken" +
+                 (free.failed() ? "" : " (the next free name there is " + NameText::printable(free.value()) + ")") +
+                 ": use --output DIR or remove it");
+        } else if (command.output.empty() && refusesWriting(result.error(), request.sourceDirectory)) {
+            hint("use --output DIR to put the pieces into another folder");
+        }
+        return status;
+    }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     return summary(command, OutcomeText::withLeftovers(
                                 OutcomeText::split(result->pieces, result->folderPath, took.count()),
@@ -155,11 +176,17 @@ int CommandRunner::join(const Command& command)
     const auto result = runWithProgress(
         command.quiet,
         [&](std::stop_token stop, JoinObserver& observer) {
-            return Joiner().run(JoinRequest{command.path}, observer, stop);
+            return Joiner().run(JoinRequest{command.path, command.output, command.force}, observer, stop);
         },
         signal);
-    if (result.failed())
-        return failure(result.error(), signal);
+    if (result.failed()) {
+        const int status = failure(result.error(), signal);
+        if (result.error().is(OutputExists))
+            hint("use --force to replace it");
+        else if (command.output.empty() && refusesWriting(result.error(), command.path))
+            hint("use --output DIR to write the rebuilt file into another folder");
+        return status;
+    }
     // Nothing rebuilt is no success for a script that goes on to remove the folder.
     if (result->rebuiltName.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesJoined, command.path}, 0);
@@ -201,6 +228,11 @@ int CommandRunner::failure(const Error& error, int signal)
     if (error.is(PieceDamaged) || error.is(MissingPiece) || error.is(UnlistedPiece))
         return PiecesDamaged;
     return WorkFailed;
+}
+
+void CommandRunner::hint(const std::string& text)
+{
+    m_err << programName << ": " << text << '\n';
 }
 
 void CommandRunner::listNames(const std::vector<std::string>& names)

@@ -31,6 +31,8 @@ private:
     int verify(const Command& command);
     // The exit status of a run that ended in `error`, after reporting it.
     int failure(const Error& error, int signal);
+    // What the user can do about a refusal that has a way out, on a line of its own below it.
+    void hint(const std::string& text);
     // Lists the pieces a finding stands for on `err`, one a line, below its sentence.
     void listNames(const std::vector<std::string>& names);
     // Prints the summary unless quiet; a summary that cannot be written is a failure.

@@ -1,6 +1,7 @@
 #include "engine/joiner.h"
 
 #include "engine/fs/atomicfile.h"
+#include "engine/fs/destination.h"
 #include "engine/text/checkmessages.h"
 #include "engine/copy/hashingcopier.h"
 #include "engine/fs/leftovers.h"
@@ -8,10 +9,12 @@
 #include "engine/pieces/piecechecksums.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/pieces/pieceset.h"
+#include "engine/text/plantext.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -39,61 +42,157 @@ Result<JoinResult> Joiner::run(const JoinRequest& request, JoinObserver& observe
                                    [&](JoinResult& result) { return joinPieces(request, observer, stop, result); });
 }
 
-Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
-                         JoinResult& result)
-{
-    FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
-                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-    if (!folder.isOpen())
-        return Error::fromErrno(errno, request.folderPath);
+struct Joiner::Survey {
+    explicit Survey(FileLayer& layer) : folder(layer, -1), destination(layer) {}
+
+    FileHandle folder;
     PieceSet set;
-    if (Error e = PieceSet::scan(m_layer, folder.fd(), request.folderPath, set); e.failed())
+    PieceChecksums sums;
+    bool verify = false;
+    Destination destination;
+    AtomicFile::Existing existing = AtomicFile::Existing::Replace;
+    JoinPlan plan;
+};
+
+Result<JoinPlan> Joiner::plan(const JoinRequest& request)
+{
+    return runToResult<JoinPlan>(request.folderPath, [&](JoinPlan& plan) {
+        Survey found(m_layer);
+        const Error error = survey(request, found);
+        plan = std::move(found.plan);
+        return error;
+    });
+}
+
+Error Joiner::survey(const JoinRequest& request, Survey& found)
+{
+    found.folder = FileHandle(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
+                                                      O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!found.folder.isOpen())
+        return Error::fromErrno(errno, request.folderPath);
+    const PieceSet& set = found.set;
+    if (Error e = PieceSet::scan(m_layer, found.folder.fd(), request.folderPath, found.set); e.failed())
         return e;
     if (set.empty())
         return {};
 
-    PieceChecksums sums;
-    bool verify = false;
-    if (Error e = PieceChecksums::read(m_layer, folder.fd(), request.folderPath, set, sums, verify); e.failed())
+    const PieceChecksums& sums = found.sums;
+    if (Error e = PieceChecksums::read(m_layer, found.folder.fd(), request.folderPath, set, found.sums,
+                                       found.verify);
+        e.failed())
         return e;
-    if (verify) {
+    if (found.verify) {
         if (sums.missingBeyondGaps > 0)
             return refusal(MissingPiece, sums.missing,
                            CheckMessages::missing(sums.missing, sums.missingBeyondGaps), request.folderPath);
         if (!sums.unlisted.empty())
             return refusal(UnlistedPiece, sums.unlisted, CheckMessages::unlisted(sums.unlisted),
                            request.folderPath);
-        observer.verifying(sums.fileName);
+        found.plan.checksumFileName = sums.fileName;
     }
     // Only a checksum file that went away since the set was read leaves a set without pieces.
     if (set.pieces().empty())
         return {};
 
-    result.leftovers = Leftovers::removeFrom(m_layer, folder.fd());
+    Destination& destination = found.destination;
+    JoinPlan& plan = found.plan;
+    if (request.destinationDirectory.empty()) {
+        if (Error e = destination.take(found.folder.fd(), request.folderPath); e.failed())
+            return e;
+    } else {
+        if (Error e = destination.open(request.destinationDirectory); e.failed())
+            return e;
+        plan.intoPiecesFolder = destination.isFolder(found.folder.fd());
+    }
+    plan.destinationPath = destination.path();
+    plan.length = set.dataBytes();
+    const std::string outputPath = PieceNaming::joinPath(destination.path(), set.stem());
+    if (Error e = destination.checkWritable(); e.failed())
+        return e;
+    if (destination.longestName() > 0 && set.stem().size() > destination.longestName()) {
+        return Error{NameTooLong,
+                     "The joined file needs a name of " + std::to_string(set.stem().size()) +
+                         " characters; this folder allows " + std::to_string(destination.longestName()),
+                     outputPath};
+    }
+    // Joining into the pieces folder again rebuilds the same file over the last one, as it
+    // always did; a folder of the user's choosing keeps what it holds unless told otherwise.
+    found.existing = plan.intoPiecesFolder ? AtomicFile::Existing::Replace
+                     : request.replace     ? AtomicFile::Existing::ReplaceFile
+                                           : AtomicFile::Existing::Keep;
+    if (Error e = AtomicFile::admits(m_layer, destination.fd(), destination.path(), set.stem(), found.existing,
+                                     plan.replaces);
+        e.failed())
+        return e;
+    if (!destination.holdsFileOf(plan.length)) {
+        return Error{PieceTooLarge,
+                     "The joined file would be " + PlanText::exactBytes(plan.length) +
+                         "; files on this drive hold at most " + PlanText::exactBytes(Destination::fatLargestFile),
+                     outputPath};
+    }
+    if (destination.countsInodes() && destination.freeInodes() < 1)
+        return Error{NotEnoughInodes, "The joined file needs a new file; the file system has room for none",
+                     outputPath};
+    // The file takes whole blocks, and the holes of sparse pieces stay holes. An earlier file
+    // of the name gives its room back only once the new one has replaced it.
+    const std::uint64_t block = destination.block();
+    std::uint64_t needed = roundUp(plan.length, block);
+    std::uint64_t allocated = 0;
+    for (const PieceFile& piece : set.pieces())
+        allocated += piece.allocated;
+    if (allocated < plan.length)
+        needed = std::min(needed, allocated + set.pieces().size() * block);
+    if (needed > destination.available()) {
+        return Error{NotEnoughSpace,
+                     "The joined file needs " + PlanText::exactBytes(needed) + "; " +
+                         PlanText::exactBytes(destination.available()) + " are free",
+                     outputPath};
+    }
+    plan.rebuiltName = set.stem();
+    return {};
+}
+
+Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
+                         JoinResult& result)
+{
+    Survey found(m_layer);
+    if (Error e = survey(request, found); e.failed())
+        return e;
+    if (found.verify)
+        observer.verifying(found.sums.fileName);
+    const JoinPlan& plan = found.plan;
+    if (plan.rebuiltName.empty())
+        return {};
+    const PieceSet& set = found.set;
+    const int destinationFd = found.destination.fd();
+
+    result.leftovers = Leftovers::removeFrom(m_layer, destinationFd);
     AtomicFile output(m_layer);
-    if (Error e = output.create(folder.fd(), request.folderPath, set.stem(),
-                                set.pieces().front().mode & permissionBits, set.pieces().front().group);
+    if (Error e = output.create(destinationFd, plan.destinationPath, plan.rebuiltName,
+                                set.pieces().front().mode & permissionBits, set.pieces().front().group,
+                                found.existing);
         e.failed())
         return e;
 
-    const std::uint64_t total = set.dataBytes();
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
         done += bytes;
-        observer.progress(done, total);
+        observer.progress(done, plan.length);
     };
     std::uint64_t written = 0;
-    Error error = verify ? copyVerified(request, set, sums, folder.fd(), output, stop, advance, written)
-                         : copyPieces(request, set, folder.fd(), output, stop, advance, written);
+    const int folderFd = found.folder.fd();
+    Error error = found.verify ? copyVerified(request, set, found.sums, folderFd, output, stop, advance, written)
+                               : copyPieces(request, set, folderFd, output, stop, advance, written);
     if (error.failed())
         return error;
     // Holes at the end of the last piece leave the file short until it is given its length.
     if (m_layer.ftruncate(output.fd(), off_t(written)) != 0)
-        return Error::fromErrno(errno, PieceNaming::joinPath(request.folderPath, set.stem()));
+        return Error::fromErrno(errno, output.finalPath());
     if (Error e = output.commit(); e.failed())
         return e;
-    result.rebuiltName = set.stem();
+    result.rebuiltName = plan.rebuiltName;
     result.length = written;
+    result.destinationPath = plan.destinationPath;
     return {};
 }
 
@@ -102,7 +201,7 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
 {
     SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
     copier.setStopToken(stop);
-    const std::string outputPath = PieceNaming::joinPath(request.folderPath, set.stem());
+    const std::string outputPath = output.finalPath();
     const auto signatureLength = std::uint64_t(pieceSignature.size());
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
@@ -134,7 +233,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
     HashingCopier copier(m_layer, m_blockSize);
     copier.setStopToken(stop);
     HashPipe& hashes = copier.hashes();
-    const std::string outputPath = PieceNaming::joinPath(request.folderPath, set.stem());
+    const std::string outputPath = output.finalPath();
     const auto signatureLength = std::uint64_t(pieceSignature.size());
     const std::vector<PieceFile>& pieces = set.pieces();
     std::vector<Sha256::Digest> digests;

@@ -34,6 +34,29 @@ public:
 // folder itself, so what it joins is what is there when it starts.
 struct JoinRequest {
     std::string folderPath;
+    // The folder the rebuilt file is written into; empty: the pieces folder itself.
+    std::string destinationDirectory = {};
+    // Whether a file of the rebuilt name in a destination other than the pieces folder may be
+    // replaced: a regular file only, never a link or a folder. Without it such a file refuses
+    // the join (OutputExists). In the pieces folder a file or a link of that name is always
+    // replaced, as a join there always did: joining again rebuilds the same file.
+    bool replace = false;
+};
+
+// What a join will make, worked out and checked before anything is written (Joiner::plan).
+struct JoinPlan {
+    // The rebuilt file's name and length; the name is empty when the folder holds no pieces,
+    // and the rest of the plan is then empty too.
+    std::string rebuiltName;
+    std::uint64_t length = 0;
+    // The folder the file goes into, as the request named it (the pieces folder's path when it
+    // named none), and whether that is the pieces folder itself.
+    std::string destinationPath;
+    bool intoPiecesFolder = true;
+    // A file of the rebuilt name is there, and the join will replace it.
+    bool replaces = false;
+    // The checksum file the pieces will be checked against; empty when the folder has none.
+    std::string checksumFileName;
 };
 
 class AtomicFile;
@@ -41,23 +64,30 @@ class PieceSet;
 struct PieceChecksums;
 struct PieceFile;
 
-// What a join made: the rebuilt file's name in the folder and its length. The name is empty
-// when the folder held no pieces.
+// What a join made: the rebuilt file's name in the destination and its length. The name is
+// empty when the folder held no pieces.
 struct JoinResult {
     std::string rebuiltName;
     std::uint64_t length = 0;
-    // What earlier runs cut short had left in the folder, removed before the join.
+    // The folder the rebuilt file is in (JoinPlan::destinationPath).
+    std::string destinationPath;
+    // What earlier runs cut short had left in the destination, removed before the join.
     Leftovers leftovers;
 };
 
-// Puts the pieces in a folder back together into one file in that folder, named after their
-// stem. The set of pieces is checked first (see PieceSet); the rebuilt file is written as a
-// temporary file and takes the final name only when it is complete and flushed to the disk,
-// with the first piece's permission bits and group (see AtomicFile). Until then, and after any
-// failure or stop, an earlier file of that name is exactly as it was. Before writing, the join
-// removes from the folder what earlier runs that were cut short left there (Leftovers), and
-// the result says what it removed. A folder that holds no set is no failure: nothing is
-// written, and the result names no rebuilt file.
+// Puts the pieces in a folder back together into one file, named after their stem, in that
+// folder or in the destination the request names. The set of pieces is checked first (see
+// PieceSet), and then the destination (JoinPlan): that it can be written, that the name fits,
+// what is already there of that name (see JoinRequest::replace), the file system's largest
+// file, a free inode and the space. The rebuilt file is written as a temporary file in the
+// destination, so that another file system is no different, and takes the final name only
+// when it is complete and flushed to the disk, with the first piece's permission bits and
+// group (see AtomicFile). Until then, and after any failure or stop, an earlier file of that
+// name is exactly as it was. Before writing, the join removes from the destination what earlier
+// runs that were cut short left there (Leftovers), and the result says what it removed. The
+// pieces folder is only read unless it is the destination: it may be on a read-only medium.
+// A folder that holds no set is no failure: nothing is written, and the result names no
+// rebuilt file.
 //
 // When the folder holds the set's checksum file, "<stem>.sha256", the join verifies: before
 // writing, every piece the file lists must be there and every piece of the set must be listed
@@ -81,7 +111,18 @@ public:
     // the failure. A stop request ends it with Cancelled.
     Result<JoinResult> run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
 
+    // Runs every check run() makes before it writes, and works out what it would make,
+    // writing nothing: the plan, or the failure run() would return before its first byte.
+    // A pieces folder that cannot be written is such a failure when it is the destination
+    // (EROFS, EACCES); Destination::checkWritable() tells that of any folder beforehand.
+    Result<JoinPlan> plan(const JoinRequest& request);
+
 private:
+    struct Survey;
+
+    // Opens the pieces folder and the destination, reads and checks the set and its checksum
+    // file, and checks the destination, filling the survey's plan.
+    Error survey(const JoinRequest& request, Survey& found);
     Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
                      JoinResult& result);
     // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.

@@ -9,8 +9,11 @@ SplitPlan SplitPlan::named(const SplitRequest& request)
 {
     SplitPlan plan;
     plan.sourceFileName = request.sourceFileName;
-    plan.folderName = PieceNaming::splitFolderName(request.sourceFileName);
-    plan.folderPath = PieceNaming::joinPath(request.sourceDirectory, plan.folderName);
+    plan.folderName = request.folderName.empty() ? PieceNaming::splitFolderName(request.sourceFileName)
+                                                 : request.folderName;
+    plan.destinationDirectory =
+        request.destinationDirectory.empty() ? request.sourceDirectory : request.destinationDirectory;
+    plan.folderPath = PieceNaming::joinPath(plan.destinationDirectory, plan.folderName);
     plan.checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
     return plan;
 }

@@ -11,8 +11,9 @@ namespace qfs {
 // length and then carried through the run: the folder, the names and the sizes of the pieces.
 struct SplitPlan {
     std::string sourceFileName;
-    std::string folderName;   // "<name>_split", beside the source
-    std::string folderPath;
+    std::string folderName;   // "<name>_split", or the request's own name
+    std::string folderPath;   // in the destination
+    std::string destinationDirectory; // where the split folder is made: the request's, or the source's folder
     std::string checksumName; // "<name>.sha256"; written only when the request asks for it
     std::uint64_t sourceLength = 0;
     std::uint64_t chunkBytes = 0;     // data bytes of every piece but the last

@@ -17,6 +17,12 @@ struct SplitRequest {
     // wished for. At least 1; sizes from the source's length on make one piece, and so does 0.
     std::uint64_t amount = 0;
     bool writeChecksums = true; // also write "<name>.sha256" into the split folder
+    // The folder the split folder is made in; empty: beside the source, in sourceDirectory.
+    std::string destinationDirectory = {};
+    // The split folder's name; empty: "<name>_split". Beside a split folder of that name, the
+    // caller may pass the name Splitter::nextFreeFolderName() offers ("<name>_split-2"). A
+    // plain name: no "/", not "." or "..", and not of the form of the engine's temporary names.
+    std::string folderName = {};
 };
 
 } // namespace qfs

@@ -7,6 +7,7 @@
 #include "engine/pieces/piecechecksums.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/fs/tempname.h"
+#include "engine/text/plantext.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,10 +27,6 @@ void SplitObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 
-// statfs's type of the FAT family, whose files end one byte short of 4 GiB.
-constexpr long fatMagic = 0x4d44;
-constexpr std::uint64_t fatLargestFile = (std::uint64_t(4) << 30) - 1;
-
 constexpr mode_t permissionBits = 0777;
 
 // How many of the newest pieces a failed or stopped split lets go of in the background.
@@ -48,11 +45,6 @@ mode_t folderModeFor(mode_t sourceMode)
 mode_t pieceModeFor(mode_t sourceMode)
 {
     return sourceMode & (permissionBits & ~mode_t(0111));
-}
-
-std::string bytesText(std::uint64_t bytes)
-{
-    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
 // The first piece index whose name has more than the four digits every index has.
@@ -82,11 +74,28 @@ std::uint64_t checksumFileSize(const std::string& sourceFileName, std::uint64_t 
 } // namespace
 
 struct Splitter::Source {
+    explicit Source(FileLayer& layer) : directory(layer, -1), file(layer, -1), destination(layer) {}
+
     FileHandle directory;
     FileHandle file;
     std::string path;
     struct stat info {};
+    // The folder the split folder goes into: the source's own unless the request names another.
+    Destination destination;
 };
+
+namespace {
+
+// Whether a split folder's name the caller chose is a plain name of the destination, and none
+// that the engine takes for its own work (which a later run would tidy away).
+bool plainFolderName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
+           && name.find('\0') == std::string::npos && !TempName::isOne(name, TempName::folderSuffix)
+           && !TempName::isOne(name, TempName::fileSuffix);
+}
+
+} // namespace
 
 const char* const Splitter::folderExistsMessage =
     "Split folder already exist. Please delete the folder and then run the splitter again.";
@@ -98,7 +107,7 @@ Splitter::Splitter(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 
 Result<SplitPlan> Splitter::preview(const SplitRequest& request)
 {
-    Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
+    Source source(m_layer);
     SplitPlan plan = SplitPlan::named(request);
     if (Error error = survey(request, source, plan); error.failed())
         return error;
@@ -112,11 +121,11 @@ Result<SplitResult> Splitter::run(const SplitRequest& request, SplitObserver& ob
     try {
         result.plan = SplitPlan::named(request);
         observer.folderNameShown(result.plan.folderName);
-        Source source{{m_layer, -1}, {m_layer, -1}, {}, {}};
+        Source source(m_layer);
         error = openFolder(request, source);
         if (!error.failed()) {
             // Before the check of the free space, which what they hold would count against.
-            result.leftovers = Leftovers::removeFrom(m_layer, source.directory.fd());
+            result.leftovers = Leftovers::removeFrom(m_layer, source.destination.fd());
             error = survey(request, source, result.plan);
         }
         if (!error.failed())
@@ -137,7 +146,30 @@ Error Splitter::openFolder(const SplitRequest& request, Source& source)
                                                           O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
     if (!source.directory.isOpen())
         return Error::fromErrno(errno, request.sourceDirectory);
-    return {};
+    if (request.destinationDirectory.empty())
+        return source.destination.take(source.directory.fd(), request.sourceDirectory);
+    return source.destination.open(request.destinationDirectory);
+}
+
+Result<std::string> Splitter::nextFreeFolderName(const SplitRequest& request)
+{
+    return runToResult<std::string>(request.sourceDirectory, [&](std::string& name) {
+        Source source(m_layer);
+        if (Error e = openFolder(request, source); e.failed())
+            return e;
+        const std::string& folderPath = source.destination.path();
+        for (std::uint64_t number = firstFolderNumber; number <= lastFolderNumber; ++number) {
+            name = PieceNaming::numberedSplitFolderName(request.sourceFileName, number);
+            struct stat existing {};
+            if (m_layer.fstatAt(source.destination.fd(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+                continue;
+            if (errno != ENOENT)
+                return Error::fromErrno(errno, PieceNaming::joinPath(folderPath, name));
+            return Error{};
+        }
+        return Error{FolderExists, folderExistsMessage,
+                     PieceNaming::joinPath(folderPath, PieceNaming::splitFolderName(request.sourceFileName))};
+    });
 }
 
 Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& plan)
@@ -146,11 +178,14 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
         if (Error e = openFolder(request, source); e.failed())
             return e;
     }
+    const Destination& destination = source.destination;
 
     // The split folder must not be there yet.
     const std::string& folderPath = plan.folderPath;
+    if (!plainFolderName(plan.folderName))
+        return Error::fromErrno(EINVAL, folderPath);
     struct stat existing {};
-    if (m_layer.fstatAt(source.directory.fd(), plan.folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+    if (m_layer.fstatAt(destination.fd(), plan.folderName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
         return Error{FolderExists, folderExistsMessage, folderPath};
 
     // The source is opened by its exact listed name. O_NONBLOCK keeps a FIFO from hanging
@@ -167,39 +202,35 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
 
     plan.cut(request, std::uint64_t(source.info.st_size));
 
-    struct statvfs volume {};
-    if (m_layer.fstatvfs(source.directory.fd(), &volume) != 0)
-        return Error::fromErrno(errno, request.sourceDirectory);
-    struct statfs kind {};
-    if (m_layer.fstatfs(source.directory.fd(), &kind) != 0)
-        return Error::fromErrno(errno, request.sourceDirectory);
+    if (Error e = destination.checkWritable(); e.failed())
+        return e;
 
     // Names: the folder, the widest piece name (the last), and the checksum file.
     std::size_t longest = std::max(plan.folderName.size(), plan.pieceName(plan.pieceCount - 1).size());
     if (request.writeChecksums)
         longest = std::max(longest, plan.checksumName.size());
-    if (volume.f_namemax > 0 && longest > volume.f_namemax) {
+    if (destination.longestName() > 0 && longest > destination.longestName()) {
         return Error{NameTooLong,
                      "The split needs names of " + std::to_string(longest) +
-                         " characters; this folder allows " + std::to_string(volume.f_namemax),
+                         " characters; this folder allows " + std::to_string(destination.longestName()),
                      folderPath};
     }
 
     const std::uint64_t largestPiece = pieceSignature.size() + std::max(plan.chunkBytes, plan.lastPieceBytes);
-    if (kind.f_type == fatMagic && largestPiece > fatLargestFile) {
+    if (!destination.holdsFileOf(largestPiece)) {
         return Error{PieceTooLarge,
-                     "A piece would be " + bytesText(largestPiece) + "; files on this drive hold at most " +
-                         bytesText(fatLargestFile),
+                     "A piece would be " + PlanText::exactBytes(largestPiece) +
+                         "; files on this drive hold at most " + PlanText::exactBytes(Destination::fatLargestFile),
                      folderPath};
     }
 
     // Inodes: the folder, every piece and the checksum file. Some file systems (btrfs) have
     // no fixed number of inodes and report none.
     const std::uint64_t inodes = plan.pieceCount + 1 + (request.writeChecksums ? 1 : 0);
-    if (volume.f_files > 0 && inodes > volume.f_favail) {
+    if (destination.countsInodes() && inodes > destination.freeInodes()) {
         return Error{NotEnoughInodes,
                      "The split needs " + std::to_string(inodes) + " new files; the file system has room for " +
-                         std::to_string(volume.f_favail),
+                         std::to_string(destination.freeInodes()),
                      folderPath};
     }
 
@@ -207,14 +238,14 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
         request.writeChecksums ? checksumFileSize(request.sourceFileName, plan.pieceCount) : 0;
     if (checksumBytes > ChecksumFile::maximumSize) {
         return Error{ChecksumFileInvalid,
-                     "The checksum file would have " + bytesText(checksumBytes) + ", more than the " +
+                     "The checksum file would have " + PlanText::exactBytes(checksumBytes) + ", more than the " +
                          std::to_string(ChecksumFile::maximumSize) +
                          " a checksum file may have: split into fewer pieces, or without checksums",
                      PieceNaming::joinPath(folderPath, plan.checksumName)};
     }
 
     // Space: every piece takes whole blocks. Holes of a sparse source stay holes.
-    const std::uint64_t block = volume.f_frsize > 0 ? volume.f_frsize : (volume.f_bsize > 0 ? volume.f_bsize : 1);
+    const std::uint64_t block = destination.block();
     const std::uint64_t signature = pieceSignature.size();
     std::uint64_t needed = (plan.pieceCount - 1) * roundUp(signature + plan.chunkBytes, block) +
                            roundUp(signature + plan.lastPieceBytes, block);
@@ -224,10 +255,11 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     }
     needed += block; // the folder
     needed += roundUp(checksumBytes, block);
-    const std::uint64_t available = std::uint64_t(volume.f_bavail) * block;
+    const std::uint64_t available = destination.available();
     if (needed > available) {
         return Error{NotEnoughSpace,
-                     "The pieces need " + bytesText(needed) + "; " + bytesText(available) + " are free",
+                     "The pieces need " + PlanText::exactBytes(needed) + "; " + PlanText::exactBytes(available) +
+                         " are free",
                      folderPath};
     }
 
@@ -238,9 +270,9 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
                             SplitObserver& observer, const std::stop_token& stop, SplitResult& result)
 {
     const std::string& folderPath = plan.folderPath;
-    const int directoryFd = source.directory.fd();
+    const int directoryFd = source.destination.fd();
 
-    // The pieces go into a folder under a temporary name beside the source, which takes the
+    // The pieces go into a folder under a temporary name in the destination, which takes the
     // split folder's name only once every piece and the checksum file are complete: a split
     // cut short by a crash or a kill leaves no folder of that name with a partial piece in it.
     // While it is open, the folder is locked as this run's: a run that finds it unlocked takes

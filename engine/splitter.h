@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/fs/destination.h"
 #include "engine/fs/error.h"
 #include "engine/fs/filelayer.h"
 #include "engine/fs/leftovers.h"
@@ -42,17 +43,17 @@ struct SplitResult {
     std::uint64_t pieces = 0;
     // The checksum file in the folder; empty when the request asked for none.
     std::string checksumName;
-    // What earlier runs cut short had left in the source's folder, removed before the split.
+    // What earlier runs cut short had left in the destination folder, removed before the split.
     Leftovers leftovers;
 };
 
-// Cuts a source file into numbered pieces in a new folder beside it. Everything that can be
-// checked is checked before the folder is created: the request, that the source opens as a
-// regular file, and that the destination takes the names, the space, the inodes and the size
-// of every piece. The request's numbers are taken as they are (see SplitRequest); the split is
+// Cuts a source file into numbered pieces in a new folder, beside it or in the destination
+// folder the request names. Everything that can be checked is checked before the folder is
+// created: the request, that the source opens as a regular file, and that the destination can
+// be written and takes the names, the space, the inodes and the size of every piece. The request's numbers are taken as they are (see SplitRequest); the split is
 // planned once (SplitPlan) and carried out as planned. The pieces are written into a new
-// folder under a hidden temporary name (".qfs-<random>.part") that is renamed to
-// "<name>_split" once all of them are complete, so the split folder never holds a partial
+// folder under a hidden temporary name (".qfs-<random>.part"), in the destination, that is
+// renamed to "<name>_split" once all of them are complete, so the split folder never holds a partial
 // piece. Before that rename, the pieces and the checksum
 // file are flushed to the disk; after it, the folder that holds the new name: a split reported
 // done outlasts a power cut. A split that fails or is stopped removes what it wrote, the folder
@@ -61,8 +62,10 @@ struct SplitResult {
 // The pieces, the checksum file and the folder keep the source's permission bits (the folder
 // adds search where reading is allowed) and get the source's group (see GroupAccess), so that
 // they let in no one the source does not. While the split writes, it holds a lock on its hidden
-// folder; before it starts, it removes from the source's folder what earlier runs that were cut
-// short left there (Leftovers), which its result counts.
+// folder; before it starts, it removes from the destination what earlier runs that were cut
+// short left there (Leftovers), which its result counts. A split folder already there is
+// never merged into or replaced: the split is refused (FolderExists), and
+// nextFreeFolderName() offers a name for another one beside it.
 //
 // With SplitRequest::writeChecksums the split also writes "<name>.sha256" into the folder after
 // the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
@@ -88,9 +91,22 @@ public:
     // The message shown when the split folder is already there.
     static const char* const folderExistsMessage;
 
+    // The numbers nextFreeFolderName() tries, "<name>_split-2" up to "<name>_split-100": a
+    // destination holding all of those wants tidying, not another number.
+    static constexpr std::uint64_t firstFolderNumber = 2;
+    static constexpr std::uint64_t lastFolderNumber = 100;
+
+    // The first of "<name>_split-2", "<name>_split-3", … that nothing in the request's
+    // destination is named (of any kind, links included), for a split beside one made before:
+    // the caller passes it back in SplitRequest::folderName once the user agrees. Fails when
+    // the folders cannot be opened or looked into, and with FolderExists (naming the plain
+    // split folder) when every number is taken.
+    Result<std::string> nextFreeFolderName(const SplitRequest& request);
+
 private:
     struct Source;
 
+    // Opens the source's folder and the destination.
     Error openFolder(const SplitRequest& request, Source& source);
     // Opens the source (and its folder unless it is open already) and checks the destination,
     // cutting `plan`. REQUIRES: plan has the request's names (SplitPlan::named).

@@ -25,6 +25,9 @@ std::string procPath(int fd)
     return "/proc/self/fd/" + std::to_string(fd);
 }
 
+constexpr const char* folderInTheWayText = "A folder has the name of the file to write";
+constexpr const char* outputExistsText = "A file of this name is already there";
+
 bool unnamedUnsupported(int err)
 {
     // EISDIR and EINVAL come from kernels or file systems that do not know O_TMPFILE.
@@ -47,8 +50,7 @@ Error AtomicFile::failure(int err) const
 
 Error AtomicFile::folderInTheWay() const
 {
-    return Error{OutputIsFolder, "A folder has the name of the file to write",
-                 PieceNaming::joinPath(m_folderPath, m_finalName)};
+    return Error{OutputIsFolder, folderInTheWayText, finalPath()};
 }
 
 Error AtomicFile::failAndDiscard(int err)
@@ -57,21 +59,43 @@ Error AtomicFile::failAndDiscard(int err)
     return failure(err);
 }
 
+Error AtomicFile::admits(FileLayer& layer, int folderFd, const std::string& folderPath,
+                         const std::string& finalName, Existing existing, bool& present)
+{
+    const std::string path = PieceNaming::joinPath(folderPath, finalName);
+    struct stat info {};
+    present = false;
+    if (layer.fstatAt(folderFd, finalName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? Error{} : Error::fromErrno(errno, path);
+    present = true;
+    if (S_ISDIR(info.st_mode))
+        return Error{OutputIsFolder, folderInTheWayText, path};
+    if (existing == Existing::Keep)
+        return Error{OutputExists, outputExistsText, path};
+    if (existing == Existing::ReplaceFile && S_ISLNK(info.st_mode))
+        return Error{SymbolicLink, "A symbolic link has the name of the file to write", path};
+    if (existing == Existing::ReplaceFile && !S_ISREG(info.st_mode))
+        return Error{NotRegularFile, "Not a regular file", path};
+    return {};
+}
+
+std::string AtomicFile::finalPath() const
+{
+    return PieceNaming::joinPath(m_folderPath, m_finalName);
+}
+
 Error AtomicFile::create(int folderFd, const std::string& folderPath,
-                         const std::string& finalName, mode_t mode, gid_t group)
+                         const std::string& finalName, mode_t mode, gid_t group, Existing existing)
 {
     discard();
     m_folderFd = folderFd;
     m_folderPath = folderPath;
     m_finalName = finalName;
+    m_existing = existing;
 
-    struct stat info;
-    if (m_layer.fstatAt(folderFd, finalName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(info.st_mode))
-            return folderInTheWay();
-    } else if (errno != ENOENT) {
-        return failure(errno);
-    }
+    bool present = false;
+    if (Error e = admits(m_layer, folderFd, folderPath, finalName, existing, present); e.failed())
+        return e;
 
     bool unsupported = false;
     Error error = openUnnamed(mode, unsupported);
@@ -171,12 +195,40 @@ Error AtomicFile::commit()
     // A close interrupted by a signal has still released the descriptor on Linux.
     if (m_layer.close(fd) != 0 && errno != EINTR)
         return fail(failure(errno));
-    if (m_layer.renameAt(m_folderFd, m_tempName.c_str(), m_folderFd, m_finalName.c_str()) != 0)
-        return fail(errno == EISDIR ? folderInTheWay() : failure(errno));
+    if (Error e = rename(); e.failed())
+        return fail(e);
     m_tempName.clear();
     keep.close();
     if (m_layer.fsync(m_folderFd) != 0)
         return Error::fromErrno(errno, m_folderPath);
+    return {};
+}
+
+Error AtomicFile::rename()
+{
+    const char* const temp = m_tempName.c_str();
+    const char* const final = m_finalName.c_str();
+    bool present = false;
+    if (m_existing == Existing::Keep) {
+        if (m_layer.renameNoReplaceAt(m_folderFd, temp, m_folderFd, final) == 0)
+            return {};
+        if (errno == EEXIST) {
+            // Gone again by now or not, it was there: the name was not free.
+            const Error e = admits(m_layer, m_folderFd, m_folderPath, m_finalName, m_existing, present);
+            return e.failed() ? e : Error{OutputExists, outputExistsText, finalPath()};
+        }
+        if (errno != EINVAL)
+            return failure(errno);
+        // A file system that cannot refuse to replace: look first, and rename at once.
+    }
+    if (m_existing != Existing::Replace) {
+        if (Error e = admits(m_layer, m_folderFd, m_folderPath, m_finalName, m_existing, present); e.failed())
+            return e;
+    }
+    // A link that appears between that look and the rename is replaced, never followed: the
+    // rename acts on the name.
+    if (m_layer.renameAt(m_folderFd, temp, m_folderFd, final) != 0)
+        return errno == EISDIR ? folderInTheWay() : failure(errno);
     return {};
 }
 

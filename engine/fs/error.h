@@ -25,13 +25,13 @@ enum ErrorCode : int {
     SymbolicLink = 1007,
     // The file a join would write is a folder.
     OutputIsFolder = 1008,
-    // The destination lacks the free space for all the pieces.
+    // The destination lacks the free space for all the pieces, or for the rebuilt file.
     NotEnoughSpace = 1009,
-    // The destination lacks the free inodes for all the pieces.
+    // The destination lacks the free inodes for all the pieces, or for the rebuilt file.
     NotEnoughInodes = 1010,
-    // A name the split would create is longer than the destination allows.
+    // A name the split or the join would create is longer than the destination allows.
     NameTooLong = 1011,
-    // A piece would be larger than the destination's largest file.
+    // A piece, or the rebuilt file, would be larger than the destination's largest file.
     PieceTooLarge = 1012,
     // The source changed (got shorter) while it was being read.
     SourceChanged = 1013,
@@ -47,6 +47,9 @@ enum ErrorCode : int {
     RecoveryInsufficient = 1018,
     // The recovery data cannot be used, or a piece rebuilt from it fails its checksums.
     RecoveryDamaged = 1019,
+    // A join into a folder of the user's choosing found a file of the rebuilt name there, and
+    // was not asked to replace it.
+    OutputExists = 1020,
 };
 
 // A failure as a value: the number, its description, and the path it concerns.

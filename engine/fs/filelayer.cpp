@@ -100,6 +100,11 @@ int FileLayer::fstatfs(int fd, struct statfs* info)
     return ::fstatfs(fd, info);
 }
 
+int FileLayer::accessAt(int dirFd, const char* path, int mode, int flags)
+{
+    return ::faccessat(dirFd, path, mode, flags);
+}
+
 int FileLayer::fchmod(int fd, mode_t mode)
 {
     return ::fchmod(fd, mode);

@@ -47,6 +47,8 @@ public:
     virtual int fstat(int fd, struct stat* info);
     virtual int fstatvfs(int fd, struct statvfs* info);
     virtual int fstatfs(int fd, struct statfs* info);
+    // faccessat(); flags may hold AT_EACCESS and AT_SYMLINK_NOFOLLOW.
+    virtual int accessAt(int dirFd, const char* path, int mode, int flags);
     virtual int fchmod(int fd, mode_t mode);
     // fchown() of the group only.
     virtual int fchgrp(int fd, gid_t group);

@@ -26,6 +26,11 @@ std::string PieceNaming::splitFolderName(std::string_view sourceFileName)
     return std::string(trimmed(sourceFileName)) + "_split";
 }
 
+std::string PieceNaming::numberedSplitFolderName(std::string_view sourceFileName, std::uint64_t number)
+{
+    return splitFolderName(sourceFileName) + "-" + std::to_string(number);
+}
+
 std::string PieceNaming::splitFolderPath(std::string_view sourceDirectory,
                                          std::string_view sourceFileName)
 {

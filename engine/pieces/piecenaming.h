@@ -15,6 +15,9 @@ class PieceNaming {
 public:
     // "movie.avi" -> "movie.avi_split" (blanks around the file name removed).
     static std::string splitFolderName(std::string_view sourceFileName);
+    // The name of a split folder made beside one of the plain name: "movie.avi", 2 ->
+    // "movie.avi_split-2".
+    static std::string numberedSplitFolderName(std::string_view sourceFileName, std::uint64_t number);
     // The split folder beside the source; no separator is doubled.
     static std::string splitFolderPath(std::string_view sourceDirectory,
                                        std::string_view sourceFileName);

@@ -21,6 +21,9 @@ namespace qfs {
 
 namespace {
 
+// stat's st_blocks counts units of this many bytes, whatever the file system's block.
+constexpr std::uint64_t statBlockBytes = 512;
+
 enum class Kind { Piece, Unsigned, Link };
 
 struct Found {
@@ -174,7 +177,8 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
         switch (f.kind) {
         case Kind::Piece:
             set.m_pieces.push_back(PieceFile{f.name, f.index, std::uint64_t(f.info.st_size), f.info.st_dev,
-                                             f.info.st_ino, f.info.st_mode, f.info.st_gid});
+                                             f.info.st_ino, f.info.st_mode, f.info.st_gid,
+                                             std::uint64_t(f.info.st_blocks) * statBlockBytes});
             break;
         case Kind::Link:
             if (set.m_link.empty())

@@ -21,6 +21,7 @@ struct PieceFile {
     ino_t inode = 0;
     mode_t mode = 0;
     gid_t group = 0;
+    std::uint64_t allocated = 0; // bytes the file takes on its disk: less than its size when it has holes
 };
 
 // The pieces of one file in a folder, found and checked before anything is written.

@@ -32,4 +32,19 @@ std::string PlanText::pieces(const SplitPlan& plan)
            " and one of " + last;
 }
 
+std::string PlanText::piecesIn(const SplitPlan& plan, const std::string& folder)
+{
+    return pieces(plan) + " in " + folder;
+}
+
+std::string PlanText::joined(const std::string& name, std::uint64_t length, const std::string& folder)
+{
+    return arrow + name + ", " + ProgressText::bytes(length) + ", in " + folder;
+}
+
+std::string PlanText::exactBytes(std::uint64_t bytes)
+{
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
 } // namespace qfs

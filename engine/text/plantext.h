@@ -7,8 +7,8 @@
 
 namespace qfs {
 
-// The plan line's words: what a split is about to cut and into what, with the sizes in the
-// units of the progress line (ProgressText).
+// The plan line's words: what a split is about to cut and into what, or what a join is about
+// to rebuild, with the sizes in the units of the progress line (ProgressText).
 class PlanText {
 public:
     // "movie.avi · 4.37 GB". The name is taken as it is.
@@ -21,6 +21,16 @@ public:
     //   a shorter last one "→ 7 pieces: 6 × 700 MB and one of 137 MB"
     // Sizes are the data each piece carries, without its signature.
     static std::string pieces(const SplitPlan& plan);
+    // The same, and where they go: "→ 7 pieces of 700 MB in /media/stick/movie.avi_split".
+    // The folder is taken as it is: the caller may shorten it ("~/movie.avi_split").
+    static std::string piecesIn(const SplitPlan& plan, const std::string& folder);
+
+    // What a join makes, and where: "→ movie.avi, 4.37 GB, in ~/Videos". The name and the
+    // folder are taken as they are.
+    static std::string joined(const std::string& name, std::uint64_t length, const std::string& folder);
+
+    // An exact number of bytes, as the refusals of a plan give it: "1 byte", "4096 bytes".
+    static std::string exactBytes(std::uint64_t bytes);
 };
 
 } // namespace qfs

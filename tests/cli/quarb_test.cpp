@@ -3,13 +3,16 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -79,11 +82,27 @@ public:
         m_root = pattern;
         fs::create_directory(work());
     }
-    ~Sandbox() { fs::remove_all(m_root); }
+    ~Sandbox()
+    {
+        for (const fs::path& mount : m_mounts)
+            ::umount2(mount.c_str(), MNT_DETACH);
+        fs::remove_all(m_root);
+    }
     Sandbox(const Sandbox&) = delete;
     Sandbox& operator=(const Sandbox&) = delete;
 
     fs::path work() const { return m_root / "work"; }
+
+    // Makes the folder read-only (a bind mount of it onto itself, remounted read-only) until
+    // the sandbox goes; skips the test where mounting is not allowed.
+    void makeReadOnly(const fs::path& folder)
+    {
+        if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            GTEST_SKIP() << "cannot mount here: " << std::strerror(errno);
+        m_mounts.push_back(folder);
+        if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            GTEST_SKIP() << "cannot remount read-only here: " << std::strerror(errno);
+    }
 
     // Starts `quarb args...` in the work folder; stdout and stderr go to files outside it.
     pid_t start(const std::vector<std::string>& args) const
@@ -124,6 +143,7 @@ public:
 
 private:
     fs::path m_root;
+    std::vector<fs::path> m_mounts;
 };
 
 // One command line: what is there before, the arguments, the exit status, and what must hold
@@ -273,7 +293,7 @@ TEST_P(CommandLineTest, Runs)
         GTEST_SKIP() << "the engine does not write checksum files yet";
     if (row.prepare)
         row.prepare(m_sandbox, m_sandbox.work());
-    if (HasFatalFailure())
+    if (HasFatalFailure() || IsSkipped())
         return;
     const Finished result = m_sandbox.run(row.args);
     EXPECT_EQ(result.status, row.status) << result.err;
@@ -340,7 +360,66 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         {"split", "movie avi", "-s", "1M"}, 2,
         [](const fs::path& dir, const Finished& result) {
             EXPECT_NE(result.err.find("movie avi_split"), std::string::npos) << result.err;
+            // The way out: another folder, or the next free name the window would offer.
+            EXPECT_NE(result.err.find("movie avi_split-2"), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("--output"), std::string::npos) << result.err;
             EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"keep"});
+        }},
+    Row{"SplitIntoAnotherFolder",
+        [](Sandbox& test, const fs::path& dir) {
+            writeSource(test, dir);
+            fs::create_directory(dir / "out");
+        },
+        {"split", "movie avi", "-s", "1M", "--output", "out"}, 0,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"movie avi", "out"}));
+            EXPECT_EQ(namesIn(dir / "out" / "movie avi_split").size(), 3u + 1u);
+            EXPECT_EQ(result.out.rfind("3 pieces written to out/movie avi_split in ", 0), 0u) << result.out;
+        },
+        true},
+    // The pieces on read-only media, joined into another folder: nothing is written beside them.
+    Row{"ReadOnlyPiecesJoinedIntoAnotherFolder",
+        [](Sandbox& test, const fs::path& dir) {
+            splitAndRemove({"split", "movie avi", "-s", "1M"})(test, dir);
+            fs::create_directory(dir / "out");
+            test.makeReadOnly(dir / "movie avi_split");
+        },
+        {"join", "movie avi_split", "-o", "out"}, 0,
+        [](const fs::path& dir, const Finished&) {
+            EXPECT_EQ(readFile(dir / "out" / "movie avi"), source);
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u);
+        },
+        true},
+    Row{"ReadOnlyPiecesJoinedInPlace",
+        [](Sandbox& test, const fs::path& dir) {
+            splitAndRemove({"split", "movie avi", "-s", "1M"})(test, dir);
+            test.makeReadOnly(dir / "movie avi_split");
+        },
+        {"join", "movie avi_split"}, 2,
+        [](const fs::path&, const Finished& result) {
+            EXPECT_NE(result.err.find("--output"), std::string::npos) << result.err;
+        }},
+    Row{"JoinKeepsAFileOfTheNameInAnotherFolder",
+        [](Sandbox& test, const fs::path& dir) {
+            splitAndRemove({"split", "movie avi", "-s", "1M"})(test, dir);
+            fs::create_directory(dir / "out");
+            writeFile(dir / "out" / "movie avi", "mine");
+        },
+        {"join", "movie avi_split", "-o", "out"}, 2,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_NE(result.err.find("--force"), std::string::npos) << result.err;
+            EXPECT_EQ(readFile(dir / "out" / "movie avi"), "mine");
+            EXPECT_EQ(namesIn(dir / "out"), std::vector<std::string>{"movie avi"});
+        }},
+    Row{"JoinWithForceReplacesIt",
+        [](Sandbox& test, const fs::path& dir) {
+            splitAndRemove({"split", "movie avi", "-s", "1M"})(test, dir);
+            fs::create_directory(dir / "out");
+            writeFile(dir / "out" / "movie avi", "mine");
+        },
+        {"join", "movie avi_split", "-o", "out", "--force"}, 0,
+        [](const fs::path& dir, const Finished&) {
+            EXPECT_EQ(readFile(dir / "out" / "movie avi"), source);
         }},
     Row{"DamagedFolderJoin", splitAndDamage, {"join", "movie avi_split"}, 3,
         [](const fs::path& dir, const Finished& result) {

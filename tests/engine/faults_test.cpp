@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -263,29 +262,6 @@ TEST(FaultsTest, ShortWritesStillCopyEveryByte)
     EXPECT_EQ(readFile(pieces + "/s"), source);
 }
 
-// A tmpfs of its own, as small as a test wants; unmounted with everything on it.
-class TinyVolume {
-public:
-    TinyVolume(const std::string& path, const std::string& options) : m_path(path)
-    {
-        std::filesystem::create_directory(path);
-        m_mounted = ::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
-        m_reason = m_mounted ? "" : std::strerror(errno);
-    }
-    ~TinyVolume()
-    {
-        if (m_mounted)
-            ::umount2(m_path.c_str(), MNT_DETACH);
-    }
-    bool mounted() const { return m_mounted; }
-    const std::string& reason() const { return m_reason; }
-
-private:
-    std::string m_path;
-    bool m_mounted = false;
-    std::string m_reason;
-};
-
 // Tells the split the destination is a FAT drive.
 class FatLayer : public FileLayer {
 public:
@@ -313,7 +289,7 @@ TEST_P(VolumeRefusalTest, RefusesBeforeWritingAndSaysWhatIsNeeded)
     const VolumeCase& c = GetParam();
     TestFolder folder;
     const std::string volume = folder.file("volume");
-    TinyVolume tiny(volume, c.options);
+    TestMount tiny(volume, c.options);
     if (!tiny.mounted())
         GTEST_SKIP() << "cannot mount a tmpfs here: " << tiny.reason();
     // Large sources are sparse: their length costs the small volume nothing.
@@ -362,7 +338,7 @@ TEST(FaultsTest, DiskThatFillsUpDuringTheSplitLeavesNothing)
 {
     TestFolder folder;
     const std::string volume = folder.file("volume");
-    TinyVolume tiny(volume, "size=2m");
+    TestMount tiny(volume, "size=2m");
     if (!tiny.mounted())
         GTEST_SKIP() << "cannot mount a tmpfs here: " << tiny.reason();
     writeFile(volume + "/src", patternBytes(300 * 1024));

@@ -1,4 +1,5 @@
 #include "engine/fs/folderlisting.h"
+#include "engine/pieces/piecenaming.h"
 #include "engine/joiner.h"
 #include "engine/splitter.h"
 #include "testfolder.h"
@@ -394,6 +395,212 @@ TEST_P(GroupAccessTest, WhoCannotReadTheSourceCannotReadThePiecesOrTheRebuiltFil
 INSTANTIATE_TEST_SUITE_P(Groups, GroupAccessTest, testing::Values(
     GroupCase{"SplitterInTheSourcesGroup", true},
     GroupCase{"SplitterOutsideTheSourcesGroup", false}),
+    [](const auto& row) { return row.param.name; });
+
+// The folders of a destination row, under one test folder: "src" with the source "movie" in
+// it, "other" and "joined" beside it, and whatever the row mounts, which goes before the
+// folders do.
+struct Places {
+    Places()
+    {
+        for (const char* name : {"src", "other", "joined"})
+            std::filesystem::create_directory(root.file(name));
+        writeFile(root.file("src/movie"), source);
+    }
+
+    // A tmpfs with these options at root/name, or an empty path with `skip` set.
+    std::string tmpfs(const std::string& name, const std::string& options)
+    {
+        return took(std::make_unique<TestMount>(root.file(name), options), name);
+    }
+    // `folder` seen read-only at root/name, or an empty path with `skip` set.
+    std::string readOnlyView(const std::string& folder, const std::string& name)
+    {
+        return took(TestMount::readOnlyView(folder, root.file(name)), name);
+    }
+    std::string took(std::unique_ptr<TestMount> mount, const std::string& name)
+    {
+        if (!mount->mounted()) {
+            skip = "cannot mount here: " + mount->reason();
+            return {};
+        }
+        mounts.push_back(std::move(mount));
+        return root.file(name);
+    }
+
+    const std::string source = patternBytes(300 * 1024);
+    TestFolder root;
+    std::vector<std::unique_ptr<TestMount>> mounts;
+    std::string sourceFolder = root.file("src");
+    std::string splitInto;             // the split's destination; empty: beside the source
+    std::string joinInto;              // the join's; empty: the pieces folder
+    bool replace = false;              // the join may replace a file of the rebuilt name
+    bool readOnlyPieces = false;       // the join sees the pieces folder read-only
+    std::string skip;
+};
+
+struct DestinationCase {
+    const char* name;
+    std::function<void(Places&)> prepare;
+    // How the split and the join end (0: they succeed). A split refused with FolderExists is
+    // tried again with the name nextFreeFolderName() offers, "movie_split-2"; a join refused
+    // with OutputExists, again with replace.
+    int splitCode;
+    int joinCode;
+    bool unprivileged = false; // the split runs as a user of its own, not as root
+};
+
+class DestinationTest : public testing::TestWithParam<DestinationCase> {};
+
+TEST_P(DestinationTest, PiecesAndRebuiltFileGoWhereAskedOrNothingIsWritten)
+{
+    const DestinationCase& c = GetParam();
+    Places places;
+    c.prepare(places);
+    if (!places.skip.empty())
+        GTEST_SKIP() << places.skip;
+    SplitRequest request{places.sourceFolder, "movie", SplitMode::BySize, 64 * 1024, true};
+    request.destinationDirectory = places.splitInto;
+    RecordingObserver observer;
+    // The plan makes every check the run makes before it writes: both end alike.
+    constexpr int planDisagrees = 99;
+    const auto split = [&] {
+        const auto planAndRun = [&] {
+            const Error planned = Splitter().preview(request).error();
+            Result<SplitResult> ran = Splitter().run(request, observer);
+            EXPECT_EQ(planned.code, ran.error().code) << planned.message();
+            return ran;
+        };
+        if (!c.unprivileged)
+            return planAndRun();
+        // The error's number comes back as the child's exit status (errno values fit).
+        ::chmod(places.root.path().c_str(), 0755);
+        ::chmod(places.sourceFolder.c_str(), 0755);
+        const int status = runAs(splitting, staff, {staff}, [&] {
+            const int planned = Splitter().preview(request).error().code;
+            const int ran = Splitter().run(request, observer).error().code;
+            return planned == ran ? ran : planDisagrees;
+        });
+        return status == 0 ? Result<SplitResult>(SplitResult{}) : Result<SplitResult>(Error{status, "", ""});
+    };
+
+    auto before = snapshot(places.root.path());
+    Result<SplitResult> made = split();
+    if (made.error().code == 77 && c.unprivileged)
+        GTEST_SKIP() << "cannot act as another user here";
+    EXPECT_EQ(made.error().code, c.splitCode) << made.error().message();
+    if (made.failed()) {
+        EXPECT_EQ(snapshot(places.root.path()), before) << "written before the refusal";
+        if (!made.error().is(FolderExists))
+            return;
+        const Result<std::string> free = Splitter().nextFreeFolderName(request);
+        ASSERT_FALSE(free.failed()) << free.error().message();
+        request.folderName = free.value();
+        EXPECT_EQ(request.folderName, "movie_split-2");
+        made = split();
+        ASSERT_FALSE(made.failed()) << made.error().message();
+    }
+    const std::string destination = places.splitInto.empty() ? places.sourceFolder : places.splitInto;
+    EXPECT_EQ(std::filesystem::path(made->folderPath).parent_path(), destination);
+
+    std::string pieces = made->folderPath;
+    if (places.readOnlyPieces)
+        pieces = places.readOnlyView(pieces, "view");
+    if (!places.skip.empty())
+        GTEST_SKIP() << places.skip;
+    JoinRequest join{pieces, places.joinInto, places.replace};
+    before = snapshot(places.root.path());
+    const Result<JoinPlan> planned = Joiner().plan(join);
+    Result<JoinResult> joined = Joiner().run(join, observer);
+    EXPECT_EQ(joined.error().code, c.joinCode) << joined.error().message();
+    EXPECT_EQ(planned.error().code, joined.error().code) << planned.error().message();
+    if (!planned.failed()) {
+        EXPECT_EQ(planned->length, places.source.size());
+    }
+    if (joined.failed()) {
+        EXPECT_EQ(snapshot(places.root.path()), before) << "written before the refusal";
+        if (!joined.error().is(OutputExists))
+            return;
+        join.replace = true;
+        joined = Joiner().run(join, observer);
+        ASSERT_FALSE(joined.failed()) << joined.error().message();
+    }
+    EXPECT_EQ(readFile(PieceNaming::joinPath(join.destinationDirectory.empty() ? pieces : join.destinationDirectory,
+                                             "movie")),
+              places.source);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, DestinationTest, testing::Values(
+    DestinationCase{"BesideTheSource", [](Places&) {}, 0, 0},
+    DestinationCase{"AnotherFolder",
+                    [](Places& p) {
+                        p.splitInto = p.root.file("other");
+                        p.joinInto = p.root.file("joined");
+                    },
+                    0, 0},
+    // Split from the disk onto a tmpfs, joined from there back onto the disk.
+    DestinationCase{"AnotherFileSystem",
+                    [](Places& p) {
+                        p.splitInto = p.tmpfs("volume", "size=4m");
+                        p.joinInto = p.root.file("joined");
+                    },
+                    0, 0},
+    DestinationCase{"ReadOnlySourceFolder",
+                    [](Places& p) {
+                        p.sourceFolder = p.readOnlyView(p.sourceFolder, "disc");
+                        p.splitInto = p.root.file("other");
+                    },
+                    0, 0},
+    DestinationCase{"ReadOnlySourceFolderBesideIt",
+                    [](Places& p) { p.sourceFolder = p.readOnlyView(p.sourceFolder, "disc"); }, EROFS, 0},
+    DestinationCase{"ReadOnlyDestination",
+                    [](Places& p) {
+                        p.splitInto = p.tmpfs("volume", "size=4m");
+                        if (!p.splitInto.empty() && !p.mounts.back()->makeReadOnly())
+                            p.skip = "cannot make the tmpfs read-only: " + p.mounts.back()->reason();
+                    },
+                    EROFS, 0},
+    DestinationCase{"UnwritableForTheUser",
+                    [](Places& p) {
+                        if (::geteuid() != 0)
+                            p.skip = "needs root to act as another user";
+                        ::chmod(p.root.file("other").c_str(), 0755);
+                        p.splitInto = p.root.file("other");
+                    },
+                    EACCES, 0, true},
+    DestinationCase{"DestinationWithoutRoom",
+                    [](Places& p) { p.splitInto = p.tmpfs("volume", "size=128k"); }, NotEnoughSpace, 0},
+    DestinationCase{"ExistingSplitFolder",
+                    [](Places& p) {
+                        p.splitInto = p.root.file("other");
+                        std::filesystem::create_directory(p.root.file("other/movie_split"));
+                        writeFile(p.root.file("other/movie_split/keep"), "an earlier split");
+                    },
+                    FolderExists, 0},
+    // The pieces on read-only media: joined elsewhere, refused in place.
+    DestinationCase{"ReadOnlyPiecesJoinedElsewhere",
+                    [](Places& p) {
+                        p.readOnlyPieces = true;
+                        p.joinInto = p.root.file("joined");
+                    },
+                    0, 0},
+    DestinationCase{"ReadOnlyPiecesJoinedInPlace", [](Places& p) { p.readOnlyPieces = true; }, 0, EROFS},
+    DestinationCase{"JoinDestinationWithoutRoom",
+                    [](Places& p) { p.joinInto = p.tmpfs("volume", "size=128k"); }, 0, NotEnoughSpace},
+    DestinationCase{"FileOfTheNameInAChosenFolder",
+                    [](Places& p) {
+                        p.joinInto = p.root.file("joined");
+                        writeFile(p.root.file("joined/movie"), "an older movie");
+                    },
+                    0, OutputExists},
+    DestinationCase{"LinkOfTheNameIsNeverReplaced",
+                    [](Places& p) {
+                        p.joinInto = p.root.file("joined");
+                        p.replace = true;
+                        writeFile(p.root.file("elsewhere"), "theirs");
+                        std::filesystem::create_symlink(p.root.file("elsewhere"), p.root.file("joined/movie"));
+                    },
+                    0, SymbolicLink}),
     [](const auto& row) { return row.param.name; });
 
 TEST(SplitterTest, MoreThanTenThousandPiecesJoinBackInIndexOrder)

@@ -1,7 +1,11 @@
 #include "testfolder.h"
 
+#include <sys/mount.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +24,45 @@ TestFolder::~TestFolder()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+TestMount::TestMount(const std::string& path, const std::string& options) : m_path(path)
+{
+    std::filesystem::create_directory(path);
+    took(::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0);
+}
+
+std::unique_ptr<TestMount> TestMount::readOnlyView(const std::string& folder, const std::string& path)
+{
+    std::unique_ptr<TestMount> view(new TestMount(path));
+    std::filesystem::create_directory(path);
+    if (view->took(::mount(folder.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) == 0) && !view->makeReadOnly()) {
+        ::umount2(path.c_str(), MNT_DETACH);
+        view->m_mounted = false;
+    }
+    return view;
+}
+
+TestMount::~TestMount()
+{
+    if (m_mounted)
+        ::umount2(m_path.c_str(), MNT_DETACH);
+}
+
+bool TestMount::makeReadOnly()
+{
+    // A bind mount takes MS_RDONLY only through a remount of its own, which also suits a tmpfs.
+    const bool done = ::mount(nullptr, m_path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    if (!done)
+        m_reason = std::strerror(errno);
+    return done;
+}
+
+bool TestMount::took(bool succeeded)
+{
+    m_mounted = succeeded;
+    m_reason = succeeded ? "" : std::strerror(errno);
+    return succeeded;
 }
 
 void writeFile(const std::string& path, const std::string& bytes)

@@ -4,6 +4,7 @@
 #include "engine/splitter.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,36 @@ public:
 
 private:
     std::string m_path;
+};
+
+// A file system mounted for one test, on a folder of its own (made if missing): a tmpfs, as
+// small as the test wants, or another folder seen again read-only (a bind mount remounted
+// read-only). Unmounted, lazily and with everything on it, when it goes, so that a test that
+// fails leaves no mount behind. Where mounting is not allowed, mounted() is false and reason()
+// says why: the test skips.
+class TestMount {
+public:
+    // A tmpfs with these options ("size=1m,nr_inodes=40").
+    TestMount(const std::string& path, const std::string& options);
+    // `folder`, seen read-only at `path`.
+    static std::unique_ptr<TestMount> readOnlyView(const std::string& folder, const std::string& path);
+    ~TestMount();
+    TestMount(const TestMount&) = delete;
+    TestMount& operator=(const TestMount&) = delete;
+
+    // Makes the mounted file system read-only from now on; false when it cannot be.
+    bool makeReadOnly();
+    bool mounted() const { return m_mounted; }
+    const std::string& reason() const { return m_reason; }
+
+private:
+    explicit TestMount(std::string path) : m_path(std::move(path)) {}
+    // Records the outcome of a mount call.
+    bool took(bool succeeded);
+
+    std::string m_path;
+    bool m_mounted = false;
+    std::string m_reason;
 };
 
 void writeFile(const std::string& path, const std::string& bytes);
