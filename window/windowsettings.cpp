@@ -55,16 +55,17 @@ WindowSettings::Values WindowSettings::load()
     }
     const QSettings settings(path, QSettings::IniFormat);
     // Folders are kept as the system's bytes: a name that is not valid text comes back unchanged.
-    values.splitFolder = settings.value(splitFolderKey).toByteArray().toStdString();
-    values.joinFolder = settings.value(joinFolderKey).toByteArray().toStdString();
+    Split& split = values.split;
+    split.folder = settings.value(splitFolderKey).toByteArray().toStdString();
     if (settings.value(modeKey).toString() == byCount)
-        values.mode = qfs::SplitMode::ByCount;
+        split.mode = qfs::SplitMode::ByCount;
     bool isNumber = false;
     const int unit = settings.value(unitKey).toInt(&isNumber);
     if (isNumber && unit >= 0 && unit < int(SplitForm::units.size()))
-        values.unitIndex = std::int16_t(unit);
-    values.size = settings.value(sizeKey).toString();
-    values.count = settings.value(countKey).toString();
+        split.unitIndex = std::int16_t(unit);
+    split.size = settings.value(sizeKey).toString();
+    split.count = settings.value(countKey).toString();
+    values.join.folder = settings.value(joinFolderKey).toByteArray().toStdString();
     return values;
 }
 
@@ -74,10 +75,11 @@ void WindowSettings::save(const Values& values)
     if (!mayOpen(path))
         return; // said when the window started
     QSettings settings(path, QSettings::IniFormat);
-    settings.setValue(splitFolderKey, QByteArray::fromStdString(values.splitFolder));
-    settings.setValue(joinFolderKey, QByteArray::fromStdString(values.joinFolder));
-    settings.setValue(modeKey, values.mode == qfs::SplitMode::ByCount ? byCount : bySize);
-    settings.setValue(unitKey, int(values.unitIndex));
-    settings.setValue(sizeKey, values.size);
-    settings.setValue(countKey, values.count);
+    const Split& split = values.split;
+    settings.setValue(splitFolderKey, QByteArray::fromStdString(split.folder));
+    settings.setValue(modeKey, split.mode == qfs::SplitMode::ByCount ? byCount : bySize);
+    settings.setValue(unitKey, int(split.unitIndex));
+    settings.setValue(sizeKey, split.size);
+    settings.setValue(countKey, split.count);
+    settings.setValue(joinFolderKey, QByteArray::fromStdString(values.join.folder));
 }

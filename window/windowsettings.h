@@ -9,17 +9,23 @@
 #include <string>
 
 // What the window keeps between runs, in the desktop's per-user settings (QSettings' INI
-// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says). Only a regular
-// file there is read or written.
+// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says), each half its
+// own share. Only a regular file there is read or written.
 class WindowSettings {
 public:
-    struct Values {
-        std::string splitFolder; // empty: nothing remembered
-        std::string joinFolder;
+    struct Split {
+        std::string folder; // empty: nothing remembered
         qfs::SplitMode mode = qfs::SplitMode::BySize;
         std::int16_t unitIndex = SplitForm::defaultUnitIndex;
         QString size;
         QString count;
+    };
+    struct Join {
+        std::string folder;
+    };
+    struct Values {
+        Split split;
+        Join join;
     };
 
     // What the last run left. Nothing stored (the first start) gives the window's start
