@@ -49,7 +49,7 @@ Form1::Form1(UserFeedback& feedback, qfs::FileLayer& files, QWidget* parent)
     connectControls();
 
     Form_Load();
-    restore();
+    WindowSettings::restore(*m_split, *m_join);
     m_timer1->start();
 
     if (const QScreen* shown = screen())
@@ -237,20 +237,8 @@ void Form1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    remember();
+    WindowSettings::remember(*m_split, *m_join);
     QWidget::closeEvent(event);
-}
-
-void Form1::restore()
-{
-    const WindowSettings::Values values = WindowSettings::load();
-    m_split->restore(values.split);
-    m_join->restore(values.join);
-}
-
-void Form1::remember() const
-{
-    WindowSettings::save({m_split->kept(), m_join->kept()});
 }
 
 void Form1::openPath(const std::string& path)

@@ -27,9 +27,9 @@ class SplitHalf;
 // or folder dropped on a half, or given to openPath(), is taken by that half (PathOpener).
 //
 // The window builds the halves and the parts between them, and connects them: the events of
-// its named controls come to its handlers below, which hand them on. Each half keeps its
-// share of the settings (WindowSettings) when the window closes; the first start looks as it
-// always did.
+// its named controls come to its handlers below, which hand them on. The halves' folders and
+// the split's fields are kept (WindowSettings) when the window closes; the first start looks
+// as it always did.
 class Form1 : public QWidget {
     Q_OBJECT
 
@@ -73,8 +73,6 @@ protected:
 private:
     void createControls();
     void connectControls();
-    void restore();
-    void remember() const;
     void showMessage(const QString& text);
 
     UserFeedback& m_feedback;

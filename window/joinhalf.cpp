@@ -43,13 +43,3 @@ void JoinHalf::rest(RunKind kind, bool resting)
     if (kind != RunKind::Split)
         m_source->setEnabled(!resting);
 }
-
-void JoinHalf::restore(const WindowSettings::Join& kept)
-{
-    m_source->openAtStart(kept.folder);
-}
-
-WindowSettings::Join JoinHalf::kept() const
-{
-    return {m_source->path()};
-}

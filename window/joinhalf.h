@@ -1,7 +1,6 @@
 #pragma once
 
 #include "runner.h"
-#include "windowsettings.h"
 
 #include <QObject>
 
@@ -13,10 +12,10 @@ class QWidget;
 
 // The lower half of the window: the folder of pieces, found in a FolderPane (Drive1, Dir1,
 // File2); "Join" (Command3) and "Verify"; and the folder the last join worked in (Label3).
-// The half makes its controls, enters them in the window's ControlTable and keeps its share of
-// the settings; the window hands it the events of the controls it names (Drive1_Change,
-// Dir1_Change). A control added to the join is made, entered, rested during a run and kept
-// here.
+// The half makes its controls, enters them in the window's ControlTable and says which of
+// them rest during a run; the window hands it the events of the controls it names
+// (Drive1_Change, Dir1_Change). A control added to the join is made, entered and rested here
+// (and kept between runs by WindowSettings).
 class JoinHalf : public QObject {
     Q_OBJECT
 
@@ -33,9 +32,6 @@ public:
     // While a run of this kind goes, "Join" and "Verify" rest, and during a join or a
     // verification so does the folder they read.
     void rest(RunKind kind, bool resting);
-
-    void restore(const WindowSettings::Join& kept);
-    WindowSettings::Join kept() const;
 
 private:
     QPushButton* m_command3 = nullptr;

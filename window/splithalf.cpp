@@ -33,7 +33,7 @@ const QRect checksumsArea(24, 250, 160, 20);
 
 SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
 {
-    m_label1 = new QLabel(QStringLiteral("FileName"), &window);
+    auto* label1 = new QLabel(QStringLiteral("FileName"), &window);
     m_option1 = new QRadioButton(QStringLiteral("Specify size"), &window);
     m_text2 = new NumericField(&window);
     m_combo1 = new QComboBox(&window);
@@ -54,7 +54,7 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
     table.enter({
-        {m_label1, "Label1", twips(360, 120, 1455, 255)},
+        {label1, "Label1", twips(360, 120, 1455, 255)},
         {m_option1, "Option1", twips(360, 360, 2175, 375), nullptr, 12},
         {m_text2, "Text2", twips(2880, 360, 1215, 315), "Piece size", 3},
         {m_combo1, "Combo1", twips(4200, 360, 1455, 315), "Unit of the piece size", 2},
@@ -124,19 +124,4 @@ void SplitHalf::rest(RunKind kind, bool resting)
                                                           m_sizes, m_checksums})
         input->setEnabled(!resting);
     m_source->setEnabled(!resting);
-}
-
-void SplitHalf::restore(const WindowSettings::Split& kept)
-{
-    m_source->openAtStart(kept.folder);
-    (kept.mode == qfs::SplitMode::BySize ? m_option1 : m_option2)->setChecked(true);
-    m_combo1->setCurrentIndex(kept.unitIndex);
-    m_text2->setText(kept.size);
-    m_text1->setText(kept.count);
-}
-
-WindowSettings::Split SplitHalf::kept() const
-{
-    return {m_source->path(), m_option1->isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
-            std::int16_t(m_combo1->currentIndex()), m_text2->text(), m_text1->text()};
 }

@@ -2,7 +2,6 @@
 
 #include "engine/splitrequest.h"
 #include "runner.h"
-#include "windowsettings.h"
 
 #include <QObject>
 
@@ -17,7 +16,6 @@ class NumericField;
 class PlanLine;
 class QCheckBox;
 class QComboBox;
-class QLabel;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -31,9 +29,9 @@ class SplitForm;
 //
 // The half makes its controls and enters them in the window's ControlTable, keeps the plan
 // line in step with whatever changes the split's input, reads its fields in one place
-// (SplitForm) and keeps its share of the settings. The window hands it the events of the
-// controls it names (Option1_Click, Drive2_Change, ...). A control added to the split is
-// made, entered, read, rested during a run and kept here.
+// (SplitForm) and says which of them rest during a run. The window hands it the events of
+// the controls it names (Option1_Click, Drive2_Change, ...). A control added to the split is
+// made, entered, read and rested here (and kept between runs by WindowSettings).
 class SplitHalf : public QObject {
     Q_OBJECT
 
@@ -65,11 +63,7 @@ public:
     // While a run of this kind goes, "Split" rests, and during a split so do its inputs.
     void rest(RunKind kind, bool resting);
 
-    void restore(const WindowSettings::Split& kept);
-    WindowSettings::Split kept() const;
-
 private:
-    QLabel* m_label1 = nullptr;
     QRadioButton* m_option1 = nullptr;
     NumericField* m_text2 = nullptr;
     QComboBox* m_combo1 = nullptr;

@@ -1,10 +1,16 @@
 #include "windowsettings.h"
 
 #include "engine/text/nametext.h"
+#include "folderpane.h"
+#include "joinhalf.h"
+#include "numericfield.h"
+#include "splithalf.h"
 
 #include <sys/stat.h>
 
+#include <QComboBox>
 #include <QFile>
+#include <QRadioButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtGlobal>
@@ -44,6 +50,24 @@ bool mayOpen(const QString& path)
 
 } // namespace
 
+void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
+{
+    const Values values = load();
+    split.source().openAtStart(values.splitFolder);
+    join.source().openAtStart(values.joinFolder);
+    (values.mode == qfs::SplitMode::BySize ? split.bySize() : split.byCount()).setChecked(true);
+    split.unit().setCurrentIndex(values.unitIndex);
+    split.size().setText(values.size);
+    split.count().setText(values.count);
+}
+
+void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
+{
+    save({split.source().path(), join.source().path(),
+          split.bySize().isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
+          std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text()});
+}
+
 WindowSettings::Values WindowSettings::load()
 {
     Values values;
@@ -55,17 +79,16 @@ WindowSettings::Values WindowSettings::load()
     }
     const QSettings settings(path, QSettings::IniFormat);
     // Folders are kept as the system's bytes: a name that is not valid text comes back unchanged.
-    Split& split = values.split;
-    split.folder = settings.value(splitFolderKey).toByteArray().toStdString();
+    values.splitFolder = settings.value(splitFolderKey).toByteArray().toStdString();
+    values.joinFolder = settings.value(joinFolderKey).toByteArray().toStdString();
     if (settings.value(modeKey).toString() == byCount)
-        split.mode = qfs::SplitMode::ByCount;
+        values.mode = qfs::SplitMode::ByCount;
     bool isNumber = false;
     const int unit = settings.value(unitKey).toInt(&isNumber);
     if (isNumber && unit >= 0 && unit < int(SplitForm::units.size()))
-        split.unitIndex = std::int16_t(unit);
-    split.size = settings.value(sizeKey).toString();
-    split.count = settings.value(countKey).toString();
-    values.join.folder = settings.value(joinFolderKey).toByteArray().toStdString();
+        values.unitIndex = std::int16_t(unit);
+    values.size = settings.value(sizeKey).toString();
+    values.count = settings.value(countKey).toString();
     return values;
 }
 
@@ -75,11 +98,10 @@ void WindowSettings::save(const Values& values)
     if (!mayOpen(path))
         return; // said when the window started
     QSettings settings(path, QSettings::IniFormat);
-    const Split& split = values.split;
-    settings.setValue(splitFolderKey, QByteArray::fromStdString(split.folder));
-    settings.setValue(modeKey, split.mode == qfs::SplitMode::ByCount ? byCount : bySize);
-    settings.setValue(unitKey, int(split.unitIndex));
-    settings.setValue(sizeKey, split.size);
-    settings.setValue(countKey, split.count);
-    settings.setValue(joinFolderKey, QByteArray::fromStdString(values.join.folder));
+    settings.setValue(splitFolderKey, QByteArray::fromStdString(values.splitFolder));
+    settings.setValue(joinFolderKey, QByteArray::fromStdString(values.joinFolder));
+    settings.setValue(modeKey, values.mode == qfs::SplitMode::ByCount ? byCount : bySize);
+    settings.setValue(unitKey, int(values.unitIndex));
+    settings.setValue(sizeKey, values.size);
+    settings.setValue(countKey, values.count);
 }
