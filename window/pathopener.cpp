@@ -32,7 +32,7 @@ const char* kindOf(mode_t mode)
 } // namespace
 
 PathOpener::PathOpener(QWidget& view, FolderPane& splitSide, FolderPane& joinSide)
-    : m_read(view), m_splitSide(splitSide), m_joinSide(joinSide)
+    : QObject(&view), m_read(view), m_splitSide(splitSide), m_joinSide(joinSide)
 {
 }
 

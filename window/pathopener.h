@@ -24,8 +24,8 @@ public:
     // Where the path goes. ByKind: a file to the split side, a folder to the join side.
     enum class Side { Split, Join, ByKind };
 
-    // `view` is the widget that would say it is reading (the window); the panes are its
-    // halves'.
+    // A child of `view`, the widget that would say it is reading (the window); the panes are
+    // its halves'.
     PathOpener(QWidget& view, FolderPane& splitSide, FolderPane& joinSide);
 
     // Looks the path up (a relative one from the current directory) and hands it on, or
