@@ -2,12 +2,6 @@
 
 #include <QWidget>
 
-namespace {
-
-constexpr int twipsPerPixel = 15;
-
-} // namespace
-
 QRect ControlTable::twips(int x, int y, int width, int height)
 {
     return {x / twipsPerPixel, y / twipsPerPixel, width / twipsPerPixel, height / twipsPerPixel};

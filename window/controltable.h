@@ -15,6 +15,8 @@ class ControlTable {
 public:
     // The tab index of a control that the Tab key does not stop at (a label).
     static constexpr int noTabStop = -1;
+    // The unit the window's first controls were laid out in: twips, 15 to a pixel.
+    static constexpr int twipsPerPixel = 15;
 
     struct Row {
         QWidget* widget;
@@ -26,7 +28,7 @@ public:
         int tabIndex = noTabStop;
     };
 
-    // A place given in twips, the unit the window's first controls were laid out in.
+    // A place given in twips, in pixels.
     static QRect twips(int x, int y, int width, int height);
 
     // Places, names and labels the rows' controls.
