@@ -179,11 +179,11 @@ void Form1::Command2_Click()
 {
     if (m_runner.isRunning())
         return;
-    const auto reading = m_split->form().take();
+    const auto reading = m_split->take();
     if (const auto* refusal = std::get_if<SplitForm::Refusal>(&reading)) {
         // A refused split starts nothing and leaves the window as it was, its timer running.
         showMessage(refusal->message);
-        m_split->form().focus(refusal->focus);
+        m_split->focus(refusal->focus);
         m_timer1->start();
         return;
     }

@@ -48,8 +48,6 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     m_sizes = new CommonSizes(&window);
     m_checksums = new QCheckBox(QStringLiteral("Write checksums"), &window);
     m_checksums->setChecked(true);
-    m_form = std::make_unique<SplitForm>(
-        SplitForm::Controls{*m_source, *m_option1, *m_text2, *m_combo1, *m_text1, *m_checksums});
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
@@ -88,8 +86,6 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     });
 }
 
-SplitHalf::~SplitHalf() = default;
-
 bool SplitHalf::isReading() const
 {
     return m_plan->isReading();
@@ -110,9 +106,44 @@ void SplitHalf::showMode(qfs::SplitMode mode)
     }
 }
 
+SplitForm::Fields SplitHalf::fields() const
+{
+    return {m_source->path(),
+            m_source->files().selectedName(),
+            m_option1->isChecked(),
+            m_text2->value(),
+            m_combo1->currentIndex(),
+            m_text1->value(),
+            m_checksums->isChecked()};
+}
+
+std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitHalf::take()
+{
+    const SplitForm::Fields now = fields();
+    auto reading = SplitForm::read(now);
+    if (std::holds_alternative<qfs::SplitRequest>(reading) && now.bySize && now.unitIndex == -1)
+        m_combo1->setCurrentIndex(SplitForm::defaultUnitIndex);
+    return reading;
+}
+
+void SplitHalf::focus(SplitForm::Focus target)
+{
+    switch (target) {
+    case SplitForm::Focus::FileList:
+        m_source->files().setFocus();
+        break;
+    case SplitForm::Focus::SizeField:
+        m_text2->setFocus();
+        break;
+    case SplitForm::Focus::CountField:
+        m_text1->setFocus();
+        break;
+    }
+}
+
 void SplitHalf::showPlan()
 {
-    m_plan->showPlan(m_form->fields());
+    m_plan->showPlan(fields());
 }
 
 void SplitHalf::rest(RunKind kind, bool resting)

@@ -2,10 +2,11 @@
 
 #include "engine/splitrequest.h"
 #include "runner.h"
+#include "splitform.h"
 
 #include <QObject>
 
-#include <memory>
+#include <variant>
 
 class CommonSizes;
 class ControlTable;
@@ -19,7 +20,6 @@ class QComboBox;
 class QPushButton;
 class QRadioButton;
 class QWidget;
-class SplitForm;
 
 // The upper half of the window: the file to split, found in a FolderPane (Drive2, Dir2,
 // File3); how to cut it, "Specify size" (Option1) with the size (Text2), its unit (Combo1)
@@ -28,8 +28,8 @@ class SplitForm;
 // where the last split went: its folder's name (Label2) and its pieces (File1).
 //
 // The half makes its controls and enters them in the window's ControlTable, keeps the plan
-// line in step with whatever changes the split's input, reads its fields in one place
-// (SplitForm) and says which of them rest during a run. The window hands it the events of
+// line in step with whatever changes the split's input, reads its fields in one place (for
+// SplitForm's rules) and says which of them rest during a run. The window hands it the events of
 // the controls it names (Option1_Click, Drive2_Change, ...). A control added to the split is
 // made, entered, read and rested here (and kept between runs by WindowSettings).
 class SplitHalf : public QObject {
@@ -38,7 +38,6 @@ class SplitHalf : public QObject {
 public:
     // Makes the controls as children of `window`.
     SplitHalf(QWidget& window, ControlTable& table);
-    ~SplitHalf() override;
 
     FolderPane& source() const { return *m_source; }
     QRadioButton& bySize() const { return *m_option1; }
@@ -50,14 +49,19 @@ public:
     // Where a split shows its folder's name and its pieces as they come.
     ElidedLabel& folderName() const { return *m_label2; }
     FileList& pieces() const { return *m_file1; }
-    // The one reading of the fields, for the plan and the split.
-    SplitForm& form() const { return *m_form; }
     // Whether the plan is still being worked out.
     bool isReading() const;
 
     // Size mode shows the size, its unit and the common sizes, and hides the count; count
     // mode the other way round. Neither field's text changes.
     void showMode(qfs::SplitMode mode);
+    // What the fields hold now: the one reading of them, for the plan line and for "Split".
+    SplitForm::Fields fields() const;
+    // What "Split" goes ahead with, or why it is refused; a unit list without a selection now
+    // shows the unit taken.
+    std::variant<qfs::SplitRequest, SplitForm::Refusal> take();
+    // Moves the focus to the control a refusal names.
+    void focus(SplitForm::Focus target);
     // Has the plan line say anew what a split of the fields would make.
     void showPlan();
     // While a run of this kind goes, "Split" rests, and during a split so do its inputs.
@@ -76,5 +80,4 @@ private:
     FileList* m_file1 = nullptr;
     FolderPane* m_source = nullptr;
     QPushButton* m_command2 = nullptr;
-    std::unique_ptr<SplitForm> m_form;
 };
