@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/fs/error.h"
+
 #include <QObject>
 #include <QWidget>
 
@@ -7,8 +9,18 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
+
+// What a folder list's read of one folder found: the folder, as the list will show it, and
+// the names of the entries it lists, or why the folder could not be read.
+struct FolderRead {
+    qfs::Error error;
+    std::string path;
+    std::vector<std::string> names;
+};
 
 // Reads of the file system for one list, each on a thread of its own, so that a slow or dead
 // mount holds up only the read that touches it and never the window's thread. Each request

@@ -69,9 +69,9 @@ DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
 
 void DirectoryList::request(const std::vector<std::string>& folderPaths, bool announce)
 {
-    m_read.start<Listing>(
+    m_read.start<FolderRead>(
         [folderPaths] {
-            Listing listing;
+            FolderRead listing;
             for (const std::string& folderPath : folderPaths) {
                 listing = read(folderPath);
                 if (!listing.error.failed())
@@ -79,7 +79,7 @@ void DirectoryList::request(const std::vector<std::string>& folderPaths, bool an
             }
             return listing;
         },
-        [this, announce](Listing& listing) { show(listing, announce); });
+        [this, announce](FolderRead& listing) { show(listing, announce); });
 }
 
 qfs::Error DirectoryList::normalPath(const std::string& folderPath, std::string& normal)
@@ -99,16 +99,16 @@ qfs::Error DirectoryList::normalPath(const std::string& folderPath, std::string&
     return {};
 }
 
-DirectoryList::Listing DirectoryList::read(const std::string& folderPath)
+FolderRead DirectoryList::read(const std::string& folderPath)
 {
-    Listing listing;
+    FolderRead listing;
     listing.error = normalPath(folderPath, listing.path);
     if (!listing.error.failed())
         listing.error = subfolders(listing.path, listing.names);
     return listing;
 }
 
-void DirectoryList::show(Listing& listing, bool announce)
+void DirectoryList::show(const FolderRead& listing, bool announce)
 {
     if (listing.error.failed()) {
         emit readFailed(listing.error);

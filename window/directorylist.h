@@ -48,16 +48,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // A folder as read: its normal absolute path and its subfolders' names.
-    struct Listing {
-        qfs::Error error;
-        std::string path;
-        std::vector<std::string> names;
-    };
-
     void request(const std::vector<std::string>& folderPaths, bool announce);
-    static Listing read(const std::string& folderPath);
-    void show(Listing& listing, bool announce);
+    static FolderRead read(const std::string& folderPath);
+    void show(const FolderRead& listing, bool announce);
     static QTreeWidgetItem* entry(const QIcon& icon, const std::string& name, const std::string& path);
 
     std::string m_path;

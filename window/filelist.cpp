@@ -38,13 +38,13 @@ void FileList::selectWhenShown(const std::string& folderPath, const std::string&
 
 void FileList::setPath(const std::string& folderPath)
 {
-    m_read.start<Listing>(
+    m_read.start<FolderRead>(
         [folderPath] {
-            Listing listing{{}, folderPath, {}};
+            FolderRead listing{{}, folderPath, {}};
             listing.error = qfs::FolderListing::regularFiles(folderPath, listing.names);
             return listing;
         },
-        [this](Listing& listing) {
+        [this](FolderRead& listing) {
             if (listing.error.failed()) {
                 emit readFailed(listing.error);
                 return;

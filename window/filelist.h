@@ -48,12 +48,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    struct Listing {
-        qfs::Error error;
-        std::string path;
-        std::vector<std::string> names;
-    };
-
     void showNames(const std::vector<std::string>& names);
     // Selects the entry of this name, when there is one.
     void select(const std::string& name);

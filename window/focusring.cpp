@@ -4,6 +4,12 @@
 #include <QEvent>
 #include <QPainter>
 
+namespace {
+
+constexpr int thickness = 2; // pixels
+
+} // namespace
+
 FocusRing::FocusRing(QWidget& window) : QWidget(&window)
 {
     setObjectName(QStringLiteral("FocusRing"));

@@ -12,8 +12,6 @@ class FocusRing : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int thickness = 2; // pixels
-
     explicit FocusRing(QWidget& window);
 
 protected:

@@ -41,9 +41,9 @@ void FolderPane::openFolder(const std::string& folderPath)
     m_folders->setPath(folderPath);
 }
 
-void FolderPane::openFirstReadable(const std::vector<std::string>& folderPaths)
+void FolderPane::openAtStart(const std::string& lastFolder)
 {
-    m_folders->setFirstReadable(folderPaths);
+    m_folders->setFirstReadable({lastFolder, ".", "/"});
 }
 
 void FolderPane::showFile(const std::string& folderPath, const std::string& name)

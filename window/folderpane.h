@@ -5,7 +5,6 @@
 #include <QObject>
 
 #include <string>
-#include <vector>
 
 class DirectoryList;
 class DriveList;
@@ -36,8 +35,9 @@ public:
     void followFolder();
     // Opens this folder; a later request supersedes it.
     void openFolder(const std::string& folderPath);
-    // Opens the first of these folders that can be read.
-    void openFirstReadable(const std::vector<std::string>& folderPaths);
+    // Opens the folder this side showed last (none when empty), or else, when it cannot be
+    // read, the current directory, or else the root.
+    void openAtStart(const std::string& lastFolder);
     // Opens a file's folder and selects the file once the folder's files are listed.
     void showFile(const std::string& folderPath, const std::string& name);
     // Reads the tree's subfolders again, or the file list, after a run changed the folder.

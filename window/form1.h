@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/fs/filelayer.h"
-#include "pathopener.h"
 #include "runner.h"
 #include "titleanimator.h"
 #include "userfeedback.h"
@@ -9,36 +8,28 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-class CommonSizes;
-class QCheckBox;
-class ElidedLabel;
-class FileList;
-class FolderPane;
-class NumericField;
-class PlanLine;
-class QComboBox;
+class JoinHalf;
+class PathOpener;
 class QFrame;
 class QLabel;
-class QPushButton;
-class QRadioButton;
 class QTimer;
 class RunController;
 class RunPanel;
-class SplitForm;
+class SplitHalf;
 
 // The program's window. The upper half picks a file and how to cut it, says what the split
-// would make (PlanLine) and runs it, with or without a checksum file; the lower half picks a
-// folder of pieces and joins or verifies it; the title sits in between. Each half finds its
-// folder in a FolderPane. Runs go on a worker (Runner) and folders are read off this thread,
-// so the window answers at all times; what the window does around a run, and a close during
-// one, is the RunController's. A file or folder dropped on a half, or given to openPath(), is
-// taken by that half. The window itself builds the controls and connects them.
+// would make and runs it, with or without a checksum file (SplitHalf); the lower half picks a
+// folder of pieces and joins or verifies it (JoinHalf); the title sits in between. Runs go on
+// a worker (Runner) and folders are read off this thread, so the window answers at all times;
+// what the window does around a run, and a close during one, is the RunController's. A file
+// or folder dropped on a half, or given to openPath(), is taken by that half (PathOpener).
 //
-// The folders of both sides, the mode, the unit and the fields' texts are kept between runs
-// (WindowSettings) when the window closes; the first start looks as it always did.
+// The window builds the halves and the parts between them, and connects them: the events of
+// its named controls come to its handlers below, which hand them on. The halves' folders and
+// the split's fields are kept (WindowSettings) when the window closes; the first start looks
+// as it always did.
 class Form1 : public QWidget {
     Q_OBJECT
 
@@ -82,43 +73,20 @@ protected:
 private:
     void createControls();
     void connectControls();
-    void connectRunner();
-    void setTabOrder();
-    void restore();
-    void remember() const;
-    void showPlan();
-    void fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side);
     void showMessage(const QString& text);
 
     UserFeedback& m_feedback;
     TitleAnimator m_title;
     Runner m_runner;
-    PathOpener m_opener{*this};
-    RunController* m_run = nullptr;
-    // The one reading of the split's fields, for the plan and the split.
-    std::unique_ptr<SplitForm> m_form;
 
-    QLabel* m_label1 = nullptr;
-    QRadioButton* m_option1 = nullptr;
-    NumericField* m_text2 = nullptr;
-    QComboBox* m_combo1 = nullptr;
-    QRadioButton* m_option2 = nullptr;
-    NumericField* m_text1 = nullptr;
-    ElidedLabel* m_label2 = nullptr;
-    FileList* m_file1 = nullptr;
-    // Drive2, Dir2 and File3: the file to split.
-    FolderPane* m_splitSide = nullptr;
-    QPushButton* m_command2 = nullptr;
+    // Drive2, Dir2, File3, the split's fields, Command2, Label2 and File1.
+    SplitHalf* m_split = nullptr;
     QLabel* m_label4 = nullptr;
     QFrame* m_line1 = nullptr;
-    QPushButton* m_command3 = nullptr;
-    // Drive1, Dir1 and File2: the pieces to join.
-    FolderPane* m_joinSide = nullptr;
-    ElidedLabel* m_label3 = nullptr;
+    // Command3, Drive1, Dir1, File2 and Label3.
+    JoinHalf* m_join = nullptr;
     QTimer* m_timer1 = nullptr;
     RunPanel* m_runPanel = nullptr;
-    PlanLine* m_plan = nullptr;
-    CommonSizes* m_sizes = nullptr;
-    QCheckBox* m_checksums = nullptr;
-    QPushButton* m_verify = nullptr;
+    PathOpener* m_opener = nullptr;
+    RunController* m_run = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "pathopener.h"
 
 #include "directorylist.h"
+#include "folderpane.h"
 
 #include <sys/stat.h>
 
@@ -30,19 +31,26 @@ const char* kindOf(mode_t mode)
 
 } // namespace
 
-PathOpener::PathOpener(QWidget& view) : m_read(view) {}
+PathOpener::PathOpener(QWidget& view, FolderPane& splitSide, FolderPane& joinSide)
+    : QObject(&view), m_read(view), m_splitSide(splitSide), m_joinSide(joinSide)
+{
+}
 
 void PathOpener::open(const std::string& path, Side side)
 {
-    m_read.start<Found>([path] { return find(path); },
-                        [this, side](Found& found) {
-                            if (found.error.failed())
-                                emit failed(found.error);
-                            else if (found.folder)
-                                emit folderFound(found.path, side == Side::Split ? Side::Split : Side::Join);
-                            else
-                                emit fileFound(found.path, found.name, side == Side::Join ? Side::Join : Side::Split);
-                        });
+    m_read.start<Found>([path] { return find(path); }, [this, side](Found& found) { handOn(found, side); });
+}
+
+void PathOpener::handOn(const Found& found, Side side)
+{
+    if (found.error.failed())
+        emit failed(found.error);
+    else if (found.folder)
+        (side == Side::Split ? m_splitSide : m_joinSide).openFolder(found.path);
+    else if (side == Side::Join)
+        m_joinSide.openFolder(found.path);
+    else
+        m_splitSide.showFile(found.path, found.name);
 }
 
 PathOpener::Found PathOpener::find(const std::string& path)

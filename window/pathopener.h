@@ -8,12 +8,15 @@
 #include <functional>
 #include <string>
 
+class FolderPane;
 class QMimeData;
 
 // Takes a path handed to the window from outside, on the command line or dropped onto it,
-// and finds out whether it is a file or a folder (anything else, a FIFO or a device, fails);
-// that asks the file system, so it happens off the window's thread. The answer names the
-// side of the window that takes it: for a drop, the half it was dropped on.
+// finds out whether it is a file or a folder (anything else, a FIFO or a device, fails) and
+// gives it to the half of the window that takes it: for a drop, the half it was dropped on.
+// Finding out asks the file system, so it happens off the window's thread. A folder opens on
+// its side; a file is chosen on the split side, and opens its folder on the join side (a
+// piece stands for its folder of pieces).
 class PathOpener : public QObject {
     Q_OBJECT
 
@@ -21,11 +24,12 @@ public:
     // Where the path goes. ByKind: a file to the split side, a folder to the join side.
     enum class Side { Split, Join, ByKind };
 
-    // `view` is the widget that would say it is reading (the window).
-    explicit PathOpener(QWidget& view);
+    // A child of `view`, the widget that would say it is reading (the window); the panes are
+    // its halves'.
+    PathOpener(QWidget& view, FolderPane& splitSide, FolderPane& joinSide);
 
-    // Looks the path up (a relative one from the current directory); one of the signals
-    // follows. A later call supersedes this one.
+    // Looks the path up (a relative one from the current directory) and hands it on, or
+    // says why it cannot be taken (failed()). A later call supersedes this one.
     void open(const std::string& path, Side side);
     bool isReading() const { return m_read.isReading(); }
 
@@ -37,15 +41,13 @@ public:
     static std::string draggedPath(const QMimeData& data);
 
 signals:
-    // A file, by its folder (absolute and normal, as the folder lists show it) and its name.
-    void fileFound(const std::string& folderPath, const std::string& name, PathOpener::Side side);
-    void folderFound(const std::string& folderPath, PathOpener::Side side);
     void failed(const qfs::Error& error);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What a path is. The folder is absolute and normal, as the folder lists show it.
     struct Found {
         qfs::Error error;
         bool folder = false;
@@ -54,8 +56,11 @@ private:
     };
 
     static Found find(const std::string& path);
+    void handOn(const Found& found, Side side);
 
     BackgroundRead m_read;
+    FolderPane& m_splitSide;
+    FolderPane& m_joinSide;
     QWidget* m_window = nullptr;
     int m_divider = 0;
     std::function<bool()> m_busy;

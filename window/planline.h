@@ -25,7 +25,7 @@ class PlanLine : public QWidget {
 public:
     explicit PlanLine(QWidget* parent = nullptr);
 
-    // Works out what the split of these fields would make (SplitForm reads them as "Split"
+    // Works out what the split of these fields would make (by SplitForm's rules, as "Split"
     // does). The survey opens the source and asks the drive for its room, so it runs off the
     // window's thread; a later call supersedes this one.
     void showPlan(const SplitForm::Fields& fields);

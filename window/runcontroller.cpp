@@ -3,12 +3,15 @@
 #include "elidedlabel.h"
 #include "filelist.h"
 #include "folderpane.h"
+#include "joinhalf.h"
 #include "runpanel.h"
 #include "runreport.h"
+#include "splithalf.h"
 #include "userfeedback.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -26,15 +29,15 @@ RunController::RunController(Runner& runner, const Parts& parts, UserFeedback& f
     connect(&m_runner, &Runner::started, this, [this](RunKind kind) { showRunning(kind, true); });
     connect(&m_runner, &Runner::progressed, &m_parts.panel, &RunPanel::progress);
     connect(&m_runner, &Runner::folderNameShown, this,
-            [this](const std::string& folderName) { m_parts.splitFolder.setText(fromPath(folderName)); });
+            [this](const std::string& folderName) { m_parts.split.folderName().setText(fromPath(folderName)); });
     connect(&m_runner, &Runner::folderOpened, this, [this](const std::string& folderPath) {
         m_folderMade = true;
-        m_parts.pieces.showEmptyFolder(folderPath);
-        m_parts.pieces.show();
+        m_parts.split.pieces().showEmptyFolder(folderPath);
+        m_parts.split.pieces().show();
     });
-    connect(&m_runner, &Runner::piecesWritten, &m_parts.pieces, &FileList::appendNames);
+    connect(&m_runner, &Runner::piecesWritten, &m_parts.split.pieces(), &FileList::appendNames);
     connect(&m_runner, &Runner::folderShown, this,
-            [this](const std::string& folderPath) { m_parts.joinFolder.setText(fromPath(folderPath)); });
+            [this](const std::string& folderPath) { m_parts.join.folderName().setText(fromPath(folderPath)); });
     connect(&m_runner, &Runner::ended, this, &RunController::runEnded);
     connect(&m_parts.panel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
     connect(&m_parts.panel, &RunPanel::openFolderPressed, this,
@@ -64,18 +67,13 @@ void RunController::showRunning(RunKind kind, bool running)
         m_parts.window.unsetCursor();
     }
     // The controls that would start another run or change this one's input.
-    if (kind == RunKind::Split) {
-        for (QWidget* field : m_parts.splitFields)
-            field->setEnabled(!running);
-    }
-    (kind == RunKind::Split ? m_parts.splitSide : m_parts.joinSide).setEnabled(!running);
-    for (QWidget* button : {&m_parts.splitButton, &m_parts.joinButton, &m_parts.verifyButton})
-        button->setEnabled(!running);
+    m_parts.split.rest(kind, running);
+    m_parts.join.rest(kind, running);
     // The focus goes back from Cancel to the button that started the run.
     if (!running && m_parts.panel.isAncestorOf(QApplication::focusWidget())) {
-        QWidget& starter = kind == RunKind::Split ? m_parts.splitButton
-            : kind == RunKind::Join               ? m_parts.joinButton
-                                                  : m_parts.verifyButton;
+        QWidget& starter = kind == RunKind::Split ? m_parts.split.splitButton()
+            : kind == RunKind::Join               ? m_parts.join.joinButton()
+                                                  : m_parts.join.verifyButton();
         starter.setFocus();
     }
 }
@@ -83,9 +81,9 @@ void RunController::showRunning(RunKind kind, bool running)
 void RunController::runEnded(const RunOutcome& outcome)
 {
     showRunning(outcome.kind, false);
-    const QString line = RunReport::outcomeLine(outcome, m_parts.pieces.path());
+    const QString line = RunReport::outcomeLine(outcome, m_parts.split.pieces().path());
     const bool newFolder = outcome.kind == RunKind::Split && outcome.finished();
-    m_parts.panel.end(line, newFolder ? m_parts.pieces.path() : std::string());
+    m_parts.panel.end(line, newFolder ? m_parts.split.pieces().path() : std::string());
     if (m_closeWhenDone) {
         m_closeWhenDone = false;
         m_parts.window.close();
@@ -99,18 +97,18 @@ void RunController::runEnded(const RunOutcome& outcome)
     case RunKind::Split:
         // A split that did not finish took its folder away again.
         if (!outcome.finished() && m_folderMade)
-            m_parts.pieces.clear();
+            m_parts.split.pieces().clear();
         if (outcome.finished())
             m_feedback.beep();
         // The new folder sits beside the source: both folder trees show it, and the plan
         // now meets it.
-        m_parts.splitSide.rereadFolders();
-        m_parts.joinSide.rereadFolders();
-        emit splitEnded();
+        m_parts.split.source().rereadFolders();
+        m_parts.join.source().rereadFolders();
+        m_parts.split.showPlan();
         break;
     case RunKind::Join:
         // The rebuilt file shows up in the list.
-        m_parts.joinSide.rereadFiles();
+        m_parts.join.source().rereadFiles();
         break;
     case RunKind::Verify:
         // Damage is named piece by piece, as the join names it when it refuses.

@@ -5,14 +5,11 @@
 #include <QObject>
 #include <QString>
 
-#include <vector>
-
-class ElidedLabel;
-class FileList;
-class FolderPane;
+class JoinHalf;
 class QTimer;
 class QWidget;
 class RunPanel;
+class SplitHalf;
 class UserFeedback;
 
 // The window's side of a run, from its start to what the window does once it has ended. While
@@ -28,24 +25,15 @@ class RunController : public QObject {
     Q_OBJECT
 
 public:
-    // The parts of the window a run touches.
+    // The parts of the window a run touches. Each half says which of its controls rest
+    // during a run, and where a split shows its folder's name and its pieces, and a join its
+    // folder.
     struct Parts {
         QWidget& window;
         QTimer& timer;
         RunPanel& panel;
-        // Where a split shows its folder's name and its pieces, and a join its folder.
-        ElidedLabel& splitFolder;
-        FileList& pieces;
-        ElidedLabel& joinFolder;
-        FolderPane& splitSide;
-        FolderPane& joinSide;
-        // The fields a split reads: they rest during a split.
-        std::vector<QWidget*> splitFields;
-        // The buttons that start a split, a join and a verification: they rest during every
-        // run, and the one that started it takes the focus back from Cancel.
-        QWidget& splitButton;
-        QWidget& joinButton;
-        QWidget& verifyButton;
+        SplitHalf& split;
+        JoinHalf& join;
     };
 
     // Follows every run of `runner`; a child of the window.
@@ -54,10 +42,6 @@ public:
     // Whether the window may close now. During a run, asks whether to stop it and quit: Yes
     // stops it and closes the window once its cleanup is done, No lets it go on.
     bool mayClose();
-
-signals:
-    // A split ended: its folder is there now, or gone again, so the plan is to be made anew.
-    void splitEnded();
 
 private:
     void showRunning(RunKind kind, bool running);

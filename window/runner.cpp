@@ -20,11 +20,12 @@ constexpr int thousandths = 1000;
 // queue holds at most one of them (and one more for the end) whatever the worker reports.
 class RunMailbox {
 public:
+    // A report for the owner: a folder's name or path, with the signal that delivers it, or,
+    // without a signal, completed pieces.
     struct Notice {
-        enum class Kind { FolderNameShown, FolderOpened, Pieces, FolderShown };
-        Kind kind;
+        void (Runner::*signal)(const std::string&) = nullptr;
         std::string text;
-        std::vector<std::string> names; // Kind::Pieces
+        std::vector<std::string> names;
     };
 
     struct Batch {
@@ -47,8 +48,8 @@ public:
     void piece(const std::string& name)
     {
         std::unique_lock lock(mutex);
-        if (pending.notices.empty() || pending.notices.back().kind != Notice::Kind::Pieces)
-            pending.notices.push_back({Notice::Kind::Pieces, {}, {}});
+        if (pending.notices.empty() || pending.notices.back().signal != nullptr)
+            pending.notices.push_back({});
         pending.notices.back().names.push_back(name);
         wakeOnce(lock);
     }
@@ -106,12 +107,12 @@ using Notice = RunMailbox::Notice;
 
 void RunReports::folderNameShown(const std::string& folderName)
 {
-    m_mailbox.post({Notice::Kind::FolderNameShown, folderName, {}});
+    m_mailbox.post({&Runner::folderNameShown, folderName, {}});
 }
 
 void RunReports::folderOpened(const std::string& folderPath)
 {
-    m_mailbox.post({Notice::Kind::FolderOpened, folderPath, {}});
+    m_mailbox.post({&Runner::folderOpened, folderPath, {}});
 }
 
 void RunReports::pieceWritten(const std::string& pieceName)
@@ -122,7 +123,7 @@ void RunReports::pieceWritten(const std::string& pieceName)
 void RunReports::folderShown(const std::string& folderPath)
 {
     if (m_showsFolder)
-        m_mailbox.post({Notice::Kind::FolderShown, folderPath, {}});
+        m_mailbox.post({&Runner::folderShown, folderPath, {}});
 }
 
 void RunReports::progress(std::uint64_t bytesDone, std::uint64_t bytesTotal)
@@ -194,20 +195,10 @@ void Runner::deliver()
 
     RunMailbox::Batch batch = m_mailbox->take();
     for (const Notice& notice : batch.notices) {
-        switch (notice.kind) {
-        case Notice::Kind::FolderNameShown:
-            emit folderNameShown(notice.text);
-            break;
-        case Notice::Kind::FolderOpened:
-            emit folderOpened(notice.text);
-            break;
-        case Notice::Kind::Pieces:
+        if (notice.signal != nullptr)
+            emit (this->*notice.signal)(notice.text);
+        else
             emit piecesWritten(notice.names);
-            break;
-        case Notice::Kind::FolderShown:
-            emit folderShown(notice.text);
-            break;
-        }
     }
     const double seconds = double(m_clock.nsecsElapsed()) / nanosecondsPerSecond;
     if (batch.hasProgress) {

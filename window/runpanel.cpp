@@ -42,25 +42,20 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_line->setTextFormat(Qt::PlainText);
     m_line->setAccessibleName(QStringLiteral("Progress"));
 
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel = WindowLook::pushButton(QStringLiteral("Cancel"), *this);
     m_cancel->setObjectName(QStringLiteral("CancelButton"));
     m_cancel->setGeometry(cancelArea);
     m_cancel->setAccessibleName(QStringLiteral("Cancel"));
     m_cancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    // Return and Enter press it too, as they do the window's other buttons.
-    m_cancel->setAutoDefault(true);
-    WindowLook::paintButton(*m_cancel);
 
     m_outcome = new ElidedLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeLabel"));
     m_outcome->setGeometry(outcomeArea);
     m_outcome->setAccessibleName(QStringLiteral("Outcome of the last run"));
 
-    m_openFolder = new QPushButton(QStringLiteral("Open folder"), this);
+    m_openFolder = WindowLook::pushButton(QStringLiteral("Open folder"), *this);
     m_openFolder->setObjectName(QStringLiteral("OpenFolderButton"));
     m_openFolder->setGeometry(openFolderArea);
-    m_openFolder->setAutoDefault(true);
-    WindowLook::paintButton(*m_openFolder);
     connect(m_openFolder, &QPushButton::clicked, this, [this] { emit openFolderPressed(m_folder); });
 
     connect(m_cancel, &QPushButton::clicked, this, [this] {

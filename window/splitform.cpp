@@ -1,12 +1,6 @@
 #include "splitform.h"
 
-#include "filelist.h"
-#include "folderpane.h"
-#include "numericfield.h"
-
-#include <QCheckBox>
 #include <QComboBox>
-#include <QRadioButton>
 
 #include <cmath>
 
@@ -60,39 +54,4 @@ void SplitForm::fillUnits(QComboBox& list)
 {
     for (const SizeUnit& unit : units)
         list.addItem(QString::fromLatin1(unit.listText));
-}
-
-SplitForm::Fields SplitForm::fields() const
-{
-    return {m_controls.source.path(),
-            m_controls.source.files().selectedName(),
-            m_controls.bySize.isChecked(),
-            m_controls.size.value(),
-            m_controls.unit.currentIndex(),
-            m_controls.count.value(),
-            m_controls.checksums.isChecked()};
-}
-
-std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::take()
-{
-    const Fields now = fields();
-    auto reading = read(now);
-    if (std::holds_alternative<qfs::SplitRequest>(reading) && now.bySize && now.unitIndex == -1)
-        m_controls.unit.setCurrentIndex(defaultUnitIndex);
-    return reading;
-}
-
-void SplitForm::focus(Focus target)
-{
-    switch (target) {
-    case Focus::FileList:
-        m_controls.source.files().setFocus();
-        break;
-    case Focus::SizeField:
-        m_controls.size.setFocus();
-        break;
-    case Focus::CountField:
-        m_controls.count.setFocus();
-        break;
-    }
 }

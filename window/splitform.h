@@ -9,18 +9,12 @@
 #include <string>
 #include <variant>
 
-class FolderPane;
-class NumericField;
-class QCheckBox;
 class QComboBox;
-class QRadioButton;
-class QWidget;
 
-// The split's fields read as one: the file chosen on the split side, "Specify size" or
-// "Specify Number of files", the size and its unit, the count and the checksums box. It turns
-// them into a request of whole bytes or pieces for the engine, or into the fixed message a
-// refused "Split" shows and the control that then takes the focus. The plan line and the
-// "Split" button read the fields here and nowhere else, so that they cannot disagree.
+// The split's fields as numbers, and the rules that turn them into a request of whole bytes
+// or pieces for the engine, or into the fixed message a refused "Split" shows and the control
+// that then takes the focus. SplitHalf reads the fields from its controls in one place, for
+// the plan line and for "Split" alike, so that the two cannot disagree.
 class SplitForm {
 public:
     // One entry of the unit list: its text and how many bytes one unit holds.
@@ -67,26 +61,6 @@ public:
     // largest (every size from the file's length on gives one piece); 0 for an unknown unit.
     static std::uint64_t bytes(double size, int unitIndex);
 
-    // The controls the fields are read from.
-    struct Controls {
-        FolderPane& source;
-        QRadioButton& bySize;
-        NumericField& size;
-        QComboBox& unit;
-        NumericField& count;
-        QCheckBox& checksums;
-    };
-    explicit SplitForm(const Controls& controls) : m_controls(controls) {}
-
     // Fills the unit list with the units.
     static void fillUnits(QComboBox& list);
-
-    Fields fields() const;
-    // What "Split" goes ahead with; a unit list without a selection now shows the unit taken.
-    std::variant<qfs::SplitRequest, Refusal> take();
-    // Moves the focus to the control a refusal names.
-    void focus(Focus target);
-
-private:
-    Controls m_controls;
 };

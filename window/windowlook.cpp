@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QPalette>
+#include <QPushButton>
 
 namespace {
 
@@ -27,6 +28,14 @@ void WindowLook::paintButton(QAbstractButton& button)
                                    background.name(), frameColour.name(),
                                    background.lighter(hoverLighter).name(), background.darker(pressedDarker).name(),
                                    frameColour.lighter(disabledText).name()));
+}
+
+QPushButton* WindowLook::pushButton(const QString& caption, QWidget& parent)
+{
+    auto* button = new QPushButton(caption, &parent);
+    button->setAutoDefault(true);
+    paintButton(*button);
+    return button;
 }
 
 void WindowLook::paintPlain(QWidget& widget)

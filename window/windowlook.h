@@ -3,6 +3,8 @@
 #include <QColor>
 
 class QAbstractButton;
+class QPushButton;
+class QString;
 class QWidget;
 
 // The window's own colours, kept whatever widget style the desktop picks.
@@ -16,6 +18,9 @@ public:
     // greyed text when disabled. Styles that draw their own gradients or theme images would
     // otherwise ignore the button colour of the palette.
     static void paintButton(QAbstractButton& button);
+    // A push button as all of the window's are: Return and Enter press it while it has the
+    // focus, as Space does, and it is painted by paintButton().
+    static QPushButton* pushButton(const QString& caption, QWidget& parent);
 
     // Gives option buttons, labels and panels the window's colour.
     static void paintPlain(QWidget& widget);

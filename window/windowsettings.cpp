@@ -1,10 +1,16 @@
 #include "windowsettings.h"
 
 #include "engine/text/nametext.h"
+#include "folderpane.h"
+#include "joinhalf.h"
+#include "numericfield.h"
+#include "splithalf.h"
 
 #include <sys/stat.h>
 
+#include <QComboBox>
 #include <QFile>
+#include <QRadioButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtGlobal>
@@ -43,6 +49,24 @@ bool mayOpen(const QString& path)
 }
 
 } // namespace
+
+void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
+{
+    const Values values = load();
+    split.source().openAtStart(values.splitFolder);
+    join.source().openAtStart(values.joinFolder);
+    (values.mode == qfs::SplitMode::BySize ? split.bySize() : split.byCount()).setChecked(true);
+    split.unit().setCurrentIndex(values.unitIndex);
+    split.size().setText(values.size);
+    split.count().setText(values.count);
+}
+
+void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
+{
+    save({split.source().path(), join.source().path(),
+          split.bySize().isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
+          std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text()});
+}
 
 WindowSettings::Values WindowSettings::load()
 {

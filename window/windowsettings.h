@@ -8,11 +8,20 @@
 #include <cstdint>
 #include <string>
 
+class JoinHalf;
+class SplitHalf;
+
 // What the window keeps between runs, in the desktop's per-user settings (QSettings' INI
-// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says). Only a regular
-// file there is read or written.
+// format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says): the folder of
+// each half and the split's fields. Only a regular file there is read or written.
 class WindowSettings {
 public:
+    // Sets the halves as the last run left them (load()): each starts in the folder it showed
+    // last, or else in the current directory, or else at the root.
+    static void restore(SplitHalf& split, JoinHalf& join);
+    // Keeps what the halves show now, for the next run.
+    static void remember(const SplitHalf& split, const JoinHalf& join);
+
     struct Values {
         std::string splitFolder; // empty: nothing remembered
         std::string joinFolder;

@@ -43,6 +43,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -77,14 +79,6 @@ void openFolder(QTreeWidget& list, const QString& name, bool byKeyboard)
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
         QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
     }
-}
-
-QStringList listed(const QListWidget& list)
-{
-    QStringList names;
-    for (int row = 0; row < list.count(); ++row)
-        names << list.item(row)->text();
-    return names;
 }
 
 // Moves the unit list to this entry with the arrow keys.
@@ -135,6 +129,22 @@ void drop(QWidget& onto, const QString& path)
     QVERIFY(enter.isAccepted());
     QDropEvent dropped(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&onto, &dropped);
+}
+
+// For as long as the returned watch lives, every real message box that comes up is handed to
+// `read` and then closed with OK.
+std::unique_ptr<QTimer> answerMessageBoxes(QObject& context, std::function<void(const QMessageBox&)> read)
+{
+    constexpr int pollMilliseconds = 10;
+    auto watch = std::make_unique<QTimer>();
+    QObject::connect(watch.get(), &QTimer::timeout, &context, [read = std::move(read)] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            read(*box);
+            box->done(QMessageBox::Ok);
+        }
+    });
+    watch->start(pollMilliseconds);
+    return watch;
 }
 
 // The tooltip a control shows when the mouse rests on this point of it, as it reads: Qt shows
@@ -278,10 +288,20 @@ void Form1Test::startState()
     QVERIFY(world.timerRanAtStart);
     QCOMPARE(world.find<QTimer>("Timer1")->interval(), 100);
     QCOMPARE(QApplication::focusWidget(), world.find<QWidget>("Command2"));
+    // Tab goes round the controls in the window's order: Split, Join, unit, size, the lists,
+    // the options (one stop for both), then what was added since.
+    const QStringList tabOrder{"Command2", "Command3", "Combo1", "Text2", "Dir1", "File2", "Drive1",
+                               "Drive2", "Dir2", "File3", "Option1", "CommonSizes", "ChecksumBox", "VerifyButton"};
+    QStringList visited;
+    for (qsizetype stop = 0; stop <= tabOrder.size(); ++stop) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, tabOrder + QStringList{"Command2"});
 
     // Both sides start in the current directory, in the natural name order.
     for (const char* files : {"File3", "File2"})
-        QCOMPARE(listed(*world.find<QListWidget>(files)), (QStringList{"a.bin", "b.txt"}));
+        QCOMPARE(world.listed(files), (QStringList{"a.bin", "b.txt"}));
     for (const char* folders : {"Dir2", "Dir1"}) {
         auto* tree = world.find<QTreeWidget>(folders);
         QVERIFY(folderEntry(*tree, QStringLiteral("sub")) != nullptr);
@@ -601,9 +621,8 @@ void Form1Test::split()
     }
     QCOMPARE(folder.entryList(QDir::Files, QDir::Name),
              checksums ? pieces + QStringList{"movie.avi.sha256"} : pieces);
-    auto* file1 = world.find<QListWidget>("File1");
-    QVERIFY(file1->isVisible());
-    QCOMPARE(listed(*file1), pieces);
+    QVERIFY(world.find<QListWidget>("File1")->isVisible());
+    QCOMPARE(world.listed("File1"), pieces);
     QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
     QVERIFY(world.find<QTimer>("Timer1")->isActive());
     // The fields and the selection are left as they were.
@@ -628,7 +647,7 @@ void Form1Test::existingFolder()
                          "splitter again."});
     QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), (QStringList{"x.bin.0000", "x.bin.sha256"}));
     QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split"));
-    QCOMPARE(listed(*world.find<QListWidget>("File1")), QStringList{"x.bin.0000"});
+    QCOMPARE(world.listed("File1"), QStringList{"x.bin.0000"});
 }
 
 namespace {
@@ -761,8 +780,8 @@ void Form1Test::join()
     const QString folder = world.path(QStringLiteral("movie.avi_split"));
     QCOMPARE(TestFiles::read(folder + QStringLiteral("/movie.avi")), source);
     QCOMPARE(world.find<QLabel>("Label3")->text(), folder);
-    QCOMPARE(listed(*file2), (QStringList{"movie.avi", "movie.avi.0000", "movie.avi.0001",
-                                          "movie.avi.0002", "movie.avi.0003", "movie.avi.sha256"}));
+    QCOMPARE(world.listed("File2"), (QStringList{"movie.avi", "movie.avi.0000", "movie.avi.0001",
+                                                 "movie.avi.0002", "movie.avi.0003", "movie.avi.sha256"}));
     QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
     QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("movie.avi rebuilt, 977 KB"));
     QVERIFY(world.find<QWidget>("OpenFolderButton")->isHidden());
@@ -820,18 +839,13 @@ void Form1Test::longFindingsScroll()
     QString details;
     bool detailsShown = false;
     bool fits = false;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &world.form(), [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            text = box->text();
-            details = box->detailedText();
-            const auto* area = box->findChild<QTextEdit*>();
-            detailsShown = area != nullptr && area->isVisible();
-            fits = box->frameGeometry().height() <= box->screen()->availableGeometry().height();
-            box->done(QMessageBox::Ok);
-        }
+    const auto watch = answerMessageBoxes(world.form(), [&](const QMessageBox& box) {
+        text = box.text();
+        details = box.detailedText();
+        const auto* area = box.findChild<QTextEdit*>();
+        detailsShown = area != nullptr && area->isVisible();
+        fits = box.frameGeometry().height() <= box.screen()->availableGeometry().height();
     });
-    watch.start(10);
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
     QVERIFY(world.waitForRun());
     QVERIFY(QTest::qWaitFor([&] { return !text.isEmpty(); }));
@@ -1005,7 +1019,7 @@ void Form1Test::unreadableFolder()
     QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
     QVERIFY(folderEntry(*dirs, QStringLiteral("gone")) != nullptr);
     QCOMPARE(dirs->model()->rowCount(), entries);
-    QCOMPARE(listed(*world.find<QListWidget>("File3")), QStringList{"kept.txt"});
+    QCOMPARE(world.listed("File3"), QStringList{"kept.txt"});
 }
 
 namespace {
@@ -1047,26 +1061,24 @@ void Form1Test::driveChange()
     }
     QVERIFY(world.settle());
 
-    auto* dirs = world.find<QTreeWidget>("Dir1");
-    if (DriveChoice(choice) == DriveChoice::Same) {
+    if (readable)
         QVERIFY(world.feedback.events.isEmpty());
-        QCOMPARE(drives->currentIndex(), 0);
-        QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
-        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"here.txt"});
-    } else if (readable) {
-        QVERIFY(world.feedback.events.isEmpty());
-        QCOMPARE(dirs->currentItem()->text(0), QStringLiteral("stick"));
-        QVERIFY(folderEntry(*dirs, QStringLiteral("photos")) != nullptr);
-        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"card.jpg"});
-    } else {
+    else
         QCOMPARE(world.feedback.messages(),
                  QStringList{"2: No such file or directory: " + world.path(QStringLiteral("missing"))});
+    // Only another readable drive moves the join side; otherwise it stays, its drive too.
+    auto* dirs = world.find<QTreeWidget>("Dir1");
+    if (DriveChoice(choice) == DriveChoice::Readable) {
+        QCOMPARE(dirs->currentItem()->text(0), QStringLiteral("stick"));
+        QVERIFY(folderEntry(*dirs, QStringLiteral("photos")) != nullptr);
+        QCOMPARE(world.listed("File2"), QStringList{"card.jpg"});
+    } else {
         QCOMPARE(drives->currentIndex(), 0);
         QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
-        QCOMPARE(listed(*world.find<QListWidget>("File2")), QStringList{"here.txt"});
+        QCOMPARE(world.listed("File2"), QStringList{"here.txt"});
     }
     // The split side stays where it was.
-    QCOMPARE(listed(*world.find<QListWidget>("File3")), QStringList{"here.txt"});
+    QCOMPARE(world.listed("File3"), QStringList{"here.txt"});
 }
 
 namespace {
@@ -1290,15 +1302,10 @@ void Form1Test::markupShowsAsText()
     // The join refuses the damaged piece in a real message box.
     QString boxText;
     Qt::TextFormat boxFormat = Qt::AutoText;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &world.form(), [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            boxText = box->text();
-            boxFormat = box->textFormat();
-            box->done(QMessageBox::Ok);
-        }
+    const auto watch = answerMessageBoxes(world.form(), [&](const QMessageBox& box) {
+        boxText = box.text();
+        boxFormat = box.textFormat();
     });
-    watch.start(10);
     openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("pieces"), false);
     QVERIFY(world.settle());
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);

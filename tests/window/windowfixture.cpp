@@ -61,6 +61,17 @@ bool WindowFixture::settle()
         waitMilliseconds);
 }
 
+QStringList WindowFixture::listed(const char* name)
+{
+    const auto* list = find<QListWidget>(name);
+    if (list == nullptr)
+        return {QStringLiteral("(no file list named %1)").arg(QString::fromLatin1(name))};
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row)
+        names << list->item(row)->text();
+    return names;
+}
+
 bool WindowFixture::waitForRun()
 {
     return QTest::qWaitFor([this] { return !m_form->isBusy(); }, waitMilliseconds) && settle();

@@ -5,6 +5,7 @@
 #include "recordingfeedback.h"
 
 #include <QDir>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -45,6 +46,8 @@ public:
     {
         return m_form->findChild<Widget*>(QString::fromLatin1(name));
     }
+    // The names one of the window's file lists shows, top to bottom.
+    QStringList listed(const char* name);
 
     RecordingFeedback feedback;
     HeldLayer held;

@@ -1,0 +1,45 @@
+#include "joinhalf.h"
+
+#include "controltable.h"
+#include "directorylist.h"
+#include "drivelist.h"
+#include "elidedlabel.h"
+#include "filelist.h"
+#include "folderpane.h"
+#include "windowlook.h"
+
+#include <QPushButton>
+
+namespace {
+
+// "Verify" was added right of "Join", in pixels.
+const QRect verifyArea(121, 336, 89, 25);
+
+} // namespace
+
+JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
+{
+    m_command3 = WindowLook::pushButton(QStringLiteral("Join"), window);
+    m_source = new FolderPane(window);
+    m_label3 = new ElidedLabel(&window);
+    m_verify = WindowLook::pushButton(QStringLiteral("Verify"), window);
+
+    // Each control's place, its name, what a screen reader calls it, and its tab index.
+    const auto twips = &ControlTable::twips;
+    table.enter({
+        {m_command3, "Command3", twips(360, 5040, 1335, 375), nullptr, 1},
+        {&m_source->drives(), "Drive1", twips(5880, 4920, 4455, 315), "Drive of the pieces to join", 7},
+        {&m_source->folders(), "Dir1", twips(5880, 5400, 4455, 1215), "Folder of the pieces to join", 5},
+        {m_label3, "Label3", twips(360, 5880, 4455, 375), "Joined folder"},
+        {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455), "Files of the folder to join", 6},
+        {m_verify, "VerifyButton", verifyArea, nullptr, 16},
+    });
+}
+
+void JoinHalf::rest(RunKind kind, bool resting)
+{
+    m_command3->setEnabled(!resting);
+    m_verify->setEnabled(!resting);
+    if (kind != RunKind::Split)
+        m_source->setEnabled(!resting);
+}

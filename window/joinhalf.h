@@ -1,0 +1,41 @@
+#pragma once
+
+#include "runner.h"
+
+#include <QObject>
+
+class ControlTable;
+class ElidedLabel;
+class FolderPane;
+class QPushButton;
+class QWidget;
+
+// The lower half of the window: the folder of pieces, found in a FolderPane (Drive1, Dir1,
+// File2); "Join" (Command3) and "Verify"; and the folder the last join worked in (Label3).
+// The half makes its controls, enters them in the window's ControlTable and says which of
+// them rest during a run; the window hands it the events of the controls it names
+// (Drive1_Change, Dir1_Change). A control added to the join is made, entered and rested here
+// (and kept between runs by WindowSettings).
+class JoinHalf : public QObject {
+    Q_OBJECT
+
+public:
+    // Makes the controls as children of `window`.
+    JoinHalf(QWidget& window, ControlTable& table);
+
+    FolderPane& source() const { return *m_source; }
+    QPushButton& joinButton() const { return *m_command3; }
+    QPushButton& verifyButton() const { return *m_verify; }
+    // Where a join shows the folder it works in.
+    ElidedLabel& folderName() const { return *m_label3; }
+
+    // While a run of this kind goes, "Join" and "Verify" rest, and during a join or a
+    // verification so does the folder they read.
+    void rest(RunKind kind, bool resting);
+
+private:
+    QPushButton* m_command3 = nullptr;
+    FolderPane* m_source = nullptr;
+    ElidedLabel* m_label3 = nullptr;
+    QPushButton* m_verify = nullptr;
+};

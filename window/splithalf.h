@@ -1,0 +1,83 @@
+#pragma once
+
+#include "engine/splitrequest.h"
+#include "runner.h"
+#include "splitform.h"
+
+#include <QObject>
+
+#include <variant>
+
+class CommonSizes;
+class ControlTable;
+class ElidedLabel;
+class FileList;
+class FolderPane;
+class NumericField;
+class PlanLine;
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+// The upper half of the window: the file to split, found in a FolderPane (Drive2, Dir2,
+// File3); how to cut it, "Specify size" (Option1) with the size (Text2), its unit (Combo1)
+// and the common sizes, or "Specify Number of files" (Option2) with the count (Text1);
+// whether to write checksums; "Split" (Command2); what the split would make (PlanLine); and
+// where the last split went: its folder's name (Label2) and its pieces (File1).
+//
+// The half makes its controls and enters them in the window's ControlTable, keeps the plan
+// line in step with whatever changes the split's input, reads its fields in one place (for
+// SplitForm's rules) and says which of them rest during a run. The window hands it the events of
+// the controls it names (Option1_Click, Drive2_Change, ...). A control added to the split is
+// made, entered, read and rested here (and kept between runs by WindowSettings).
+class SplitHalf : public QObject {
+    Q_OBJECT
+
+public:
+    // Makes the controls as children of `window`.
+    SplitHalf(QWidget& window, ControlTable& table);
+
+    FolderPane& source() const { return *m_source; }
+    QRadioButton& bySize() const { return *m_option1; }
+    QRadioButton& byCount() const { return *m_option2; }
+    NumericField& size() const { return *m_text2; }
+    QComboBox& unit() const { return *m_combo1; }
+    NumericField& count() const { return *m_text1; }
+    QPushButton& splitButton() const { return *m_command2; }
+    // Where a split shows its folder's name and its pieces as they come.
+    ElidedLabel& folderName() const { return *m_label2; }
+    FileList& pieces() const { return *m_file1; }
+    // Whether the plan is still being worked out.
+    bool isReading() const;
+
+    // Size mode shows the size, its unit and the common sizes, and hides the count; count
+    // mode the other way round. Neither field's text changes.
+    void showMode(qfs::SplitMode mode);
+    // What the fields hold now: the one reading of them, for the plan line and for "Split".
+    SplitForm::Fields fields() const;
+    // What "Split" goes ahead with, or why it is refused; a unit list without a selection now
+    // shows the unit taken.
+    std::variant<qfs::SplitRequest, SplitForm::Refusal> take();
+    // Moves the focus to the control a refusal names.
+    void focus(SplitForm::Focus target);
+    // Has the plan line say anew what a split of the fields would make.
+    void showPlan();
+    // While a run of this kind goes, "Split" rests, and during a split so do its inputs.
+    void rest(RunKind kind, bool resting);
+
+private:
+    QRadioButton* m_option1 = nullptr;
+    NumericField* m_text2 = nullptr;
+    QComboBox* m_combo1 = nullptr;
+    CommonSizes* m_sizes = nullptr;
+    QRadioButton* m_option2 = nullptr;
+    NumericField* m_text1 = nullptr;
+    QCheckBox* m_checksums = nullptr;
+    PlanLine* m_plan = nullptr;
+    ElidedLabel* m_label2 = nullptr;
+    FileList* m_file1 = nullptr;
+    FolderPane* m_source = nullptr;
+    QPushButton* m_command2 = nullptr;
+};
