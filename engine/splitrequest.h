@@ -17,6 +17,10 @@ struct SplitRequest {
     // wished for. At least 1; sizes from the source's length on make one piece, and so does 0.
     std::uint64_t amount = 0;
     bool writeChecksums = true; // also write "<name>.sha256" into the split folder
+    // Recovery pieces (PAR 2.0 volumes, "<name>.par2" and "<name>.vol<first>+<count>.par2")
+    // written beside the pieces: any this many lost or damaged pieces can be rebuilt. 0 for
+    // none, which is also what a request that does not say gets.
+    std::uint32_t recoveryPieces = 0;
 };
 
 } // namespace qfs
