@@ -145,7 +145,8 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
 
     CLI::App* split = app.add_subcommand(
         "split", "Cut FILE into numbered pieces, FILE.0000, FILE.0001, ..., in a new folder "
-                 "FILE_split beside it, with the checksum file FILE.sha256.");
+                 "FILE_split beside it, with the checksum file FILE.sha256 and one recovery piece "
+                 "(FILE.par2, FILE.vol*.par2).");
     split->add_option("FILE", command.path, "The file to split")->required()->type_name("");
     CLI::Option* size = split->add_option(
         "-s,--size", sizeText,

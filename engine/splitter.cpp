@@ -366,6 +366,9 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     if (plan.recovery.possible()) {
         if (stop.stop_requested())
             return undo(Error::cancelled(folderPath));
+        // The copy's buffers are done with: the recovery arithmetic has the memory to itself.
+        hashing.reset();
+        copier.reset();
         const auto recoveryProgress = [&](std::uint64_t part, std::uint64_t of) {
             const auto share = of == 0 ? 0 : std::uint64_t(static_cast<long double>(recoveryShare) * part / of);
             observer.progress(plan.sourceLength + std::min(share, recoveryShare), total);
@@ -374,11 +377,11 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         // never was, like one during the pieces.
         std::vector<PieceDigest> digests;
         Error e = follower->finish(digests);
+        follower.reset();
         if (!e.failed())
             e = RecoveryCreator(m_layer, source.info.st_gid)
                     .create(folder.fd(), folderPath, plan.recovery, plan.pieceFiles(plan.pieceCount),
                             RecoveryRun{stop, recoveryProgress}, digests);
-        follower.reset();
         if (e.failed()) {
             if (e.is(Cancelled))
                 e.path = folderPath;
@@ -403,7 +406,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     }
     result.folderPath = folderPath;
     result.pieces = plan.pieceCount;
-    if (hashing)
+    if (checksumsMade)
         result.checksumName = plan.checksumName;
     if (recoveryMade)
         result.recoveryPieces = plan.recovery.recoveryPieces;

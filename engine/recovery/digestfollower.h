@@ -24,8 +24,10 @@ class ChunkRing;
 // arithmetic alone (RecoveryCreator's `digests`) instead of one more for the MD5s, the costliest
 // part of it.
 //
-// One thread calls every member; the reading thread is internal. Where no thread can be
-// started, finish() reads the pieces itself: slower, never wrong.
+// One thread calls every member; the reading thread is internal, and calls the file layer
+// (openAt, pread, close) beside the split's own calls: the layer must allow that, as the
+// system's does. Where no thread can be started, finish() reads the pieces itself: slower,
+// never wrong. Memory: a few chunks of recoveryReadChunk, whatever the piece size.
 class DigestFollower {
 public:
     // Pieces are read from the opened folder, which must stay open until finish() or the end
