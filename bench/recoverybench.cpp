@@ -1,23 +1,22 @@
-// Measures the recovery volumes against the command people would use instead (par2), on the
-// same machine, file system and cache state, taking turns. Each run is a child process, so its
-// peak memory is its own. Prints one line per case: our median seconds, the peer's, the ratio,
-// and our peak memory.
+// Measures the recovery volumes against what people would do instead, on the same machine,
+// file system and cache state, taking turns. Each run is a child process, so its peak memory
+// is its own. Prints one line per case: our median seconds, the peer's, the ratio, and our
+// peak memory.
 //
 // On 1 GiB of random data in 1 MiB pieces: the split with checksums and one recovery piece
-// against the split with checksums alone; the recovery data alone (computing the pieces'
-// checksums, or given them as a split would compute them) against `par2 create` with the same
-// slices; the repair of one missing piece against `par2 repair` and against reading and hashing
-// the folder (what a verify does). On 1 GiB in 64 MiB pieces with 4 recovery pieces: the field
-// arithmetic's pace (data times recovery slices per second) and peak memory.
+// against the split with checksums alone and against the shell's way (split, sha256sum,
+// par2 create); the repair of one missing piece against a verify of the same folder and
+// against par2 repair. On 1 GiB in 64 MiB pieces with 4 recovery pieces: the split against the
+// split alone, the recovery arithmetic's pace (data times recovery slices per second) and peak
+// memory.
 //
 //   recovery_bench [folder]     (default: the system's temporary folder)
 #include "engine/recovery/galoisfield.h"
 #include "engine/recovery/piecehasher.h"
 #include "engine/recovery/recoverycreator.h"
-#include "engine/recovery/recoveryrepairer.h"
-#include "engine/recovery/recoveryset.h"
-#include "engine/copy/sha256.h"
+#include "engine/repairer.h"
 #include "engine/splitter.h"
+#include "engine/verifier.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -147,10 +146,13 @@ void line(const char* name, const Run& ours, const Run& peer, const char* peerNa
 // ---- The pieces and what we do with them ----------------------------------------------------
 
 // Pieces of `mebibytes` MiB each.
-int split(const std::string& dir, const std::string& file, std::uint64_t mebibytes, bool checksums)
+int split(const std::string& dir, const std::string& file, std::uint64_t mebibytes, bool checksums,
+          std::uint32_t recoveryPieces)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter().run({dir, file, qfs::SplitMode::BySize, mebibytes << 20, checksums}, quiet).failed();
+    qfs::SplitRequest request{dir, file, qfs::SplitMode::BySize, mebibytes << 20, checksums};
+    request.recoveryPieces = recoveryPieces;
+    return qfs::Splitter().run(request, quiet).failed();
 }
 
 bool isPiece(const std::string& name)
@@ -216,57 +218,20 @@ std::vector<qfs::PieceDigest> digestsOf(const std::string& folder, std::uint64_t
     return digests;
 }
 
-// Hashes a file as if it were cut into pieces of 1 MiB: the cost of computing the recovery
-// checksums while a split writes its pieces.
-int hashAsPieces(const std::string& path, std::uint64_t sliceSize)
+// The engine's repair run, and its verification of the same folder.
+int repair(const std::string& folder)
 {
-    std::vector<char> buffer(readBlock);
-    std::ifstream in(path, std::ios::binary);
-    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
-        qfs::PieceHasher hasher(sliceSize);
-        hasher.add(buffer.data(), std::size_t(in.gcount()));
-        hasher.finish();
-    }
-    return 0;
+    qfs::VerifyObserver quiet;
+    const auto result = qfs::Repairer().run({folder}, quiet);
+    if (result.failed())
+        std::fprintf(stderr, "%s\n", result.error().message().c_str());
+    return result.failed() || result->rebuilt.size() != 1;
 }
 
-// With `afterVerify`, the pieces on disk count as checked already, as after a verify.
-int repair(const std::string& folder, bool afterVerify = false)
+int verify(const std::string& folder)
 {
-    std::vector<std::string> names;
-    std::set<std::string> verified;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename());
-        if (afterVerify && isPiece(names.back()))
-            verified.insert(names.back());
-    }
-    Folder dir(folder);
-    qfs::RecoverySetReader reader(qfs::FileLayer::system());
-    qfs::RecoverySet set;
-    bool found = false;
-    qfs::RecoveryCheck check;
-    qfs::Error error = reader.read(dir.fd(), folder, names, {}, set, found);
-    if (!error.failed())
-        error = reader.check(dir.fd(), folder, set, {}, check, verified);
-    if (!error.failed())
-        error = qfs::RecoveryRepairer(qfs::FileLayer::system()).repair(dir.fd(), folder, set, check, {});
-    if (error.failed())
-        std::fprintf(stderr, "%s\n", error.message().c_str());
-    return error.failed() || check.lostPieces != 1;
-}
-
-// Reads every file of the folder and hashes it with SHA-256: what a verify does at least.
-int readAndHash(const std::string& folder)
-{
-    std::vector<char> buffer(readBlock);
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        qfs::Sha256 hash;
-        while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
-            hash.update(buffer.data(), std::size_t(in.gcount()));
-        hash.finish();
-    }
-    return 0;
+    qfs::VerifyObserver quiet;
+    return qfs::Verifier().run({folder}, quiet).failed();
 }
 
 // GF-Complete's multiply-and-add on one thread, in memory: bytes per second.
@@ -297,96 +262,71 @@ std::string loadAverage()
 void smallPieces(const std::string& dir, const std::string& big)
 {
     const std::string folder = dir + "/" + big + "_split";
-    const auto removeSplit = [=] { fs::remove_all(folder); };
+    const std::string shellFolder = dir + "/shell";
+    const auto removeSplits = [=] {
+        fs::remove_all(folder);
+        fs::remove_all(shellFolder);
+    };
 
-    // The split with checksums, with and without one recovery piece.
-    const std::vector<Run> splits = alternate(
-        {{"split+recovery", [=] { return split(dir, big, 1, true) || create(folder, big, 1); }},
-         {"split", [=] { return split(dir, big, 1, true); }}},
-        removeSplit);
-    line("split 1 GiB, 1 MiB, checksums + 1 recov.", splits[0], splits[1], "no recov.");
-
-    // The recovery data alone, against par2 with the same slices.
-    split(dir, big, 1, true);
+    // The split with checksums and one recovery piece, against the split with checksums alone
+    // and against the shell's way: split, sha256sum of the pieces and the original, par2 create
+    // with the same slice size and one recovery slice, and a flush as the split's.
+    split(dir, big, 1, true, 1);
     const std::vector<qfs::RecoveryPiece> pieces = piecesIn(folder);
     const qfs::RecoveryPlan plan = qfs::planRecovery(big, pieces, 1);
-    const std::vector<qfs::PieceDigest> digests = digestsOf(folder, plan.sliceSize);
-    std::string names;
-    for (const qfs::RecoveryPiece& piece : pieces)
-        names += " " + quoted(piece.name);
-    const std::string par2Create = "cd " + quoted(folder) + " && par2 create -q -q -s" + std::to_string(plan.sliceSize)
-                                   + " -c" + std::to_string(plan.recoverySlices) + " -n"
-                                   + std::to_string(plan.files.size() - 1) + " " + quoted(big + ".par2") + names;
-    const std::vector<Run> creates = alternate({{"ours", [=] { return create(folder, big, 1); }},
-                                                {"digests", [=] { return create(folder, big, 1, digests); }},
-                                                {"par2", [=] { return shell(par2Create); }}},
-                                               [=] { removeRecoveryFiles(folder); });
-    line("recovery data for 1 GiB, 1 MiB pieces", creates[0], creates[2], "par2");
-    line("  the same from the split's checksums", creates[1], creates[2], "par2");
-    const Run hashing = measure([&] { return digestsOf(folder, plan.sliceSize).empty(); });
-    std::printf("%-40s %7.3f s on one thread (the work a split would take on)\n", "  the pieces' checksums alone",
-                hashing.seconds);
-
-    // What a split that computes the recovery checksums as it writes would take: the split with
-    // the same hashing of as many bytes on a thread beside it, then the arithmetic from them.
-    const std::string source = dir + "/" + big;
-    const std::uint64_t sliceSize = plan.sliceSize;
-    const std::vector<Run> beside = alternate(
-        {{"split+hash beside", [=] {
-              std::thread hasher([=] { hashAsPieces(source, sliceSize); });
-              const int failed = split(dir, big, 1, true);
-              hasher.join();
-              return failed;
-          }},
-         {"split", [=] { return split(dir, big, 1, true); }}},
-        [=] { fs::remove_all(dir + "/" + big + "_split"); });
     fs::remove_all(folder);
-    split(dir, big, 1, true);
-    const Run estimate{beside[0].seconds + creates[1].seconds, std::max(beside[0].peakMiB, creates[1].peakMiB),
-                       beside[0].cpuSeconds + creates[1].cpuSeconds};
-    line("  estimate: checksums computed in the split", estimate, beside[1], "no recov.");
+    const std::string shellWay = "mkdir " + quoted(shellFolder) + " && cd " + quoted(shellFolder) + " && split -b 1M -a 4 -d ../"
+                                 + quoted(big) + " " + quoted(big + ".") + " && sha256sum " + quoted(big) + ".* ../"
+                                 + quoted(big) + " > sums && par2 create -q -q -s" + std::to_string(plan.sliceSize)
+                                 + " -c1 -n1 " + quoted(big + ".par2") + " " + quoted(big) + ".0* && sync -f .";
+    const std::vector<Run> splits = alternate({{"split+recovery", [=] { return split(dir, big, 1, true, 1); }},
+                                               {"split", [=] { return split(dir, big, 1, true, 0); }},
+                                               {"shell", [=] { return shell(shellWay); }}},
+                                              removeSplits);
+    line("split 1 GiB, 1 MiB, checksums + 1 recov.", splits[0], splits[1], "no recov.");
+    line("  against the shell's way", splits[0], splits[2], "shell");
 
-    // Repair of one missing piece.
-    removeRecoveryFiles(folder);
-    create(folder, big, 1);
+    // Repair of one missing piece, against a verify of the same folder and par2 repair.
+    split(dir, big, 1, true, 1);
     const std::string lost = folder + "/" + pieces[lostPiece].name;
     const std::string original = dir + "/lost.piece";
     fs::copy_file(lost, original);
-    const std::string par2Repair = "cd " + quoted(folder) + " && par2 repair -q -q " + quoted(big + ".par2");
-    const std::vector<Run> repairs =
-        alternate({{"ours", [=] { return repair(folder); }},
-                   {"par2", [=] { return shell(par2Repair); }},
-                   {"hash", [=] { return readAndHash(folder); }},
-                   {"verify+ours", [=] { return readAndHash(folder) || repair(folder, true); }}},
-                  [=] { fs::remove(lost); });
+    const std::string par2Repair = "cd " + quoted(folder) + " && par2 repair -q -q " + quoted(big + ".par2")
+                                   + " && rm -f *.1";
+    const std::vector<Run> repairs = alternate({{"ours", [=] { return repair(folder); }},
+                                                {"verify", [=] { return verify(folder); }},
+                                                {"par2", [=] { return shell(par2Repair); }}},
+                                               [=] { fs::remove(lost); });
     fs::remove(lost);
     if (repair(folder) != 0 || shell("cmp -s " + quoted(lost) + " " + quoted(original)) != 0)
         std::fprintf(stderr, "the repaired piece differs from the original\n");
-    line("repair 1 of 1024 pieces of 1 MiB", repairs[0], repairs[1], "par2");
-    line("  against reading and hashing the folder", repairs[0], repairs[2], "read+hash");
-    line("  the same after a read+hash of the pieces", repairs[3], repairs[2], "read+hash");
+    line("repair 1 of 1024 pieces of 1 MiB", repairs[0], repairs[1], "verify");
+    line("  against par2 repair", repairs[0], repairs[2], "par2");
     fs::remove(original);
-    removeSplit();
+    removeSplits();
 }
 
 void largePieces(const std::string& dir, const std::string& big)
 {
     constexpr std::uint32_t recoveryPieces = 4;
     const std::string folder = dir + "/" + big + "_split";
-    split(dir, big, 64, false);
+    const std::vector<Run> splits =
+        alternate({{"split+recovery", [=] { return split(dir, big, 64, true, recoveryPieces); }},
+                   {"split", [=] { return split(dir, big, 64, true, 0); }}},
+                  [=] { fs::remove_all(folder); });
+    line("split 1 GiB, 64 MiB, checksums + 4 recov.", splits[0], splits[1], "no recov.");
+
+    // The arithmetic alone, from the checksums the split takes as it goes.
+    split(dir, big, 64, false, 0);
     const std::vector<qfs::RecoveryPiece> pieces = piecesIn(folder);
     const qfs::RecoveryPlan plan = qfs::planRecovery(big, pieces, recoveryPieces);
     const std::vector<qfs::PieceDigest> digests = digestsOf(folder, plan.sliceSize);
-    const std::vector<Run> creates = alternate({{"digests", [=] { return create(folder, big, recoveryPieces, digests); }},
-                                                {"ours", [=] { return create(folder, big, recoveryPieces); }}},
+    const std::vector<Run> creates = alternate({{"digests", [=] { return create(folder, big, recoveryPieces, digests); }}},
                                                [=] { removeRecoveryFiles(folder); });
     const double product = double(bigBytes) * plan.recoverySlices;
     std::printf("%-40s %7.3f s   %.2f GB/s of data x %u recovery slices   peak memory %6.1f MiB\n",
-                "1 GiB, 64 MiB, 4 recov., from checksums", creates[0].seconds, product / creates[0].seconds / 1e9,
+                "  its recovery arithmetic alone", creates[0].seconds, product / creates[0].seconds / 1e9,
                 plan.recoverySlices, creates[0].peakMiB);
-    std::printf("%-40s %7.3f s   %.2f GB/s of data x %u recovery slices   peak memory %6.1f MiB\n",
-                "  the same computing the checksums", creates[1].seconds, product / creates[1].seconds / 1e9,
-                plan.recoverySlices, creates[1].peakMiB);
     std::printf("%-40s %.2f GB/s on one thread, in memory\n", "  multiply-and-add", multiplyAddRate() / 1e9);
     fs::remove_all(folder);
 }

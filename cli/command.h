@@ -12,18 +12,19 @@ enum ExitStatus : int {
     WrongUsage = 1,
     // The work failed or was refused; the message names the file.
     WorkFailed = 2,
-    // Damaged or missing pieces were found.
+    // Damaged or missing pieces were found (and, for a repair, could not all be rebuilt:
+    // nothing was written then).
     PiecesDamaged = 3,
     SignalBase = 128,
 };
 
 // One command line, parsed and checked: every number is already a number.
 struct Command {
-    enum class Kind { Split, Join, Verify };
+    enum class Kind { Split, Join, Verify, Repair };
     enum class PieceRule { BySize, ByCount };
 
     Kind kind = Kind::Split;
-    // The file to split, or the folder to join or verify, as given.
+    // The file to split, or the folder to join, verify or repair, as given.
     std::string path;
     PieceRule rule = PieceRule::BySize;
     // Whole bytes (at least 1) for BySize; a whole number of pieces (at least 1) for ByCount.
@@ -34,6 +35,10 @@ struct Command {
     std::string output;
     // A join may replace a file of the rebuilt name in the output folder.
     bool force = false;
+    // Split: the recovery pieces to write beside the pieces.
+    std::uint32_t recoveryPieces = 1;
+    // Join: rebuild damaged and missing pieces from the recovery pieces first.
+    bool repair = false;
     bool quiet = false;
 };
 

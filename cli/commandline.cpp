@@ -66,7 +66,7 @@ std::optional<double> plainNumber(std::string_view text, bool allowFraction)
     return std::min(value, largest);
 }
 
-constexpr const char* commandList = "the commands are split, join and verify";
+constexpr const char* commandList = "the commands are split, join, verify and repair";
 
 // CLI11's messages start with a capital; ours, after "quarb: ", do not, unless the first word is
 // a name such as FILE.
@@ -116,6 +116,14 @@ std::optional<std::uint64_t> CommandLine::pieceCount(std::string_view text)
     return std::uint64_t(*number);
 }
 
+std::optional<std::uint32_t> CommandLine::recoveryCount(std::string_view text)
+{
+    const auto number = plainNumber(text, false);
+    if (!number)
+        return std::nullopt;
+    return std::uint32_t(std::min(*number, double(largestRecovery)));
+}
+
 std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const* argv,
                                                      std::ostream& out, std::ostream& err)
 {
@@ -126,16 +134,19 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
                                           " (Quarb's File Splitter) " QFS_VERSION);
     app.require_subcommand(1);
     app.footer("Exit status: 0 done, 1 wrong usage, 2 the work failed or was refused, "
-               "3 damaged or missing pieces found, 130 interrupted (nothing is left behind).");
+               "3 damaged or missing pieces found (repair: not all of them can be rebuilt, and nothing "
+               "was written), 130 interrupted (nothing is left behind).");
 
     Command command;
     std::string sizeText;
     std::string countText;
+    std::string recoveryText;
     bool noChecksums = false;
 
     CLI::App* split = app.add_subcommand(
         "split", "Cut FILE into numbered pieces, FILE.0000, FILE.0001, ..., in a new folder "
-                 "FILE_split beside it (or in DIR), with the checksum file FILE.sha256.");
+                 "FILE_split beside it (or in DIR), with the checksum file FILE.sha256 and one recovery piece "
+                 "(FILE.par2, FILE.vol*.par2).");
     split->add_option("FILE", command.path, "The file to split")->required()->type_name("");
     CLI::Option* size = split->add_option(
         "-s,--size", sizeText,
@@ -149,6 +160,11 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     CLI::Option* splitOutput = split->add_option(
         "-o,--output", command.output, "Make the folder FILE_split in DIR instead of beside FILE");
     splitOutput->type_name("DIR");
+    CLI::Option* recoveryOption = split->add_option("--recovery", recoveryText,
+                      "Recovery pieces to write beside the pieces, FILE.par2 and FILE.vol*.par2 (PAR 2.0): "
+                      "any N lost or damaged pieces can then be rebuilt, here with 'quarb repair' or "
+                      "anywhere with 'par2 repair FILE.par2'. Default 1; 0 for none")
+        ->type_name("N");
     split->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* join = app.add_subcommand(
@@ -161,6 +177,9 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     joinOutput->type_name("DIR");
     join->add_flag("--force", command.force,
                    "Replace a file of the rebuilt name in DIR (one in FOLDER itself is always replaced)");
+    join->add_flag("--repair", command.repair,
+                   "First rebuild damaged and missing pieces from the recovery pieces in FOLDER, as "
+                   "'quarb repair' does");
     join->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* verify = app.add_subcommand(
@@ -169,9 +188,16 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     verify->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
     verify->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
 
+    CLI::App* repair = app.add_subcommand(
+        "repair", "Rebuild the damaged and missing pieces in FOLDER from the recovery pieces there "
+                  "(the .par2 files a split writes), each checked against the recovery data and the "
+                  "checksum file before it replaces anything. Nothing is written when they cannot all be rebuilt.");
+    repair->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
+    repair->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+
     const auto usage = [&](const std::string& what) {
         const CLI::App* chosen = nullptr;
-        for (const CLI::App* sub : {split, join, verify})
+        for (const CLI::App* sub : {split, join, verify, repair})
             if (sub->parsed())
                 chosen = sub;
         // CLI11's texts may quote an argument: printed as a name would be.
@@ -210,9 +236,19 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
         command.kind = Command::Kind::Verify;
         return command;
     }
+    if (repair->parsed()) {
+        command.kind = Command::Kind::Repair;
+        return command;
+    }
 
     command.kind = Command::Kind::Split;
     command.writeChecksums = !noChecksums;
+    if (recoveryOption->count() > 0) {
+        const auto recovery = recoveryCount(recoveryText);
+        if (!recovery)
+            return usage("the recovery count '" + NameText::printable(recoveryText) + "' is not a whole number");
+        command.recoveryPieces = *recovery;
+    }
     if ((size->count() > 0) == (count->count() > 0))
         return usage("give either --size SIZE or --count N");
     if (size->count() > 0) {

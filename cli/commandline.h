@@ -11,9 +11,10 @@
 namespace qfs::cli {
 
 // The arguments of `quarb`, read with CLI11:
-//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--quiet]
-//   quarb join FOLDER [--quiet]
+//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [--quiet]
+//   quarb join FOLDER [--repair] [--quiet]
 //   quarb verify FOLDER [--quiet]
+//   quarb repair FOLDER [--quiet]
 //   quarb --help | --version, and --help after each command.
 class CommandLine {
 public:
@@ -34,6 +35,11 @@ public:
     // COUNT: decimal digits only, at least 1; counts beyond `largestAmount` count as that.
     // "1E+20", "2.0" and "+3" are refused: a script that means a count writes it in digits.
     static std::optional<std::uint64_t> pieceCount(std::string_view text);
+
+    // RECOVERY: decimal digits only, 0 included; counts beyond `largestRecovery` count as that
+    // (more recovery pieces than pieces are as many as pieces).
+    static std::optional<std::uint32_t> recoveryCount(std::string_view text);
+    static constexpr std::uint32_t largestRecovery = 1u << 16;
 
     // 2^63: more bytes than any file can hold, and more pieces than any file can be cut into.
     static constexpr std::uint64_t largestAmount = std::uint64_t(1) << 63;

@@ -2,6 +2,7 @@
 
 #include "interruptiblerun.h"
 #include "engine/joiner.h"
+#include "engine/repairer.h"
 #include "engine/text/nametext.h"
 #include "engine/text/outcometext.h"
 #include "engine/pieces/piecenaming.h"
@@ -89,6 +90,7 @@ bool namesItsFile(const Error& error)
     case MixedPieces:
     case DuplicatePiece:
     case ChecksumFileInvalid:
+    case RecoveryDamaged:
         break;
     default:
         return false;
@@ -115,6 +117,8 @@ int CommandRunner::run(const Command& command)
         return join(command);
     case Command::Kind::Verify:
         return verify(command);
+    case Command::Kind::Repair:
+        return repair(command);
     }
     return WrongUsage;
 }
@@ -144,6 +148,7 @@ int CommandRunner::split(const Command& command)
                          command.rule == Command::PieceRule::BySize ? SplitMode::BySize : SplitMode::ByCount,
                          command.amount, command.writeChecksums};
     request.destinationDirectory = command.output;
+    request.recoveryPieces = command.recoveryPieces;
     const auto start = std::chrono::steady_clock::now();
     int signal = 0;
     const auto result = runWithProgress(
@@ -165,13 +170,20 @@ int CommandRunner::split(const Command& command)
         return status;
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return summary(command, OutcomeText::withLeftovers(
-                                OutcomeText::split(result->pieces, result->folderPath, took.count()),
-                                result->leftovers));
+    // Recovery pieces asked for that these pieces cannot carry: the split went on without.
+    if (result->plan.recoveryWanted > 0 && !result->plan.recovery.reason.empty())
+        m_err << programName << ": " << printableLines(result->plan.recovery.reason) << '\n';
+    return summary(command, OutcomeText::withLeftovers(OutcomeText::split(result->pieces, result->recoveryPieces,
+                                                                          result->folderPath, took.count()),
+                                                       result->leftovers));
 }
 
 int CommandRunner::join(const Command& command)
 {
+    if (command.repair) {
+        if (const int status = repairFolder(command, false); status != Done)
+            return status;
+    }
     int signal = 0;
     const auto result = runWithProgress(
         command.quiet,
@@ -211,12 +223,45 @@ int CommandRunner::verify(const Command& command)
     const VerifyReport& report = result.value();
     if (report.stem.empty())
         return failure(Error{CheckFailed, OutcomeText::noPiecesVerified, command.path}, 0);
-    for (const PieceFinding& finding : OutcomeText::verifyFindings(report)) {
+    for (const PieceFinding& finding : OutcomeText::verifyFindings(report, "quarb repair")) {
         m_err << programName << ": " << printableLines(finding.sentence) << '\n';
         listNames(finding.names);
     }
     const int status = summary(command, OutcomeText::verify(report));
     return status == Done && !report.intact() ? PiecesDamaged : status;
+}
+
+int CommandRunner::repair(const Command& command)
+{
+    return repairFolder(command, true);
+}
+
+int CommandRunner::repairFolder(const Command& command, bool summaryShown)
+{
+    int signal = 0;
+    const auto result = runWithProgress(
+        command.quiet,
+        [&](std::stop_token stop, RepairObserver& observer) {
+            return Repairer().run(RepairRequest{command.path}, observer, stop);
+        },
+        signal);
+    if (result.failed())
+        return failure(result.error(), signal);
+    if (result->found.stem.empty())
+        return failure(Error{CheckFailed, summaryShown ? OutcomeText::noPiecesRepaired : OutcomeText::noPiecesJoined,
+                             command.path},
+                       0);
+    if (!result->piecesIntact()) {
+        for (const PieceFinding& finding : OutcomeText::verifyFindings(result->remaining, "quarb repair")) {
+            m_err << programName << ": " << printableLines(finding.sentence) << '\n';
+            listNames(finding.names);
+        }
+        m_err << programName << ": " << printableLines(OutcomeText::repair(result.value())) << '\n';
+        return PiecesDamaged;
+    }
+    if (!summaryShown && result->rebuilt.empty())
+        return Done;
+    return summary(command, OutcomeText::repair(result.value()));
 }
 
 int CommandRunner::failure(const Error& error, int signal)
@@ -225,7 +270,8 @@ int CommandRunner::failure(const Error& error, int signal)
         return SignalBase + signal;
     m_err << programName << ": " << describe(error) << '\n';
     listNames(error.names);
-    if (error.is(PieceDamaged) || error.is(MissingPiece) || error.is(UnlistedPiece))
+    if (error.is(PieceDamaged) || error.is(MissingPiece) || error.is(UnlistedPiece) || error.is(RecoveryInsufficient) ||
+        error.is(RecoveryDamaged))
         return PiecesDamaged;
     return WorkFailed;
 }

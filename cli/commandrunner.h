@@ -12,8 +12,8 @@ namespace qfs::cli {
 // Carries out one parsed command with the engine: the progress on standard error while it
 // runs (only on a terminal), then a one-line summary on `out` (unless quiet) or the failure
 // as "quarb: ..." on `err`, followed there by the names of every piece it stands for, one a
-// line. A join or verification of a folder without pieces is a failure here (WorkFailed): a
-// script must not take it for a rebuilt or checked file. Returns the exit status.
+// line. A join, verification or repair of a folder without pieces is a failure here
+// (WorkFailed): a script must not take it for a rebuilt or checked file. Returns the exit status.
 class CommandRunner {
 public:
     CommandRunner(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
@@ -29,6 +29,11 @@ private:
     int split(const Command& command);
     int join(const Command& command);
     int verify(const Command& command);
+    int repair(const Command& command);
+    // Rebuilds what can be rebuilt in the folder and says what it did (`summaryShown`: also
+    // when there was nothing to rebuild). Done when every piece is intact afterwards; the exit
+    // status otherwise, after reporting what is still wrong.
+    int repairFolder(const Command& command, bool summaryShown);
     // The exit status of a run that ended in `error`, after reporting it.
     int failure(const Error& error, int signal);
     // What the user can do about a refusal that has a way out, on a line of its own below it.

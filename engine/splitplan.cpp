@@ -2,6 +2,9 @@
 
 #include "engine/pieces/piecechecksums.h"
 #include "engine/pieces/piecenaming.h"
+#include "engine/recovery/galoisfield.h"
+
+#include <algorithm>
 
 namespace qfs {
 
@@ -36,10 +39,29 @@ void SplitPlan::cut(const SplitRequest& request, std::uint64_t length)
     if (length == 0) {
         pieceCount = 1;
         lastPieceBytes = 0;
-        return;
+    } else {
+        pieceCount = (length - 1) / chunkBytes + 1;
+        lastPieceBytes = length - (pieceCount - 1) * chunkBytes;
     }
-    pieceCount = (length - 1) / chunkBytes + 1;
-    lastPieceBytes = length - (pieceCount - 1) * chunkBytes;
+    recoveryWanted = request.recoveryPieces;
+    // Every piece has at least one slice: one piece beyond the format's slices is enough for
+    // the plan to refuse, and a split into millions of pieces lists no more than that.
+    recovery = planRecovery(sourceFileName,
+                            recoveryWanted == 0 ? std::vector<RecoveryPiece>()
+                                                : pieceFiles(std::uint64_t(GaloisField::maxSourceSlices) + 1),
+                            recoveryWanted);
+}
+
+std::vector<RecoveryPiece> SplitPlan::pieceFiles(std::uint64_t limit) const
+{
+    std::vector<RecoveryPiece> files;
+    const std::uint64_t count = std::min(pieceCount, limit);
+    files.reserve(std::size_t(count));
+    for (std::uint64_t index = 0; index < count; ++index) {
+        const std::uint64_t data = index + 1 == pieceCount ? lastPieceBytes : chunkBytes;
+        files.push_back({pieceName(index), pieceSignature.size() + data});
+    }
+    return files;
 }
 
 std::string SplitPlan::pieceName(std::uint64_t index) const

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "engine/recovery/recoveryplan.h"
 #include "engine/splitrequest.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qfs {
 
@@ -19,6 +21,12 @@ struct SplitPlan {
     std::uint64_t chunkBytes = 0;     // data bytes of every piece but the last
     std::uint64_t pieceCount = 0;     // at least 1: an empty source gives one signature-only piece
     std::uint64_t lastPieceBytes = 0; // data bytes of the last piece
+    // The recovery pieces the request asked for, and the .par2 files that carry them: names
+    // and exact sizes, written into the folder after the pieces. recovery.possible() is false
+    // when none are written; when some were asked for but these pieces cannot carry them (more
+    // than the format covers, pieces too small), recovery.reason says so before the split.
+    std::uint32_t recoveryWanted = 0;
+    RecoveryPlan recovery;
 
     // The plan of a split of this request for a source of this length. A count above the
     // length gives a piece per byte; a count's pieces are the length over the count, rounded
@@ -31,6 +39,9 @@ struct SplitPlan {
 
     // "<name>.0003": piece names widen from index 10000 on. The last piece's is the longest.
     std::string pieceName(std::uint64_t index) const;
+    // The piece files as the recovery data protects them, signature included, in index order;
+    // at most `limit` of them.
+    std::vector<RecoveryPiece> pieceFiles(std::uint64_t limit) const;
 };
 
 } // namespace qfs

@@ -23,6 +23,10 @@ struct SplitRequest {
     // caller may pass the name Splitter::nextFreeFolderName() offers ("<name>_split-2"). A
     // plain name: no "/", not "." or "..", and not of the form of the engine's temporary names.
     std::string folderName = {};
+    // Recovery pieces (PAR 2.0 volumes, "<name>.par2" and "<name>.vol<first>+<count>.par2")
+    // written beside the pieces: any this many lost or damaged pieces can be rebuilt. 0 for
+    // none, which is also what a request that does not say gets.
+    std::uint32_t recoveryPieces = 0;
 };
 
 } // namespace qfs

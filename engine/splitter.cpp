@@ -8,6 +8,8 @@
 #include "engine/pieces/piecenaming.h"
 #include "engine/fs/tempname.h"
 #include "engine/text/plantext.h"
+#include "engine/recovery/digestfollower.h"
+#include "engine/recovery/recoverycreator.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -209,6 +211,8 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     std::size_t longest = std::max(plan.folderName.size(), plan.pieceName(plan.pieceCount - 1).size());
     if (request.writeChecksums)
         longest = std::max(longest, plan.checksumName.size());
+    for (const RecoveryFile& file : plan.recovery.files)
+        longest = std::max(longest, file.name.size());
     if (destination.longestName() > 0 && longest > destination.longestName()) {
         return Error{NameTooLong,
                      "The split needs names of " + std::to_string(longest) +
@@ -224,9 +228,10 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
                      folderPath};
     }
 
-    // Inodes: the folder, every piece and the checksum file. Some file systems (btrfs) have
-    // no fixed number of inodes and report none.
-    const std::uint64_t inodes = plan.pieceCount + 1 + (request.writeChecksums ? 1 : 0);
+    // Inodes: the folder, every piece, the checksum file and the recovery files. Some file
+    // systems (btrfs) have no fixed number of inodes and report none.
+    const std::uint64_t inodes =
+        plan.pieceCount + 1 + (request.writeChecksums ? 1 : 0) + plan.recovery.files.size();
     if (destination.countsInodes() && inodes > destination.freeInodes()) {
         return Error{NotEnoughInodes,
                      "The split needs " + std::to_string(inodes) + " new files; the file system has room for " +
@@ -255,6 +260,8 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     }
     needed += block; // the folder
     needed += roundUp(checksumBytes, block);
+    for (const RecoveryFile& file : plan.recovery.files)
+        needed += roundUp(file.size, block);
     const std::uint64_t available = destination.available();
     if (needed > available) {
         return Error{NotEnoughSpace,
@@ -305,7 +312,10 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     // their cached pages can take longer than the rest of the cleanup.
     std::uint64_t made = 0;
     bool checksumsMade = false;
+    bool recoveryMade = false;
+    std::optional<DigestFollower> follower;
     const auto undo = [&](Error error) {
+        follower.reset();
         std::vector<int> held;
         if (folder.isOpen()) {
             for (std::uint64_t index = made; index-- > 0;) {
@@ -320,6 +330,8 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
             }
             if (checksumsMade)
                 m_layer.unlinkAt(folder.fd(), plan.checksumName.c_str());
+            for (std::size_t i = 0; recoveryMade && i < plan.recovery.files.size(); ++i)
+                m_layer.unlinkAt(folder.fd(), plan.recovery.files[i].name.c_str());
         }
         m_layer.unlinkAt(directoryFd, workName.c_str(), AT_REMOVEDIR);
         m_layer.closeInBackground(std::move(held));
@@ -340,12 +352,21 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         copier.emplace(m_layer, m_blockSize, m_kernelCopy);
         copier->setStopToken(stop);
     }
+    // The recovery data is computed from the pieces once they are written: its share of the
+    // progress counts as the pieces' bytes once more, whatever number of reads it takes.
+    const std::uint64_t recoveryShare =
+        plan.recovery.possible() ? plan.sourceLength + plan.pieceCount * pieceSignature.size() : 0;
+    const std::uint64_t total = plan.sourceLength + recoveryShare;
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
         done += bytes;
-        observer.progress(done, plan.sourceLength);
+        observer.progress(done, total);
     };
     const mode_t pieceMode = pieceModeFor(source.info.st_mode);
+    // The recovery checksums of each piece are taken as soon as it is written, beside the copy
+    // of the next ones: what is left after the last piece is the recovery arithmetic alone.
+    if (plan.recovery.possible())
+        follower.emplace(m_layer, folder.fd(), folderPath, plan.recovery.sliceSize, stop);
     for (std::uint64_t index = 0; index < plan.pieceCount; ++index) {
         if (stop.stop_requested())
             return undo(Error::cancelled(folderPath));
@@ -360,6 +381,8 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
                 e.path = folderPath;
             return undo(e);
         }
+        if (follower)
+            follower->add(pieceName);
         observer.pieceWritten(pieceName);
     }
     // A source that grew meanwhile was cut at its old length: as wrong as one that shrank.
@@ -371,6 +394,32 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         if (Error e = writeChecksums(plan, *hashing, folder.fd(), pieceMode, source.info.st_gid); e.failed())
             return undo(e);
         checksumsMade = true;
+    }
+    if (plan.recovery.possible()) {
+        if (stop.stop_requested())
+            return undo(Error::cancelled(folderPath));
+        // The copy's buffers are done with: the recovery arithmetic has the memory to itself.
+        hashing.reset();
+        copier.reset();
+        const auto recoveryProgress = [&](std::uint64_t part, std::uint64_t of) {
+            const auto share = of == 0 ? 0 : std::uint64_t(static_cast<long double>(recoveryShare) * part / of);
+            observer.progress(plan.sourceLength + std::min(share, recoveryShare), total);
+        };
+        // Before the folder's flush and name: a failure or a stop goes back to a split that
+        // never was, like one during the pieces.
+        std::vector<PieceDigest> digests;
+        Error e = follower->finish(digests);
+        follower.reset();
+        if (!e.failed())
+            e = RecoveryCreator(m_layer, source.info.st_gid)
+                    .create(folder.fd(), folderPath, plan.recovery, plan.pieceFiles(plan.pieceCount),
+                            RecoveryRun{stop, recoveryProgress}, digests);
+        if (e.failed()) {
+            if (e.is(Cancelled))
+                e.path = folderPath;
+            return undo(e);
+        }
+        recoveryMade = true;
     }
     // Everything in the folder goes to the disk before the folder takes its name: a power cut
     // must not leave a split folder of pieces that were only in memory.
@@ -389,8 +438,10 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     }
     result.folderPath = folderPath;
     result.pieces = plan.pieceCount;
-    if (hashing)
+    if (checksumsMade)
         result.checksumName = plan.checksumName;
+    if (recoveryMade)
+        result.recoveryPieces = plan.recovery.recoveryPieces;
     return {};
 }
 

@@ -29,7 +29,8 @@ public:
     virtual void folderOpened(const std::string& folderPath);
     // A piece file is complete and closed.
     virtual void pieceWritten(const std::string& pieceName);
-    // Bytes of the source copied so far, of the total.
+    // Bytes dealt with so far, of the total: the source's bytes copied, then, with recovery
+    // pieces, the pieces' bytes once more as the recovery data is computed from them.
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
 };
 
@@ -43,6 +44,9 @@ struct SplitResult {
     std::uint64_t pieces = 0;
     // The checksum file in the folder; empty when the request asked for none.
     std::string checksumName;
+    // The recovery pieces written (plan.recovery's files); 0 when none were asked for or the
+    // plan could not carry them (plan.recovery.reason says why).
+    std::uint32_t recoveryPieces = 0;
     // What earlier runs cut short had left in the destination folder, removed before the split.
     Leftovers leftovers;
 };
@@ -71,6 +75,12 @@ struct SplitResult {
 // the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
 // included), then a line for the original file under its own name. The hashes are taken from
 // the bytes as they are copied, on another thread; the source is read once.
+//
+// With SplitRequest::recoveryPieces the split also writes the recovery files of its plan
+// (SplitPlan::recovery, PAR 2.0) into the folder after the checksum file, computed from the
+// pieces just written (still in the page cache) by a RecoveryCreator: they are checked for
+// space, inodes and names with the rest before the folder is created, take the pieces'
+// permission bits and the source's group, and go with everything else on failure or stop.
 class Splitter {
 public:
     // blockSize: bytes per read and write where the data goes through a buffer; kernelCopy:

@@ -4,6 +4,7 @@
 #include "engine/pieces/piecechecksums.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/pieces/pieceset.h"
+#include "engine/recovery/folderrecovery.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,13 +38,77 @@ Verifier::Verifier(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_
 
 Result<VerifyReport> Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop)
 {
+    FolderRecovery recovery;
+    return run(request, observer, std::move(stop), recovery);
+}
+
+Result<VerifyReport> Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop,
+                                   FolderRecovery& recovery)
+{
     observer.folderShown(request.folderPath);
-    return runToResult<VerifyReport>(request.folderPath,
-                                     [&](VerifyReport& report) { return check(request, observer, stop, report); });
+    return runToResult<VerifyReport>(request.folderPath, [&](VerifyReport& report) {
+        TotalKept kept(observer);
+        std::set<std::string> verified;
+        if (Error e = check(request, kept, stop, report, verified); e.failed())
+            return e;
+        return examineRecovery(request, observer, stop, verified, kept.total(), report, recovery);
+    });
+}
+
+Error Verifier::examineRecovery(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
+                                const std::set<std::string>& verified, std::uint64_t doneBefore,
+                                VerifyReport& report, FolderRecovery& recovery)
+{
+    if (report.stem.empty())
+        return {};
+    FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
+                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!folder.isOpen())
+        return Error::fromErrno(errno, request.folderPath);
+    const RecoveryRun run{stop, [&](std::uint64_t done, std::uint64_t total) {
+                              observer.progress(doneBefore + done, doneBefore + total);
+                          }};
+    if (Error e = FolderRecovery::examine(m_layer, folder.fd(), request.folderPath, verified, run, recovery);
+        e.failed()) {
+        if (e.is(Cancelled))
+            e.path = request.folderPath;
+        return e;
+    }
+    report.hasRecovery = recovery.found;
+    report.recoveryUnusable = recovery.found && !recovery.usable();
+    if (!recovery.usable())
+        return {};
+    // What the recovery data finds wrong with the set's pieces beyond what the checks above
+    // found: without a checksum file they see no more than signatures and gaps.
+    const std::set<std::string> damaged(report.damaged.begin(), report.damaged.end());
+    const std::set<std::string> missing(report.missing.begin(), report.missing.end());
+    bool added = false;
+    for (const PieceCheck& piece : recovery.check.pieces) {
+        const auto parsed = PieceNaming::parse(piece.name);
+        if (!parsed || parsed->stem != report.stem || damaged.count(piece.name) != 0 || missing.count(piece.name) != 0)
+            continue;
+        if (piece.condition == PieceCondition::Damaged) {
+            report.damaged.push_back(piece.name);
+            added = true;
+        } else if (piece.condition == PieceCondition::Missing) {
+            if (report.missing.size() < PieceSet::listLimit)
+                report.missing.push_back(piece.name);
+            ++report.missingCount;
+            added = true;
+        }
+    }
+    if (added) {
+        sortByIndex(report.damaged);
+        sortByIndex(report.missing);
+    }
+    report.lostPieces = recovery.check.lostPieces;
+    report.rebuildablePieces = recovery.check.rebuildablePieces;
+    report.recoveryPieces = recovery.check.recoveryPieces;
+    return {};
 }
 
 Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
-                      VerifyReport& report)
+                      VerifyReport& report, std::set<std::string>& verified)
 {
     FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
                                               O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
@@ -130,6 +195,8 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
         const std::size_t k = hashed[i];
         if (digests[i] != *sums.expected[k])
             report.damaged.push_back(set.pieces()[k].name);
+        else
+            verified.insert(set.pieces()[k].name);
     }
     sortByIndex(report.damaged);
     report.joinedDamaged = joinable && report.damaged.empty() && joined != *sums.whole;

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -24,12 +26,15 @@ struct VerifyRequest {
 class HashingCopier;
 class PieceSet;
 struct PieceChecksums;
+struct FolderRecovery;
 
 // Checks a folder of pieces without writing anything: the set of pieces as a join sees it
 // (signatures, gaps), and, when the folder holds the set's checksum file "<stem>.sha256", every
 // listed piece's checksum, the pieces' data together against the original's line as the join
 // compares it (in the same pass), and, if it is there, the rebuilt file's checksum. Whatever
-// would make the join refuse is a finding of the report. Nothing is followed: pieces,
+// would make the join refuse is a finding of the report. When the folder holds recovery data
+// (.par2 files), the pieces are checked against it as well (those that just matched their
+// checksums are not read again), and the report says whether it can rebuild what is wrong. Nothing is followed: pieces,
 // the checksum file and the rebuilt file are opened with O_NOFOLLOW relative to the folder.
 class Verifier {
 public:
@@ -42,10 +47,19 @@ public:
     // Cancelled when it was asked to stop. Damaged, missing or unlisted pieces are no failure
     // of the run but findings of its report.
     Result<VerifyReport> run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop = {});
+    // The same, keeping what the recovery data is and found in `recovery` (for a repair).
+    Result<VerifyReport> run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop,
+                             FolderRecovery& recovery);
 
 private:
+    // `verified` gets the pieces that matched their checksums.
     Error check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
-                VerifyReport& report);
+                VerifyReport& report, std::set<std::string>& verified);
+    // Checks the pieces against the folder's recovery data, if it has any, and adds to the
+    // report what that finds; its progress follows the check's, from `doneBefore` on.
+    Error examineRecovery(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
+                          const std::set<std::string>& verified, std::uint64_t doneBefore, VerifyReport& report,
+                          FolderRecovery& recovery);
     // Reads and hashes every piece the checksum file lists, their data into the whole stream
     // too when `streams` has it; `hashed` gets their positions in the set, in the order of
     // their digests.

@@ -39,6 +39,20 @@ struct VerifyReport {
     // Pieces the checksum file has no line for: nothing vouches for them.
     std::vector<std::string> unlisted;
 
+    // The folder holds recovery data (.par2 files). recoveryUnusable: it cannot be used
+    // (damaged, or of more than one set). Otherwise the pieces were checked against it too, and
+    // what it found damaged or missing is among `damaged` and `missing`: without a checksum
+    // file it is the only check of the pieces' contents.
+    bool hasRecovery = false;
+    bool recoveryUnusable = false;
+    // Pieces damaged or missing as the recovery data sees them, how many of those it can
+    // rebuild, and how many whole recovery pieces it holds that can be used.
+    std::uint32_t lostPieces = 0;
+    std::uint32_t rebuildablePieces = 0;
+    std::uint32_t recoveryPieces = 0;
+    // A repair would rebuild every piece the recovery data finds damaged or missing.
+    bool canRebuild() const { return hasRecovery && !recoveryUnusable && lostPieces > 0 && rebuildablePieces == lostPieces; }
+
     bool intact() const
     {
         return damaged.empty() && missingCount == 0 && unlisted.empty() && !rebuiltDamaged && !joinedDamaged;
@@ -55,6 +69,24 @@ public:
     virtual void folderShown(const std::string& folderPath);
     // Bytes read so far, of the total.
     virtual void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal);
+};
+
+// Passes a run's reports on to another observer, keeping the last progress total: a run that
+// goes on with more work after it reports that work's progress from there on.
+class TotalKept : public VerifyObserver {
+public:
+    explicit TotalKept(VerifyObserver& inner) : m_inner(inner) {}
+    void folderShown(const std::string& folderPath) override { m_inner.folderShown(folderPath); }
+    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
+    {
+        m_total = bytesTotal;
+        m_inner.progress(bytesDone, bytesTotal);
+    }
+    std::uint64_t total() const { return m_total; }
+
+private:
+    VerifyObserver& m_inner;
+    std::uint64_t m_total = 0;
 };
 
 } // namespace qfs

@@ -54,8 +54,9 @@ struct SliceSpot {
 class CreateRun {
 public:
     CreateRun(FileLayer& layer, int folderFd, const std::string& folderPath,
-              const RecoveryPlan& plan, const RecoveryRun& run)
-        : m_layer(layer), m_folderFd(folderFd), m_folderPath(folderPath), m_plan(plan), m_meter(run, 0)
+              const RecoveryPlan& plan, const RecoveryRun& run, gid_t group)
+        : m_layer(layer), m_folderFd(folderFd), m_folderPath(folderPath), m_plan(plan), m_meter(run, 0),
+          m_group(group)
     {
     }
 
@@ -82,6 +83,7 @@ private:
     const std::string& m_folderPath;
     const RecoveryPlan& m_plan;
     RunMeter m_meter;
+    gid_t m_group;
     GaloisField m_field;
     std::vector<SourcePiece> m_pieces;
     Md5Digest m_setId{};
@@ -165,7 +167,7 @@ Error CreateRun::openOutputs()
             return error;
         const RecoveryFile& file = m_plan.files[i];
         auto output = std::make_unique<AtomicFile>(m_layer);
-        if (Error error = output->create(m_folderFd, m_folderPath, file.name, m_mode); error.failed())
+        if (Error error = output->create(m_folderFd, m_folderPath, file.name, m_mode, m_group); error.failed())
             return error;
         m_outputs.push_back(std::move(output));
         for (std::uint32_t k = 0; k < file.sliceCount; ++k) {
@@ -416,7 +418,7 @@ Error RecoveryCreator::create(int folderFd, const std::string& folderPath, const
 {
     if (!plan.possible())
         return {EINVAL, "No recovery data can be made for these pieces", folderPath};
-    CreateRun create(m_layer, folderFd, folderPath, plan, run);
+    CreateRun create(m_layer, folderFd, folderPath, plan, run, m_group);
     return create.execute(pieces, digests);
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/fs/error.h"
 #include "engine/fs/filelayer.h"
+#include "engine/fs/groupaccess.h"
 #include "engine/recovery/piecehasher.h"
 #include "engine/recovery/recoverybuffer.h"
 #include "engine/recovery/recoveryplan.h"
@@ -14,7 +15,9 @@ namespace qfs {
 // Writes a set's recovery files (PAR 2.0) beside its pieces.
 class RecoveryCreator {
 public:
-    explicit RecoveryCreator(FileLayer& layer) : m_layer(layer) {}
+    // The files get the group `group` as AtomicFile::create() gives it (a split's: the
+    // source's); anyGroup leaves them the group the system gives.
+    explicit RecoveryCreator(FileLayer& layer, gid_t group = GroupAccess::anyGroup) : m_layer(layer), m_group(group) {}
 
     // Writes every file of `plan` into the opened folder, computed from `pieces` as they are on
     // disk there, with at most about 64 MiB of recovery data in memory whatever the piece size
@@ -41,6 +44,7 @@ public:
 
 private:
     FileLayer& m_layer;
+    gid_t m_group;
 };
 
 } // namespace qfs

@@ -2,6 +2,7 @@
 
 #include "engine/recovery/galoisfield.h"
 #include "engine/recovery/par2format.h"
+#include "engine/recovery/recoveryset.h"
 
 #include <algorithm>
 
@@ -36,6 +37,9 @@ RecoveryPlan planRecovery(std::string_view baseName, const std::vector<RecoveryP
     for (const RecoveryPiece& piece : pieces) {
         if (piece.size == 0)
             return refused(RecoveryRefusal::EmptyPiece, "No recovery pieces: a piece is empty.");
+        if (!RecoverySetReader::plainName(piece.name))
+            return refused(RecoveryRefusal::UnusableName,
+                           "No recovery pieces: the pieces' names hold control characters.");
         largest = std::max(largest, piece.size);
     }
 

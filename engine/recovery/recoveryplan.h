@@ -37,6 +37,9 @@ enum class RecoveryRefusal {
     // The pieces are too small to hold the recovery index or a recovery slice within the
     // size of the largest piece.
     PiecesTooSmall,
+    // A piece's name is one the recovery data may not carry (RecoverySetReader::plainName():
+    // a control character): a repair would refuse it.
+    UnusableName,
 };
 
 // The layout of a set's recovery files.

@@ -3,6 +3,7 @@
 #include "engine/recovery/chunkring.h"
 #include "engine/recovery/galoisfield.h"
 #include "engine/recovery/md5.h"
+#include "engine/fs/groupaccess.h"
 #include "engine/fs/tempname.h"
 
 #include <fcntl.h>
@@ -123,14 +124,19 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
     std::vector<std::uint32_t> lost;
     std::vector<std::unique_ptr<RebuiltFile>> rebuilt;
     std::vector<RebuiltFile*> rebuiltOf(set.files.size(), nullptr);
+    // A rebuilt file lets in no one that any intact piece does not, and has their group
+    // (the first's).
     mode_t mode = fallbackMode;
+    gid_t group = GroupAccess::anyGroup;
     bool modeFound = false;
     for (std::size_t f = 0; f < set.files.size(); ++f) {
         const PieceCheck& piece = check.pieces[f];
         if (piece.condition == PieceCondition::Intact) {
             struct stat info {};
-            if (!modeFound && m_layer.fstatAt(folderFd, piece.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-                mode = info.st_mode & permissionBits;
+            if (m_layer.fstatAt(folderFd, piece.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+                mode = (modeFound ? mode : permissionBits) & info.st_mode & permissionBits;
+                if (!modeFound)
+                    group = info.st_gid;
                 modeFound = true;
             }
             continue;
@@ -175,7 +181,9 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
             return Error::fromErrno(err, path);
         file->handle = std::make_unique<FileHandle>(m_layer, fd);
         if (m_layer.fchmod(file->handle->fd(), mode) != 0)
-            return Error::fromErrno(errno, folderPath + "/" + set.files[file->fileIndex].name);
+            return Error::fromErrno(errno, path);
+        if (Error error = GroupAccess::share(m_layer, file->handle->fd(), group, path); error.failed())
+            return error;
     }
 
     // Every slice read: the intact source slices (with their coefficients per recovery slice)

@@ -21,8 +21,8 @@ public:
 
     // Solves for every lost slice `check` found (with as many recovery slices), computes them
     // range by range within bounded memory from the intact slices and the recovery slices, and
-    // writes each damaged or missing file to a temporary file in the folder, with the
-    // permission bits of an intact piece. Each is then checked against its recorded length and
+    // writes each damaged or missing file to a temporary file in the folder, with no permission
+    // bit that an intact piece lacks and the group of one (GroupAccess). Each is then checked against its recorded length and
     // MD5, and by `rebuiltCheck` when given; only when all pass do they take their names (a
     // damaged file is replaced). Fails, writing nothing, with RecoveryInsufficient when there
     // are fewer usable recovery slices than lost slices (or they cannot be solved, or more than

@@ -59,4 +59,16 @@ std::string CheckMessages::joinedDiffers(const std::string& stem)
     return "The pieces are intact, but together they differ from the checksum of " + NameText::printable(stem) + ".";
 }
 
+std::string CheckMessages::rebuildable(std::uint64_t lost, std::uint64_t recoveryPieces, std::string_view action)
+{
+    return std::string(lost == 1 ? "it" : "they") + " can be rebuilt from the " + ProgressText::count(recoveryPieces) +
+           (recoveryPieces == 1 ? " recovery piece (" : " recovery pieces (") + std::string(action) + ").";
+}
+
+std::string CheckMessages::notAllRebuildable(std::uint64_t lost, std::uint64_t rebuildable)
+{
+    return ProgressText::count(lost) + (lost == 1 ? " piece is" : " pieces are") + " damaged or missing, but " +
+           (rebuildable == 0 ? std::string("none") : "only " + ProgressText::count(rebuildable)) + " can be rebuilt.";
+}
+
 } // namespace qfs

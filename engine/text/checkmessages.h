@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qfs {
@@ -34,6 +35,16 @@ public:
     // Every piece matches its checksum, but their data together does not match the line for
     // the file they rebuild, named `stem`.
     static std::string joinedDiffers(const std::string& stem);
+
+    // What recovery data can do for `lost` damaged or missing pieces. All of them: "it can be
+    // rebuilt from the 2 recovery pieces (Repair).", "they can be …" for more than one, with
+    // `action` (what rebuilds them: the window's button, the command line's command) in the
+    // brackets; a clause to follow a finding's "; ". Fewer: the sentence "3 pieces are damaged
+    // or missing, but only 2 can be rebuilt." (or "… but none can be rebuilt.").
+    static std::string rebuildable(std::uint64_t lost, std::uint64_t recoveryPieces, std::string_view action);
+    static std::string notAllRebuildable(std::uint64_t lost, std::uint64_t rebuildable);
+    // Recovery data that cannot be used.
+    static constexpr const char* recoveryUnusable = "The recovery pieces cannot be used: they are damaged.";
 };
 
 } // namespace qfs

@@ -16,6 +16,16 @@ std::string OutcomeText::split(std::uint64_t pieces, const std::string& folderNa
            NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds);
 }
 
+std::string OutcomeText::split(std::uint64_t pieces, std::uint64_t recoveryPieces, const std::string& folderName,
+                               double seconds)
+{
+    if (recoveryPieces == 0)
+        return split(pieces, folderName, seconds);
+    return ProgressText::count(pieces) + (pieces == 1 ? " piece and " : " pieces and ") +
+           ProgressText::count(recoveryPieces) + (recoveryPieces == 1 ? " recovery piece" : " recovery pieces") +
+           " written to " + NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds);
+}
+
 std::string OutcomeText::join(const std::string& rebuiltName, std::uint64_t length)
 {
     if (rebuiltName.empty())
@@ -73,7 +83,41 @@ std::string OutcomeText::verify(const VerifyReport& report)
     return joined(sentences, " ");
 }
 
-std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report)
+namespace {
+
+// What the recovery data can do, after the findings of damaged and missing pieces (the first
+// `pieceFindings` of `findings`): a clause of the one such finding that names its pieces,
+// otherwise a sentence of its own.
+void addRebuilding(const VerifyReport& report, std::string_view repairAction, std::size_t pieceFindings,
+                   std::vector<PieceFinding>& findings)
+{
+    if (!report.hasRecovery)
+        return;
+    if (report.recoveryUnusable) {
+        findings.push_back({CheckMessages::recoveryUnusable, {}});
+        return;
+    }
+    if (report.lostPieces == 0)
+        return;
+    if (!report.canRebuild()) {
+        findings.push_back({CheckMessages::notAllRebuildable(report.lostPieces, report.rebuildablePieces), {}});
+        return;
+    }
+    const std::string clause = CheckMessages::rebuildable(report.lostPieces, report.recoveryPieces, repairAction);
+    if (pieceFindings == 1 && findings.front().names.empty() && findings.front().sentence.ends_with('.')) {
+        std::string& sentence = findings.front().sentence;
+        sentence.back() = ';';
+        sentence += " " + clause;
+        return;
+    }
+    std::string own = clause;
+    own.front() = char(own.front() - 'a' + 'A');
+    findings.push_back({own, {}});
+}
+
+} // namespace
+
+std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report, std::string_view repairAction)
 {
     std::vector<PieceFinding> findings;
     const std::unordered_set<std::string_view> unsignedPieces(report.withoutSignature.begin(),
@@ -89,13 +133,39 @@ std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report
         findings.push_back(CheckMessages::damaged(checksumDiffers));
     if (report.missingCount > 0)
         findings.push_back(CheckMessages::missing(report.missing, report.missingCount));
+    const std::size_t pieceFindings = findings.size();
     if (!report.unlisted.empty())
         findings.push_back(CheckMessages::unlisted(report.unlisted));
     if (report.joinedDamaged)
         findings.push_back({CheckMessages::joinedDiffers(report.stem), {}});
     if (report.rebuiltDamaged)
         findings.push_back(CheckMessages::damaged({report.stem}));
+    addRebuilding(report, repairAction, pieceFindings, findings);
     return findings;
+}
+
+std::string OutcomeText::repair(const RepairResult& result)
+{
+    if (result.found.stem.empty())
+        return noPiecesRepaired;
+    std::string rebuilt;
+    if (result.rebuilt.size() > CheckMessages::namedLimit) {
+        rebuilt = pieces(result.rebuilt.size());
+    } else {
+        for (std::size_t i = 0; i < result.rebuilt.size(); ++i)
+            rebuilt += (i == 0 ? "" : i + 1 == result.rebuilt.size() ? " and " : ", ") +
+                       NameText::printable(result.rebuilt[i]);
+    }
+    const std::uint64_t total = result.found.piecesChecked + result.found.missingCount;
+    if (result.piecesIntact()) {
+        const std::string intact = total == 1 ? "the 1 piece is intact" : "all " + pieces(total) + " are intact";
+        if (rebuilt.empty())
+            return char(intact[0] - 'a' + 'A') + intact.substr(1) + "; nothing to rebuild.";
+        return rebuilt + " rebuilt; " + intact + ".";
+    }
+    if (!result.found.hasRecovery)
+        return "The folder holds no recovery pieces; nothing was rebuilt.";
+    return (rebuilt.empty() ? std::string("Nothing") : rebuilt) + " rebuilt; pieces are still damaged or missing.";
 }
 
 namespace {

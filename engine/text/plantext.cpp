@@ -17,7 +17,24 @@ std::string PlanText::file(const std::string& name, std::uint64_t length)
     return name + separator + ProgressText::bytes(length);
 }
 
+std::string PlanText::recovery(const SplitPlan& plan)
+{
+    if (plan.recoveryWanted == 0)
+        return {};
+    if (!plan.recovery.possible())
+        return plan.recovery.reason.empty() ? std::string() : separator + plan.recovery.reason;
+    const std::uint32_t count = plan.recovery.recoveryPieces;
+    const std::uint64_t each = (plan.recovery.totalBytes + count - 1) / count;
+    return " + " + ProgressText::count(count) + (count == 1 ? " recovery piece of " : " recovery pieces of ") +
+           ProgressText::bytes(each);
+}
+
 std::string PlanText::pieces(const SplitPlan& plan)
+{
+    return piecesAlone(plan) + recovery(plan);
+}
+
+std::string PlanText::piecesAlone(const SplitPlan& plan)
 {
     const std::string full = ProgressText::bytes(plan.chunkBytes);
     const std::string last = ProgressText::bytes(plan.lastPieceBytes);
@@ -34,7 +51,7 @@ std::string PlanText::pieces(const SplitPlan& plan)
 
 std::string PlanText::piecesIn(const SplitPlan& plan, const std::string& folder)
 {
-    return pieces(plan) + " in " + folder;
+    return piecesAlone(plan) + " in " + folder + recovery(plan);
 }
 
 std::string PlanText::joined(const std::string& name, std::uint64_t length, const std::string& folder)

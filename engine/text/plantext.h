@@ -19,9 +19,10 @@ public:
     //   equal pieces       "→ 5 pieces of 874 MB"
     //   two pieces         "→ 2 pieces: 700 MB and 137 MB"
     //   a shorter last one "→ 7 pieces: 6 × 700 MB and one of 137 MB"
-    // Sizes are the data each piece carries, without its signature.
+    // Sizes are the data each piece carries, without its signature. Followed by recovery().
     static std::string pieces(const SplitPlan& plan);
-    // The same, and where they go: "→ 7 pieces of 700 MB in /media/stick/movie.avi_split".
+    // The same, and where they go: "→ 7 pieces of 700 MB in /media/stick/movie.avi_split",
+    // the recovery data after the folder.
     // The folder is taken as it is: the caller may shorten it ("~/movie.avi_split").
     static std::string piecesIn(const SplitPlan& plan, const std::string& folder);
 
@@ -31,6 +32,15 @@ public:
 
     // An exact number of bytes, as the refusals of a plan give it: "1 byte", "4096 bytes".
     static std::string exactBytes(std::uint64_t bytes);
+
+    // What the plan's recovery data adds: " + 1 recovery piece of 700 MB", " + 2 recovery
+    // pieces of 700 MB" (the bytes of the .par2 files per recovery piece), or, when some were
+    // asked for and the pieces cannot carry them, " · " and the plan's reason. Empty when none
+    // were asked for.
+    static std::string recovery(const SplitPlan& plan);
+
+private:
+    static std::string piecesAlone(const SplitPlan& plan);
 };
 
 } // namespace qfs

@@ -219,7 +219,7 @@ void splitAndDamageEvery(Sandbox& test, const fs::path& dir)
 {
     splitAndRemove({"split", "movie avi", "--size", "300K"})(test, dir);
     for (const auto& entry : fs::directory_iterator(dir / "movie avi_split")) {
-        if (entry.path().extension() == ".sha256")
+        if (entry.path().extension() == ".sha256" || entry.path().extension() == ".par2")
             continue;
         std::fstream piece(entry.path(), std::ios::binary | std::ios::in | std::ios::out);
         piece.seekg(10);
@@ -246,6 +246,42 @@ void splitAndMisstateTheOriginal(Sandbox& test, const fs::path& dir)
     const std::size_t line = text.find("  movie avi\n");
     text.replace(line - 64, 64, std::string(64, 'a'));
     writeFile(sums, text);
+}
+
+// The recovery files of a split of "movie avi" with one recovery piece.
+const std::vector<std::string> recoveryFiles{"movie avi.par2", "movie avi.vol0+1.par2", "movie avi.vol1+1.par2"};
+
+std::vector<std::string> withRecoveryFiles(std::vector<std::string> names)
+{
+    names.insert(names.end(), recoveryFiles.begin(), recoveryFiles.end());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A piece file as the split writes it: the signature, then its share of the source.
+std::string pieceBytes(std::size_t index)
+{
+    return "Quarb" + source.substr(index * MiB, MiB);
+}
+
+// A split into pieces of 1 MiB with two recovery pieces, whose first piece is then removed
+// and whose second has a byte flipped.
+void splitAndLoseTwo(Sandbox& test, const fs::path& dir)
+{
+    splitAndRemove({"split", "movie avi", "--size", "1M", "--recovery", "2"})(test, dir);
+    fs::remove(dir / "movie avi_split" / "movie avi.0000");
+    std::string piece = readFile(dir / "movie avi_split" / "movie avi.0001");
+    piece[MiB / 2] = char(~piece[MiB / 2]);
+    writeFile(dir / "movie avi_split" / "movie avi.0001", piece);
+}
+
+// A split with one recovery piece, then `spoil` done in its folder.
+std::function<void(Sandbox&, const fs::path&)> splitAndSpoil(std::function<void(const fs::path&)> spoil)
+{
+    return [spoil](Sandbox& test, const fs::path& dir) {
+        splitAndRemove({"split", "movie avi", "--size", "1M"})(test, dir);
+        spoil(dir / "movie avi_split");
+    };
 }
 
 // A folder with a file of its own and no pieces.
@@ -304,10 +340,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
     Row{"SplitBySize", writeSource, {"split", "movie avi", "-s", "1M"}, 0,
         [](const fs::path& dir, const Finished& result) {
             EXPECT_EQ(namesIn(dir / "movie avi_split"),
-                      (std::vector<std::string>{"movie avi.0000", "movie avi.0001",
-                                                "movie avi.0002", "movie avi.sha256"}));
+                      withRecoveryFiles({"movie avi.0000", "movie avi.0001", "movie avi.0002", "movie avi.sha256"}));
             EXPECT_EQ(fs::file_size(dir / "movie avi_split" / "movie avi.0000"), MiB + 5);
-            EXPECT_EQ(result.out.rfind("3 pieces written to movie avi_split in ", 0), 0u) << result.out;
+            for (const std::string& name : recoveryFiles)
+                EXPECT_LE(fs::file_size(dir / "movie avi_split" / name), MiB + 5) << name;
+            EXPECT_EQ(result.out.rfind("3 pieces and 1 recovery piece written to movie avi_split in ", 0), 0u)
+                << result.out;
             EXPECT_EQ(result.err, ""); // no progress into a file
         },
         true},
@@ -324,13 +362,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         {"join", "movie avi_split", "--quiet"}, 0,
         [](const fs::path& dir, const Finished& result) {
             EXPECT_EQ(namesIn(dir / "movie avi_split"),
-                      (std::vector<std::string>{"movie avi", "movie avi.0000", "movie avi.0001"}));
+                      withRecoveryFiles({"movie avi", "movie avi.0000", "movie avi.0001"}));
             EXPECT_EQ(fs::file_size(dir / "movie avi_split" / "movie avi.0000"), 3 * MiB / 2 + 5);
             EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi"), source);
             EXPECT_EQ(result.out, "");
         }},
     Row{"TwentyDigitSizeMakesOnePiece", writeSource,
-        {"split", "movie avi", "-s", "99999999999999999999", "--no-checksums"}, 0,
+        {"split", "movie avi", "-s", "99999999999999999999", "--no-checksums", "--recovery", "0"}, 0,
         [](const fs::path& dir, const Finished&) {
             EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"movie avi.0000"});
         }},
@@ -373,8 +411,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         {"split", "movie avi", "-s", "1M", "--output", "out"}, 0,
         [](const fs::path& dir, const Finished& result) {
             EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"movie avi", "out"}));
-            EXPECT_EQ(namesIn(dir / "out" / "movie avi_split").size(), 3u + 1u);
-            EXPECT_EQ(result.out.rfind("3 pieces written to out/movie avi_split in ", 0), 0u) << result.out;
+            EXPECT_EQ(namesIn(dir / "out" / "movie avi_split").size(), 3u + 1u + recoveryFiles.size());
+            EXPECT_EQ(result.out.rfind("3 pieces and 1 recovery piece written to out/movie avi_split in ", 0), 0u)
+                << result.out;
         },
         true},
     // The pieces on read-only media, joined into another folder: nothing is written beside them.
@@ -387,7 +426,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         {"join", "movie avi_split", "-o", "out"}, 0,
         [](const fs::path& dir, const Finished&) {
             EXPECT_EQ(readFile(dir / "out" / "movie avi"), source);
-            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u);
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u + recoveryFiles.size());
         },
         true},
     Row{"ReadOnlyPiecesJoinedInPlace",
@@ -424,13 +463,72 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
     Row{"DamagedFolderJoin", splitAndDamage, {"join", "movie avi_split"}, 3,
         [](const fs::path& dir, const Finished& result) {
             EXPECT_NE(result.err.find("movie avi.0001"), std::string::npos) << result.err;
-            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u); // nothing written
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u + 3u); // nothing written
         },
         true},
     Row{"DamagedFolderVerify", splitAndDamage, {"verify", "movie avi_split"}, 3,
         [](const fs::path& dir, const Finished& result) {
-            EXPECT_NE(result.err.find("movie avi.0001"), std::string::npos) << result.err;
-            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u);
+            EXPECT_EQ(result.err, "quarb: movie avi.0001 is damaged: its checksum differs; it can be rebuilt from the "
+                                  "1 recovery piece (quarb repair).\n");
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u + 3u);
+        },
+        true},
+    Row{"DamagedFolderJoinRepaired", splitAndDamage, {"join", "movie avi_split", "--repair"}, 0,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi"), source);
+            EXPECT_EQ(result.out.rfind("movie avi.0001 rebuilt; all 3 pieces are intact.\nmovie avi rebuilt", 0), 0u)
+                << result.out;
+        },
+        true},
+    Row{"RepairOfADeletedAndADamagedPiece", splitAndLoseTwo, {"repair", "movie avi_split"}, 0,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi.0000"), pieceBytes(0));
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi.0001"), pieceBytes(1));
+            EXPECT_EQ(result.out, "movie avi.0000 and movie avi.0001 rebuilt; all 3 pieces are intact.\n");
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 3u + 1u + 5u); // no temporary file left
+        },
+        true},
+    // Recovery data that cannot rebuild what is lost: exit 3, the reason, nothing written.
+    Row{"RepairOfMoreThanTheRecoveryCovers",
+        splitAndSpoil([](const fs::path& folder) {
+            fs::remove(folder / "movie avi.0000");
+            fs::remove(folder / "movie avi.0002");
+        }),
+        {"repair", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: movie avi_split: 2 pieces are damaged or missing, but only 1 can be "
+                                  "rebuilt.\n");
+            EXPECT_EQ(namesIn(dir / "movie avi_split"),
+                      withRecoveryFiles({"movie avi.0001", "movie avi.sha256"}));
+        },
+        true},
+    Row{"RepairWithTruncatedVolumes",
+        splitAndSpoil([](const fs::path& folder) {
+            fs::remove(folder / "movie avi.0001");
+            for (const char* volume : {"movie avi.vol0+1.par2", "movie avi.vol1+1.par2"})
+                fs::resize_file(folder / volume, fs::file_size(folder / volume) / 2);
+        }),
+        {"repair", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: movie avi_split: 1 piece is damaged or missing, but none can be rebuilt.\n");
+            EXPECT_FALSE(fs::exists(dir / "movie avi_split" / "movie avi.0001"));
+        },
+        true},
+    // A rebuilt piece that does not match the checksum file is not kept.
+    Row{"RepairRefusedByTheChecksumFile",
+        splitAndSpoil([](const fs::path& folder) {
+            fs::remove(folder / "movie avi.0001");
+            std::string sums = readFile(folder / "movie avi.sha256");
+            const std::size_t line = sums.find("  movie avi.0001\n");
+            sums.replace(line - 64, 64, std::string(64, 'b'));
+            writeFile(folder / "movie avi.sha256", sums);
+        }),
+        {"repair", "movie avi_split"}, 3,
+        [](const fs::path& dir, const Finished& result) {
+            EXPECT_EQ(result.err, "quarb: The recovery data is damaged: the rebuilt movie avi.0001 does not match its "
+                                  "checksum.\n");
+            EXPECT_EQ(namesIn(dir / "movie avi_split").size(), 2u + 1u + 3u); // nothing written
+            EXPECT_FALSE(fs::exists(dir / "movie avi_split" / "movie avi.0001"));
         },
         true},
     Row{"FolderWithoutPiecesJoin", folderWithoutPieces, {"join", "movie avi_split"}, 2,
@@ -448,12 +546,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         [](const fs::path& dir, const Finished& result) {
             EXPECT_EQ(result.err, "quarb: movie avi_split: movie avi.0000, movie avi.0001 and movie avi.0002 are "
                                   "missing.\n");
-            EXPECT_EQ(namesIn(dir / "movie avi_split"), std::vector<std::string>{"movie avi.sha256"});
+            EXPECT_EQ(namesIn(dir / "movie avi_split"), withRecoveryFiles({"movie avi.sha256"}));
         },
         true},
     Row{"OnlyTheChecksumFileVerify", splitAndRemovePieces, {"verify", "movie avi_split"}, 3,
         [](const fs::path&, const Finished& result) {
-            EXPECT_EQ(result.err, "quarb: movie avi.0000, movie avi.0001 and movie avi.0002 are missing.\n");
+            EXPECT_EQ(result.err, "quarb: movie avi.0000, movie avi.0001 and movie avi.0002 are missing.\n"
+                                  "quarb: 3 pieces are damaged or missing, but only 1 can be rebuilt.\n");
             EXPECT_EQ(result.out, "Pieces not intact: 3 missing.\n");
         },
         true},
@@ -487,7 +586,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         true},
     Row{"EveryPieceDamagedVerify", splitAndDamageEvery, {"verify", "movie avi_split"}, 3,
         [](const fs::path&, const Finished& result) {
-            EXPECT_EQ(result.err, everyPieceNamed("quarb: 7 pieces are damaged: their checksums differ."));
+            EXPECT_EQ(result.err, everyPieceNamed("quarb: 7 pieces are damaged: their checksums differ.") +
+                                      "quarb: 7 pieces are damaged or missing, but only 2 can be rebuilt.\n");
             EXPECT_EQ(result.out, "Pieces not intact: 7 damaged.\n");
         },
         true},

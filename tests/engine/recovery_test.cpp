@@ -99,15 +99,36 @@ Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryR
 }
 
 // OursFromDigests: our files from checksums computed beforehand, as a split computes them.
-enum class Maker { Ours, OursFromDigests, Par2OurSlice, Par2PieceSlice };
+// Split: the pieces and recovery files a split of the file "x" writes.
+enum class Maker { Ours, OursFromDigests, Par2OurSlice, Par2PieceSlice, Split };
 enum class Damage { DeletePiece, DamagePiece };
-enum class Repairer { Ours, Par2 };
+enum class Fixer { Ours, Par2 };
+
+// Splits a file "x" of the pieces' bytes with one recovery piece, and moves what the split
+// folder holds into the test's folder.
+void splitWithRecovery(const TestFolder& folder)
+{
+    std::string bytes;
+    for (int i = 0; i < pieceCount; ++i)
+        bytes += patternBytes(i + 1 == pieceCount ? lastPieceSize : pieceSize, unsigned(i + 1));
+    writeFile(folder.file("x"), bytes);
+    SplitRequest request{folder.path(), "x", SplitMode::BySize, pieceSize, true};
+    request.recoveryPieces = 1;
+    SplitObserver quiet;
+    const auto result = Splitter().run(request, quiet);
+    ASSERT_FALSE(result.failed()) << result.error().message();
+    ASSERT_EQ(result->recoveryPieces, 1u);
+    for (const std::string& name : entries(result->folderPath))
+        fs::rename(result->folderPath + "/" + name, folder.file(name));
+    fs::remove(result->folderPath);
+    fs::remove(folder.file("x"));
+}
 
 struct RoundTrip {
     const char* name;
     Maker maker;
     Damage damage;
-    Repairer repairer;
+    Fixer repairer;
 };
 
 class RecoveryRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
@@ -140,6 +161,11 @@ TEST_P(RecoveryRoundTrip, RebuildsThePieceByteForByte)
     case Maker::Par2PieceSlice:
         ASSERT_TRUE(runPar2(folder, "create -q -n1 -s" + std::to_string(pieceSize) + " -c1 x.par2" + pieceList));
         break;
+    case Maker::Split:
+        splitWithRecovery(folder);
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_TRUE(runPar2(folder, "verify x.par2"));
+        break;
     }
     const std::string original = readFile(folder.file(pieceName(1)));
     if (row.damage == Damage::DeletePiece) {
@@ -149,7 +175,7 @@ TEST_P(RecoveryRoundTrip, RebuildsThePieceByteForByte)
         bytes[pieceSize / 2] ^= 0x5A;
         writeFile(folder.file(pieceName(1)), bytes);
     }
-    if (row.repairer == Repairer::Par2) {
+    if (row.repairer == Fixer::Par2) {
         ASSERT_TRUE(runPar2(folder, "repair x.par2"));
     } else {
         RecoveryCheck check;
@@ -162,13 +188,15 @@ TEST_P(RecoveryRoundTrip, RebuildsThePieceByteForByte)
 
 INSTANTIATE_TEST_SUITE_P(
     Recovery, RecoveryRoundTrip,
-    ::testing::Values(RoundTrip{"OursByPar2Deleted", Maker::Ours, Damage::DeletePiece, Repairer::Par2},
-                      RoundTrip{"OursByPar2Damaged", Maker::Ours, Damage::DamagePiece, Repairer::Par2},
-                      RoundTrip{"OursByUsDeleted", Maker::Ours, Damage::DeletePiece, Repairer::Ours},
-                      RoundTrip{"OursByUsDamaged", Maker::Ours, Damage::DamagePiece, Repairer::Ours},
-                      RoundTrip{"OursFromDigestsByPar2", Maker::OursFromDigests, Damage::DamagePiece, Repairer::Par2},
-                      RoundTrip{"Par2OurSliceByUs", Maker::Par2OurSlice, Damage::DeletePiece, Repairer::Ours},
-                      RoundTrip{"Par2PieceSliceByUs", Maker::Par2PieceSlice, Damage::DamagePiece, Repairer::Ours}),
+    ::testing::Values(RoundTrip{"OursByPar2Deleted", Maker::Ours, Damage::DeletePiece, Fixer::Par2},
+                      RoundTrip{"OursByPar2Damaged", Maker::Ours, Damage::DamagePiece, Fixer::Par2},
+                      RoundTrip{"OursByUsDeleted", Maker::Ours, Damage::DeletePiece, Fixer::Ours},
+                      RoundTrip{"OursByUsDamaged", Maker::Ours, Damage::DamagePiece, Fixer::Ours},
+                      RoundTrip{"OursFromDigestsByPar2", Maker::OursFromDigests, Damage::DamagePiece, Fixer::Par2},
+                      RoundTrip{"Par2OurSliceByUs", Maker::Par2OurSlice, Damage::DeletePiece, Fixer::Ours},
+                      RoundTrip{"Par2PieceSliceByUs", Maker::Par2PieceSlice, Damage::DamagePiece, Fixer::Ours},
+                      RoundTrip{"SplitByPar2Deleted", Maker::Split, Damage::DeletePiece, Fixer::Par2},
+                      RoundTrip{"SplitByPar2Damaged", Maker::Split, Damage::DamagePiece, Fixer::Par2}),
     [](const ::testing::TestParamInfo<RoundTrip>& row) { return std::string(row.param.name); });
 
 // Bad recovery data: what is done to the folder after our recovery files are written.
@@ -246,8 +274,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadRecovery>& row) { return std::string(row.param.name); });
 
 // A stop requested at the first progress report ends each stage with Cancelled and leaves the
-// folder as it was.
-enum class Stage { Create, Read, Check, Repair };
+// folder as it was. Split: a split's, once it computes its recovery data.
+enum class Stage { Create, Read, Check, Repair, Split };
 
 struct CancelCase {
     const char* name;
@@ -272,6 +300,29 @@ TEST_P(RecoveryCancelled, LeavesTheFolderAsItWas)
     }
     const auto before = snapshot(folder.path());
     Error error;
+    if (stage == Stage::Split) {
+        // A stop once the pieces are written: the recovery data is the last thing to go.
+        class StopAfterPieces : public SplitObserver {
+        public:
+            explicit StopAfterPieces(std::stop_source& source) : m_source(source) {}
+            void progress(std::uint64_t done, std::uint64_t) override
+            {
+                if (done > 2 * largePiece)
+                    m_source.request_stop();
+            }
+
+        private:
+            std::stop_source& m_source;
+        } observer(stop);
+        writeFile(folder.file("x"), patternBytes(2 * largePiece));
+        const auto snapshotBefore = snapshot(folder.path());
+        SplitRequest request{folder.path(), "x", SplitMode::BySize, largePiece / 2, true};
+        request.recoveryPieces = 1;
+        error = Splitter().run(request, observer, stop.get_token()).error();
+        EXPECT_EQ(snapshot(folder.path()), snapshotBefore);
+        EXPECT_EQ(error.code, Cancelled) << error.message();
+        return;
+    }
     if (stage == Stage::Create) {
         plan = planRecovery("x", pieces, 1);
         Folder dir(folder);
@@ -295,7 +346,8 @@ TEST_P(RecoveryCancelled, LeavesTheFolderAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(Recovery, RecoveryCancelled,
                          ::testing::Values(CancelCase{"Create", Stage::Create}, CancelCase{"Read", Stage::Read},
-                                           CancelCase{"Check", Stage::Check}, CancelCase{"Repair", Stage::Repair}),
+                                           CancelCase{"Check", Stage::Check}, CancelCase{"Repair", Stage::Repair},
+                                           CancelCase{"Split", Stage::Split}),
                          [](const ::testing::TestParamInfo<CancelCase>& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "engine/splitplan.h"
 
+#include "engine/pieces/piecenaming.h"
+#include "engine/text/plantext.h"
+
 #include <gtest/gtest.h>
 
 using namespace qfs;
@@ -48,6 +51,24 @@ TEST(SplitPlanTest, NamesTheFolderPiecesAndChecksumFile)
     EXPECT_EQ(plan.checksumName, " movie.avi.sha256");
     EXPECT_EQ(plan.pieceName(3), " movie.avi.0003");
     EXPECT_EQ(plan.pieceName(plan.pieceCount - 1), " movie.avi.10000");
+}
+
+// The format covers 32,768 slices, two to a piece: one piece more (of one slice) and the plan
+// says before the split that there will be no recovery pieces.
+TEST(SplitPlanTest, RecoveryPiecesWithinTheFormat)
+{
+    constexpr std::uint64_t chunk = std::uint64_t(8) << 20;
+    constexpr std::uint64_t mostPieces = 16384;
+    SplitRequest request{"/data", "a.bin", SplitMode::BySize, chunk, true};
+    request.recoveryPieces = 2;
+    const SplitPlan within = SplitPlan::make(request, mostPieces * chunk);
+    ASSERT_TRUE(within.recovery.possible()) << within.recovery.reason;
+    EXPECT_EQ(within.recovery.recoveryPieces, 2u);
+    for (const RecoveryFile& file : within.recovery.files)
+        EXPECT_LE(file.size, chunk + pieceSignature.size()) << file.name;
+    const SplitPlan beyond = SplitPlan::make(request, mostPieces * chunk + 1);
+    EXPECT_FALSE(beyond.recovery.possible());
+    EXPECT_NE(PlanText::pieces(beyond).find(beyond.recovery.reason), std::string::npos);
 }
 
 } // namespace
