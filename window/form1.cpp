@@ -2,6 +2,7 @@
 
 #include "accessiblecombobox.h"
 #include "controltable.h"
+#include "destinationpicker.h"
 #include "directorylist.h"
 #include "drivelist.h"
 #include "filelist.h"
@@ -130,6 +131,8 @@ void Form1::connectControls()
     connect(&m_split->source(), &FolderPane::failed, this, showError);
     connect(&m_join->source(), &FolderPane::failed, this, showError);
     connect(m_opener, &PathOpener::failed, this, showError);
+    connect(&m_split->destination(), &DestinationPicker::failed, this, showError);
+    connect(&m_join->destination(), &DestinationPicker::failed, this, showError);
 
     m_run = new RunController(m_runner, {*this, *m_timer1, *m_runPanel, *m_split, *m_join}, m_feedback);
 }
@@ -193,7 +196,7 @@ void Form1::Command2_Click()
 void Form1::Command3_Click()
 {
     if (!m_runner.isRunning())
-        m_runner.start(joinRun(qfs::JoinRequest{m_join->source().path()}));
+        m_runner.start(joinRun(qfs::JoinRequest{m_join->source().path(), m_join->destination().folder()}));
 }
 
 void Form1::Timer1_Timer()
@@ -249,7 +252,7 @@ void Form1::openPath(const std::string& path)
 
 bool Form1::isReading() const
 {
-    return m_opener->isReading() || m_split->isReading();
+    return m_opener->isReading() || m_split->isReading() || m_join->destination().isReading();
 }
 
 void Form1::paintEvent(QPaintEvent* event)

@@ -24,7 +24,8 @@ class SplitHalf;
 // folder of pieces and joins or verifies it (JoinHalf); the title sits in between. Runs go on
 // a worker (Runner) and folders are read off this thread, so the window answers at all times;
 // what the window does around a run, and a close during one, is the RunController's. A file
-// or folder dropped on a half, or given to openPath(), is taken by that half (PathOpener).
+// or folder dropped on a half, or given to openPath(), is taken by that half (PathOpener); a
+// folder dropped on a half's "Save … in" control becomes where that half writes.
 //
 // The window builds the halves and the parts between them, and connects them: the events of
 // its named controls come to its handlers below, which hand them on. The halves' folders and

@@ -1,6 +1,7 @@
 #include "joinhalf.h"
 
 #include "controltable.h"
+#include "destinationpicker.h"
 #include "directorylist.h"
 #include "drivelist.h"
 #include "elidedlabel.h"
@@ -14,6 +15,8 @@ namespace {
 
 // "Verify" was added right of "Join", in pixels.
 const QRect verifyArea(121, 336, 89, 25);
+// Where the rebuilt file goes, between the buttons and the joined folder's name.
+const QRect destinationArea(24, 365, 356, 22);
 
 } // namespace
 
@@ -23,6 +26,9 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
     m_source = new FolderPane(window);
     m_label3 = new ElidedLabel(&window);
     m_verify = WindowLook::pushButton(QStringLiteral("Verify"), window);
+    m_destination = new DestinationPicker(QStringLiteral("Save joined file in:"),
+                                          QStringLiteral("In the pieces folder"), QStringLiteral("the pieces folder"),
+                                          QStringLiteral("JoinDestination"), &window);
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
@@ -32,7 +38,9 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {&m_source->folders(), "Dir1", twips(5880, 5400, 4455, 1215), "Folder of the pieces to join", 5},
         {m_label3, "Label3", twips(360, 5880, 4455, 375), "Joined folder"},
         {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455), "Files of the folder to join", 6},
-        {m_verify, "VerifyButton", verifyArea, nullptr, 16},
+        {m_verify, "VerifyButton", verifyArea, nullptr, 17},
+        // After "Verify": the join's last stop, below its buttons as on the screen.
+        {m_destination, "JoinDestination", destinationArea, "Save joined file in", 18},
     });
 }
 
@@ -42,4 +50,6 @@ void JoinHalf::rest(RunKind kind, bool resting)
     m_verify->setEnabled(!resting);
     if (kind != RunKind::Split)
         m_source->setEnabled(!resting);
+    if (kind == RunKind::Join)
+        m_destination->setEnabled(!resting);
 }

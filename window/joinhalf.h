@@ -5,13 +5,16 @@
 #include <QObject>
 
 class ControlTable;
+class DestinationPicker;
 class ElidedLabel;
 class FolderPane;
 class QPushButton;
 class QWidget;
 
 // The lower half of the window: the folder of pieces, found in a FolderPane (Drive1, Dir1,
-// File2); "Join" (Command3) and "Verify"; and the folder the last join worked in (Label3).
+// File2); "Join" (Command3) and "Verify"; where the rebuilt file goes ("Save joined file in",
+// JoinDestination: the pieces folder unless a folder is chosen); and the folder the last join
+// worked in (Label3).
 // The half makes its controls, enters them in the window's ControlTable and says which of
 // them rest during a run; the window hands it the events of the controls it names
 // (Drive1_Change, Dir1_Change). A control added to the join is made, entered and rested here
@@ -26,11 +29,12 @@ public:
     FolderPane& source() const { return *m_source; }
     QPushButton& joinButton() const { return *m_command3; }
     QPushButton& verifyButton() const { return *m_verify; }
+    DestinationPicker& destination() const { return *m_destination; }
     // Where a join shows the folder it works in.
     ElidedLabel& folderName() const { return *m_label3; }
 
-    // While a run of this kind goes, "Join" and "Verify" rest, and during a join or a
-    // verification so does the folder they read.
+    // While a run of this kind goes, "Join" and "Verify" rest, during a join or a
+    // verification so does the folder they read, and during a join where it writes.
     void rest(RunKind kind, bool resting);
 
 private:
@@ -38,4 +42,5 @@ private:
     FolderPane* m_source = nullptr;
     ElidedLabel* m_label3 = nullptr;
     QPushButton* m_verify = nullptr;
+    DestinationPicker* m_destination = nullptr;
 };

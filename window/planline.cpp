@@ -86,7 +86,11 @@ void PlanLine::show(const SplitForm::Fields& fields, const Survey& found)
     } else if (found.error.failed()) {
         setLines(file, fromBytes(found.error.message()), true);
     } else {
-        setLines(file, QString::fromStdString(qfs::PlanText::pieces(found.plan)), false);
+        // Beside the file, the line stays as short as it always was; elsewhere it names where.
+        const std::string pieces = fields.destination.empty()
+            ? qfs::PlanText::pieces(found.plan)
+            : qfs::PlanText::piecesIn(found.plan, found.plan.folderPath);
+        setLines(file, fromBytes(pieces), false);
     }
 }
 

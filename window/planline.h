@@ -13,8 +13,9 @@ class ElidedLabel;
 
 // Two lines under the split options that say what pressing "Split" would do: the chosen
 // file's name and size, then the pieces the split would make ("→ 7 pieces: 6 × 700 MB and
-// one of 137 MB"), or why it would be refused (the folder exists, the drive lacks the room,
-// a piece would be too large for it, a name too long). The pieces come from the split's own
+// one of 137 MB", and "in /media/stick/movie.avi_split" when the pieces go elsewhere than
+// beside the file), or why it would be refused (the folder exists, the destination cannot be
+// written or lacks the room, a piece would be too large for it, a name too long). The pieces come from the split's own
 // survey (Splitter::preview), so the line and the split cannot disagree.
 //
 // While no file is chosen the lines are empty; while the size or count field is empty they

@@ -89,7 +89,14 @@ void RunController::runEnded(const RunOutcome& outcome)
         m_parts.window.close();
         return;
     }
-    if (outcome.error.failed() && !outcome.cancelled()) {
+    if (outcome.retry) {
+        // A refusal with a way out is asked about instead of told; nothing was written, so
+        // Yes simply starts the other run, and No leaves the refusal where the plan shows it.
+        if (m_feedback.confirm(m_parts.window, outcome.question)) {
+            m_runner.start(*outcome.retry);
+            return;
+        }
+    } else if (outcome.error.failed() && !outcome.cancelled()) {
         const RunReport::Message failure = RunReport::failure(outcome.error);
         showMessage(failure.text, failure.details);
     }

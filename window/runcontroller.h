@@ -18,7 +18,8 @@ class UserFeedback;
 // pieces, or the join's folder, show as they come. When it ends, the panel says how, and each
 // kind of run leaves the window as its result asks: a split shows its folder in both folder
 // trees and has the plan made again, a join shows the rebuilt file, a verification names what
-// it found damaged; a failure is told in a box, and the desktop is told of a long run that
+// it found damaged; a failure is told in a box, or, when the run offers another way (a free
+// folder name, another folder, replacing a file), asked about, Yes starting that run; and the desktop is told of a long run that
 // ended while the window was in the background. A close asked for during a run asks first
 // and, when the run is stopped, waits for its cleanup.
 class RunController : public QObject {

@@ -39,6 +39,8 @@ private:
     bool m_showsFolder; // whether the run's folder goes to folderShown() (a join's does)
 };
 
+struct Run;
+
 // The kinds of work a Runner does.
 enum class RunKind { Split, Join, Verify };
 
@@ -59,6 +61,12 @@ struct RunOutcome {
     qfs::VerifyReport report;
     // Split and join: what they removed before they started, left by runs cut short.
     qfs::Leftovers leftovers;
+    // A refusal the person may settle, before anything was written: a split folder of that
+    // name is there already, the pieces folder cannot take the rebuilt file, a file of the
+    // rebuilt name is in the chosen folder. The question the window asks, and the run it
+    // starts on Yes; none otherwise.
+    QString question;
+    std::shared_ptr<const Run> retry;
 
     bool finished() const { return !error.failed(); }
     bool cancelled() const { return error.is(qfs::Cancelled); }

@@ -1,49 +1,117 @@
 #include "runs.h"
 
+#include "engine/fs/destination.h"
 #include "engine/joiner.h"
+#include "engine/splitplan.h"
 #include "engine/splitter.h"
+#include "engine/text/nametext.h"
 #include "engine/verifier.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cerrno>
 
 namespace {
 
-// A run of one of the engine's runs (Splitter, Joiner, Verifier) on this request: its outcome
-// is the failure the run returned, or what `fill` takes from the value it returned.
-template <class Engine, class Request, class Fill>
-Run engineRun(RunKind kind, const Request& request, Fill fill)
+// A name or path in a question: as NameText prints it, so that control characters and bytes
+// that are no text show as escapes.
+QString printable(const std::string& name)
 {
-    return {kind, [request, fill](qfs::FileLayer& layer, std::stop_token stop, RunReports& reports) {
+    return QFile::decodeName(QByteArray::fromStdString(qfs::NameText::printable(name)));
+}
+
+// A run of one of the engine's runs (Splitter, Joiner, Verifier) on this request: its outcome
+// is the failure the run returned, with what `offer` proposes instead of it, or what `fill`
+// takes from the value it returned.
+template <class Engine, class Request, class Fill, class Offer>
+Run engineRun(RunKind kind, const Request& request, Fill fill, Offer offer)
+{
+    return {kind, [request, fill, offer](qfs::FileLayer& layer, std::stop_token stop, RunReports& reports) {
                 auto result = Engine(layer).run(request, reports, std::move(stop));
                 RunOutcome outcome;
-                if (result.failed())
+                if (result.failed()) {
                     outcome.error = result.error();
-                else
+                    offer(layer, outcome);
+                } else {
                     fill(outcome, std::move(result.value()));
+                }
                 return outcome;
             }};
+}
+
+// The split folder is there already (made by an earlier split, perhaps for another medium):
+// the next free name beside it, "<name>_split-2", never the folder itself.
+void offerFreeName(const qfs::SplitRequest& request, qfs::FileLayer& layer, RunOutcome& outcome)
+{
+    if (!outcome.error.is(qfs::FolderExists))
+        return;
+    auto free = qfs::Splitter(layer).nextFreeFolderName(request);
+    if (free.failed())
+        return; // every number taken, or the folder unreadable: the refusal stands
+    qfs::SplitRequest again = request;
+    again.folderName = free.value();
+    outcome.question = QStringLiteral("%1 already exists. Split into %2 instead?")
+                           .arg(printable(qfs::SplitPlan::named(request).folderName), printable(again.folderName));
+    outcome.retry = std::make_shared<const Run>(splitRun(again));
+}
+
+// A file of the rebuilt name in a chosen folder is replaced only when the person says so; a
+// pieces folder that cannot be written (a CD, a read-only share) gives way to the Downloads
+// folder, on the person's word too.
+void offerJoinElsewhere(const qfs::JoinRequest& request, qfs::FileLayer& layer, RunOutcome& outcome)
+{
+    const qfs::Error& error = outcome.error;
+    qfs::JoinRequest again = request;
+    if (error.is(qfs::OutputExists) && !request.replace) {
+        again.replace = true;
+        outcome.question = QStringLiteral("%1 is already there. Replace it?").arg(printable(error.path));
+    } else if ((error.code == EROFS || error.code == EACCES) && request.destinationDirectory.empty() &&
+               qfs::Destination::checkWritable(request.folderPath, layer).failed()) {
+        const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        const std::string downloadsPath = QFile::encodeName(QDir::cleanPath(downloads)).toStdString();
+        if (downloads.isEmpty() || downloadsPath == request.folderPath)
+            return;
+        again.destinationDirectory = downloadsPath;
+        outcome.question = QStringLiteral("The pieces folder cannot be written (%1). Save the joined file in %2 instead?")
+                               .arg(QFile::decodeName(QByteArray::fromStdString(error.message())),
+                                    printable(downloadsPath));
+    } else {
+        return;
+    }
+    outcome.retry = std::make_shared<const Run>(joinRun(again));
 }
 
 } // namespace
 
 Run splitRun(const qfs::SplitRequest& request)
 {
-    return engineRun<qfs::Splitter>(RunKind::Split, request, [](RunOutcome& outcome, qfs::SplitResult made) {
-        outcome.pieces = made.pieces;
-        outcome.leftovers = made.leftovers;
-    });
+    return engineRun<qfs::Splitter>(
+        RunKind::Split, request,
+        [](RunOutcome& outcome, qfs::SplitResult made) {
+            outcome.pieces = made.pieces;
+            outcome.leftovers = made.leftovers;
+        },
+        [request](qfs::FileLayer& layer, RunOutcome& outcome) { offerFreeName(request, layer, outcome); });
 }
 
 Run joinRun(const qfs::JoinRequest& request)
 {
-    return engineRun<qfs::Joiner>(RunKind::Join, request, [](RunOutcome& outcome, qfs::JoinResult made) {
-        outcome.rebuiltName = std::move(made.rebuiltName);
-        outcome.length = made.length;
-        outcome.leftovers = made.leftovers;
-    });
+    return engineRun<qfs::Joiner>(
+        RunKind::Join, request,
+        [](RunOutcome& outcome, qfs::JoinResult made) {
+            outcome.rebuiltName = std::move(made.rebuiltName);
+            outcome.length = made.length;
+            outcome.leftovers = made.leftovers;
+        },
+        [request](qfs::FileLayer& layer, RunOutcome& outcome) { offerJoinElsewhere(request, layer, outcome); });
 }
 
 Run verifyRun(const qfs::VerifyRequest& request)
 {
-    return engineRun<qfs::Verifier>(RunKind::Verify, request, [](RunOutcome& outcome, qfs::VerifyReport found) {
-        outcome.report = std::move(found);
-    });
+    return engineRun<qfs::Verifier>(
+        RunKind::Verify, request,
+        [](RunOutcome& outcome, qfs::VerifyReport found) { outcome.report = std::move(found); },
+        [](qfs::FileLayer&, RunOutcome&) {});
 }

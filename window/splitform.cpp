@@ -20,7 +20,8 @@ std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields
 {
     if (fields.fileName.find_first_not_of(' ') == std::string::npos)
         return Refusal{QStringLiteral("Please select the file."), Focus::FileList};
-    qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums};
+    qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums,
+                              fields.destination};
     if (fields.bySize) {
         const int unit = effectiveUnitIndex(fields.unitIndex);
         // Written so that NaN fails too.

@@ -45,6 +45,7 @@ public:
         int unitIndex = -1;      // -1: nothing selected
         double count = 0;        // the same for the count field
         bool checksums = true;
+        std::string destination = {}; // the folder the split folder goes into; empty: beside the file
     };
     struct Refusal {
         QString message;

@@ -2,6 +2,7 @@
 
 #include "commonsizes.h"
 #include "controltable.h"
+#include "destinationpicker.h"
 #include "directorylist.h"
 #include "drivelist.h"
 #include "elidedlabel.h"
@@ -28,6 +29,9 @@ namespace {
 const QRect commonSizesArea(192, 2, 110, 20);
 const QRect planArea(24, 84, 360, 34);
 const QRect checksumsArea(24, 250, 160, 20);
+// Where the pieces go, above the drive list of the file to split: the only row of the half
+// with room for a path.
+const QRect destinationArea(392, 6, 297, 22);
 
 } // namespace
 
@@ -48,6 +52,9 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     m_sizes = new CommonSizes(&window);
     m_checksums = new QCheckBox(QStringLiteral("Write checksums"), &window);
     m_checksums->setChecked(true);
+    m_destination = new DestinationPicker(QStringLiteral("Save pieces in:"), QStringLiteral("Beside the file"),
+                                          QStringLiteral("beside the file"), QStringLiteral("SplitDestination"),
+                                          &window);
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
@@ -67,6 +74,8 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {m_plan, "PlanLine", planArea},
         {m_sizes, "CommonSizes", commonSizesArea, nullptr, 14},
         {m_checksums, "ChecksumBox", checksumsArea, "Write checksums", 15},
+        // After the split's other stops, before the join's.
+        {m_destination, "SplitDestination", destinationArea, "Save pieces in", 16},
     });
 
     // The options take the window's colour; the lists and fields keep theirs.
@@ -80,6 +89,7 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     connect(m_option1, &QRadioButton::toggled, this, &SplitHalf::showPlan);
     connect(m_combo1, &QComboBox::currentIndexChanged, this, &SplitHalf::showPlan);
     connect(m_checksums, &QCheckBox::toggled, this, &SplitHalf::showPlan);
+    connect(m_destination, &DestinationPicker::changed, this, &SplitHalf::showPlan);
     connect(m_sizes, &CommonSizes::chosen, this, [this](const QString& amount, int unitIndex) {
         m_text2->setText(amount);
         m_combo1->setCurrentIndex(unitIndex);
@@ -88,7 +98,7 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
 
 bool SplitHalf::isReading() const
 {
-    return m_plan->isReading();
+    return m_plan->isReading() || m_destination->isReading();
 }
 
 void SplitHalf::showMode(qfs::SplitMode mode)
@@ -114,7 +124,8 @@ SplitForm::Fields SplitHalf::fields() const
             m_text2->value(),
             m_combo1->currentIndex(),
             m_text1->value(),
-            m_checksums->isChecked()};
+            m_checksums->isChecked(),
+            m_destination->folder()};
 }
 
 std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitHalf::take()
@@ -152,7 +163,7 @@ void SplitHalf::rest(RunKind kind, bool resting)
     if (kind != RunKind::Split)
         return;
     for (QWidget* input : std::initializer_list<QWidget*>{m_option1, m_option2, m_text2, m_combo1, m_text1,
-                                                          m_sizes, m_checksums})
+                                                          m_sizes, m_checksums, m_destination})
         input->setEnabled(!resting);
     m_source->setEnabled(!resting);
 }

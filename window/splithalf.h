@@ -10,6 +10,7 @@
 
 class CommonSizes;
 class ControlTable;
+class DestinationPicker;
 class ElidedLabel;
 class FileList;
 class FolderPane;
@@ -24,8 +25,9 @@ class QWidget;
 // The upper half of the window: the file to split, found in a FolderPane (Drive2, Dir2,
 // File3); how to cut it, "Specify size" (Option1) with the size (Text2), its unit (Combo1)
 // and the common sizes, or "Specify Number of files" (Option2) with the count (Text1);
-// whether to write checksums; "Split" (Command2); what the split would make (PlanLine); and
-// where the last split went: its folder's name (Label2) and its pieces (File1).
+// whether to write checksums; where the pieces go ("Save pieces in", SplitDestination: beside
+// the file unless a folder is chosen); "Split" (Command2); what the split would make
+// (PlanLine); and where the last split went: its folder's name (Label2) and its pieces (File1).
 //
 // The half makes its controls and enters them in the window's ControlTable, keeps the plan
 // line in step with whatever changes the split's input, reads its fields in one place (for
@@ -45,6 +47,7 @@ public:
     NumericField& size() const { return *m_text2; }
     QComboBox& unit() const { return *m_combo1; }
     NumericField& count() const { return *m_text1; }
+    DestinationPicker& destination() const { return *m_destination; }
     QPushButton& splitButton() const { return *m_command2; }
     // Where a split shows its folder's name and its pieces as they come.
     ElidedLabel& folderName() const { return *m_label2; }
@@ -75,6 +78,7 @@ private:
     QRadioButton* m_option2 = nullptr;
     NumericField* m_text1 = nullptr;
     QCheckBox* m_checksums = nullptr;
+    DestinationPicker* m_destination = nullptr;
     PlanLine* m_plan = nullptr;
     ElidedLabel* m_label2 = nullptr;
     FileList* m_file1 = nullptr;

@@ -1,6 +1,7 @@
 #include "windowsettings.h"
 
 #include "engine/text/nametext.h"
+#include "destinationpicker.h"
 #include "folderpane.h"
 #include "joinhalf.h"
 #include "numericfield.h"
@@ -26,6 +27,8 @@ const QString unitKey = QStringLiteral("split/unit");
 const QString sizeKey = QStringLiteral("split/size");
 const QString countKey = QStringLiteral("split/count");
 const QString joinFolderKey = QStringLiteral("join/folder");
+const QString splitDestinationKey = QStringLiteral("split/destination");
+const QString joinDestinationKey = QStringLiteral("join/destination");
 
 const QString bySize = QStringLiteral("size");
 const QString byCount = QStringLiteral("count");
@@ -59,13 +62,16 @@ void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
     split.unit().setCurrentIndex(values.unitIndex);
     split.size().setText(values.size);
     split.count().setText(values.count);
+    split.destination().takeRemembered(values.splitDestination);
+    join.destination().takeRemembered(values.joinDestination);
 }
 
 void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
 {
     save({split.source().path(), join.source().path(),
           split.bySize().isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
-          std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text()});
+          std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text(),
+          split.destination().folder(), join.destination().folder()});
 }
 
 WindowSettings::Values WindowSettings::load()
@@ -81,6 +87,8 @@ WindowSettings::Values WindowSettings::load()
     // Folders are kept as the system's bytes: a name that is not valid text comes back unchanged.
     values.splitFolder = settings.value(splitFolderKey).toByteArray().toStdString();
     values.joinFolder = settings.value(joinFolderKey).toByteArray().toStdString();
+    values.splitDestination = settings.value(splitDestinationKey).toByteArray().toStdString();
+    values.joinDestination = settings.value(joinDestinationKey).toByteArray().toStdString();
     if (settings.value(modeKey).toString() == byCount)
         values.mode = qfs::SplitMode::ByCount;
     bool isNumber = false;
@@ -104,4 +112,6 @@ void WindowSettings::save(const Values& values)
     settings.setValue(unitKey, int(values.unitIndex));
     settings.setValue(sizeKey, values.size);
     settings.setValue(countKey, values.count);
+    settings.setValue(splitDestinationKey, QByteArray::fromStdString(values.splitDestination));
+    settings.setValue(joinDestinationKey, QByteArray::fromStdString(values.joinDestination));
 }

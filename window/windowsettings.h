@@ -13,7 +13,8 @@ class SplitHalf;
 
 // What the window keeps between runs, in the desktop's per-user settings (QSettings' INI
 // format: ~/.config/quarb/file-splitter.conf, or where $XDG_CONFIG_HOME says): the folder of
-// each half and the split's fields. Only a regular file there is read or written.
+// each half, the split's fields, and where each half writes (a remembered destination that is
+// no longer a folder gives the default again). Only a regular file there is read or written.
 class WindowSettings {
 public:
     // Sets the halves as the last run left them (load()): each starts in the folder it showed
@@ -29,6 +30,8 @@ public:
         std::int16_t unitIndex = SplitForm::defaultUnitIndex;
         QString size;
         QString count;
+        std::string splitDestination; // empty: beside the file
+        std::string joinDestination;  // empty: the pieces folder
     };
 
     // What the last run left. Nothing stored (the first start) gives the window's start

@@ -1,3 +1,4 @@
+#include "destinationpicker.h"
 #include "drivelist.h"
 #include "elidedlabel.h"
 #include "elidingdelegate.h"
@@ -228,6 +229,7 @@ private slots:
     void split_data();
     void split();
     void existingFolder();
+    void splitDestination();
     void stopDuringSplit_data();
     void stopDuringSplit();
     void join_data();
@@ -291,7 +293,8 @@ void Form1Test::startState()
     // Tab goes round the controls in the window's order: Split, Join, unit, size, the lists,
     // the options (one stop for both), then what was added since.
     const QStringList tabOrder{"Command2", "Command3", "Combo1", "Text2", "Dir1", "File2", "Drive1",
-                               "Drive2", "Dir2", "File3", "Option1", "CommonSizes", "ChecksumBox", "VerifyButton"};
+                               "Drive2", "Dir2", "File3", "Option1", "CommonSizes", "ChecksumBox",
+                               "SplitDestinationButton", "VerifyButton", "JoinDestinationButton"};
     QStringList visited;
     for (qsizetype stop = 0; stop <= tabOrder.size(); ++stop) {
         visited << QApplication::focusWidget()->objectName();
@@ -367,7 +370,8 @@ void Form1Test::layout()
         QCOMPARE(button->text(), caption);
     // What the window adds covers none of the table's controls.
     for (const char* added : {"progressBar", "ProgressText", "CancelButton", "OutcomeLabel", "OpenFolderButton",
-                              "PlanLine", "CommonSizes", "ChecksumBox", "VerifyButton"}) {
+                              "PlanLine", "CommonSizes", "ChecksumBox", "VerifyButton", "SplitDestination",
+                              "JoinDestination"}) {
         const QWidget* part = world.find<QWidget>(added);
         const QRect shown(part->mapTo(&world.form(), QPoint(0, 0)), part->size());
         QVERIFY2(!shown.intersects(geometry), added);
@@ -630,24 +634,65 @@ void Form1Test::split()
     QCOMPARE(world.find<QLineEdit>(byCount ? "Text1" : "Text2")->text(), typed);
 }
 
+// A second split of the same file, for another medium: the folder of the first is never
+// touched, and the next free name is offered, only taken on Yes.
 void Form1Test::existingFolder()
 {
     WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("x.bin"), "0123456789"); });
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("x.bin"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("1"));
-    for (int press = 0; press < 2; ++press) {
+    for (const bool yes : {false, false, true}) {
+        world.feedback.answer = yes;
         QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
         QVERIFY(world.waitForRun());
     }
 
-    QCOMPARE(world.feedback.beeps(), 1);
-    QCOMPARE(world.feedback.messages(),
-             QStringList{"Split folder already exist. Please delete the folder and then run the "
-                         "splitter again."});
-    QCOMPARE(QDir(world.path("x.bin_split")).entryList(QDir::Files), (QStringList{"x.bin.0000", "x.bin.sha256"}));
-    QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split"));
+    const QString question = QStringLiteral("question: x.bin_split already exists. Split into x.bin_split-2 instead?");
+    QCOMPARE(world.feedback.events, (QStringList{"beep | timer off", question, question, "beep | timer off"}));
+    QVERIFY(world.feedback.messages().isEmpty());
+    for (const char* folder : {"x.bin_split", "x.bin_split-2"})
+        QCOMPARE(QDir(world.path(folder)).entryList(QDir::Files), (QStringList{"x.bin.0000", "x.bin.sha256"}));
+    QCOMPARE(world.find<QLabel>("Label2")->text(), QStringLiteral("x.bin_split-2"));
     QCOMPARE(world.listed("File1"), QStringList{"x.bin.0000"});
+    // The plan still says why the plain name is refused.
+    QVERIFY(world.find<PlanLine>("PlanLine")->isRefusal());
+}
+
+// A folder dropped on "Save pieces in" moves the plan's promise there, and the split keeps it.
+void Form1Test::splitDestination()
+{
+    WindowFixture world([](const QDir& dir) {
+        TestFiles::write(dir.filePath("movie.avi"), TestFiles::pattern(10));
+        dir.mkdir(QStringLiteral("stick"));
+    });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("4"));
+    chooseUnit(*world.find<QComboBox>("Combo1"), SplitForm::bytesUnitIndex);
+    QVERIFY(world.settle());
+    auto* plan = world.find<PlanLine>("PlanLine");
+    QCOMPARE(plan->text(), QStringLiteral("movie.avi \u00B7 10 bytes \u2192 3 pieces: 2 \u00D7 4 bytes and one of 2 bytes"));
+
+    const QString stick = world.path(QStringLiteral("stick"));
+    drop(*world.find<QWidget>("SplitDestination"), stick);
+    QVERIFY(world.settle());
+    QCOMPARE(world.find<QLabel>("SplitDestinationFolder")->text(), stick);
+    QCOMPARE(plan->text(), QStringLiteral("movie.avi \u00B7 10 bytes \u2192 3 pieces: 2 \u00D7 4 bytes and one of 2 "
+                                          "bytes in %1/movie.avi_split")
+                               .arg(stick));
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    QCOMPARE(QDir(stick + QStringLiteral("/movie.avi_split")).entryList(QDir::Files),
+             (QStringList{"movie.avi.0000", "movie.avi.0001", "movie.avi.0002", "movie.avi.sha256"}));
+    QVERIFY(!world.dir().exists(QStringLiteral("movie.avi_split")));
+
+    auto* picker = world.find<DestinationPicker>("SplitDestination");
+    // Back beside the file, as the menu's entry does.
+    picker->setFolder({});
+    QVERIFY(world.settle());
+    QCOMPARE(world.find<QLabel>("SplitDestinationFolder")->text(), QStringLiteral("beside the file"));
+    QVERIFY(!plan->text().contains(stick));
 }
 
 namespace {
@@ -1184,6 +1229,10 @@ void Form1Test::settingsKeptBetweenRuns()
     QVERIFY(first.isReady());
     openFolder(*first.find<QTreeWidget>("Dir2"), QStringLiteral("videos"), false);
     openFolder(*first.find<QTreeWidget>("Dir1"), QStringLiteral("pieces"), false);
+    const std::string videos = first.path(QStringLiteral("videos")).toStdString();
+    const std::string pieces = first.path(QStringLiteral("pieces")).toStdString();
+    first.find<DestinationPicker>("SplitDestination")->setFolder(videos);
+    first.find<DestinationPicker>("JoinDestination")->setFolder(pieces);
     QVERIFY(first.settle());
     chooseUnit(*first.find<QComboBox>("Combo1"), 1);
     QTest::keyClicks(first.find<QLineEdit>("Text2"), QStringLiteral("700"));
@@ -1202,6 +1251,8 @@ void Form1Test::settingsKeptBetweenRuns()
         QCOMPARE(second.find<QLineEdit>("Text1")->text(), QStringLiteral("3"));
         QCOMPARE(second.find<QLineEdit>("Text2")->text(), QStringLiteral("700"));
         QCOMPARE(second.find<QComboBox>("Combo1")->currentText(), QStringLiteral("MegaBytes"));
+        QCOMPARE(second.find<DestinationPicker>("SplitDestination")->folder(), videos);
+        QCOMPARE(second.find<DestinationPicker>("JoinDestination")->folder(), pieces);
         QVERIFY(second.form().close());
     }
 
@@ -1211,6 +1262,8 @@ void Form1Test::settingsKeptBetweenRuns()
     QVERIFY(third.isReady());
     QCOMPARE(third.find<QTreeWidget>("Dir2")->currentItem()->text(0), QStringLiteral("videos"));
     QCOMPARE(third.find<QTreeWidget>("Dir1")->currentItem()->text(0), third.dir().dirName());
+    QCOMPARE(third.find<DestinationPicker>("SplitDestination")->folder(), videos);
+    QCOMPARE(third.find<DestinationPicker>("JoinDestination")->folder(), std::string());
     QVERIFY(third.feedback.events.isEmpty());
     QVERIFY(third.form().close());
 
