@@ -14,6 +14,8 @@ namespace {
 
 // "Verify" was added right of "Join", in pixels.
 const QRect verifyArea(121, 336, 89, 25);
+// "Repair" right of "Verify".
+const QRect repairArea(215, 336, 89, 25);
 
 } // namespace
 
@@ -23,6 +25,8 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
     m_source = new FolderPane(window);
     m_label3 = new ElidedLabel(&window);
     m_verify = WindowLook::pushButton(QStringLiteral("Verify"), window);
+    m_repair = WindowLook::pushButton(QStringLiteral("Repair"), window);
+    m_repair->setEnabled(false);
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
@@ -33,13 +37,22 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {m_label3, "Label3", twips(360, 5880, 4455, 375), "Joined folder"},
         {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455), "Files of the folder to join", 6},
         {m_verify, "VerifyButton", verifyArea, nullptr, 16},
+        {m_repair, "Repair", repairArea, nullptr, 18},
     });
+    connect(&m_source->folders(), &DirectoryList::pathShown, this, [this] { offerRepair(false); });
 }
 
 void JoinHalf::rest(RunKind kind, bool resting)
 {
     m_command3->setEnabled(!resting);
     m_verify->setEnabled(!resting);
+    m_repair->setEnabled(!resting && m_repairOffered);
     if (kind != RunKind::Split)
         m_source->setEnabled(!resting);
+}
+
+void JoinHalf::offerRepair(bool offered)
+{
+    m_repairOffered = offered;
+    m_repair->setEnabled(offered);
 }

@@ -87,6 +87,7 @@ void PlanLine::show(const SplitForm::Fields& fields, const Survey& found)
         setLines(file, fromBytes(found.error.message()), true);
     } else {
         setLines(file, QString::fromStdString(qfs::PlanText::pieces(found.plan)), false);
+        emit planShown(found.plan.pieceCount);
     }
 }
 

@@ -21,6 +21,7 @@ std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields
     if (fields.fileName.find_first_not_of(' ') == std::string::npos)
         return Refusal{QStringLiteral("Please select the file."), Focus::FileList};
     qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums};
+    request.recoveryPieces = fields.recoveryPieces;
     if (fields.bySize) {
         const int unit = effectiveUnitIndex(fields.unitIndex);
         // Written so that NaN fails too.

@@ -17,6 +17,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+
+#include <algorithm>
 
 #include <initializer_list>
 
@@ -28,6 +31,9 @@ namespace {
 const QRect commonSizesArea(192, 2, 110, 20);
 const QRect planArea(24, 84, 360, 34);
 const QRect checksumsArea(24, 250, 160, 20);
+// "Recovery pieces" and its number right of the checksums.
+const QRect recoveryLabelArea(190, 250, 95, 20);
+const QRect recoveryArea(287, 248, 60, 24);
 
 } // namespace
 
@@ -84,6 +90,26 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
         m_text2->setText(amount);
         m_combo1->setCurrentIndex(unitIndex);
     });
+    makeRecovery(window, table);
+}
+
+void SplitHalf::makeRecovery(QWidget& window, ControlTable& table)
+{
+    auto* label = new QLabel(QStringLiteral("Recovery pieces"), &window);
+    m_recovery = new QSpinBox(&window);
+    m_recovery->setRange(0, int(SplitForm::largestRecovery));
+    m_recovery->setValue(int(SplitForm::defaultRecoveryPieces));
+    label->setBuddy(m_recovery);
+    table.enter({
+        {label, "RecoveryLabel", recoveryLabelArea},
+        {m_recovery, "RecoveryPieces", recoveryArea, "Recovery pieces", 17},
+    });
+    WindowLook::paintPlain(*label);
+    connect(m_recovery, &QSpinBox::valueChanged, this, &SplitHalf::showPlan);
+    // No more recovery pieces than pieces: any of them may be lost.
+    connect(m_plan, &PlanLine::planShown, this, [this](std::uint64_t pieceCount) {
+        m_recovery->setMaximum(int(std::min<std::uint64_t>(pieceCount, SplitForm::largestRecovery)));
+    });
 }
 
 bool SplitHalf::isReading() const
@@ -114,7 +140,8 @@ SplitForm::Fields SplitHalf::fields() const
             m_text2->value(),
             m_combo1->currentIndex(),
             m_text1->value(),
-            m_checksums->isChecked()};
+            m_checksums->isChecked(),
+            std::uint32_t(m_recovery->value())};
 }
 
 std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitHalf::take()
@@ -152,7 +179,7 @@ void SplitHalf::rest(RunKind kind, bool resting)
     if (kind != RunKind::Split)
         return;
     for (QWidget* input : std::initializer_list<QWidget*>{m_option1, m_option2, m_text2, m_combo1, m_text1,
-                                                          m_sizes, m_checksums})
+                                                          m_sizes, m_checksums, m_recovery})
         input->setEnabled(!resting);
     m_source->setEnabled(!resting);
 }

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -25,6 +26,7 @@ const QString modeKey = QStringLiteral("split/mode");
 const QString unitKey = QStringLiteral("split/unit");
 const QString sizeKey = QStringLiteral("split/size");
 const QString countKey = QStringLiteral("split/count");
+const QString recoveryKey = QStringLiteral("split/recovery");
 const QString joinFolderKey = QStringLiteral("join/folder");
 
 const QString bySize = QStringLiteral("size");
@@ -48,6 +50,12 @@ bool mayOpen(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode);
 }
 
+// The number of recovery pieces as it was left; the plan then narrows its range.
+void restoreRecovery(SplitHalf& split, const WindowSettings::Values& values)
+{
+    split.recoveryPieces().setValue(int(values.recoveryPieces));
+}
+
 } // namespace
 
 void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
@@ -59,13 +67,15 @@ void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
     split.unit().setCurrentIndex(values.unitIndex);
     split.size().setText(values.size);
     split.count().setText(values.count);
+    restoreRecovery(split, values);
 }
 
 void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
 {
     save({split.source().path(), join.source().path(),
           split.bySize().isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
-          std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text()});
+          std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text(),
+          std::uint32_t(split.recoveryPieces().value())});
 }
 
 WindowSettings::Values WindowSettings::load()
@@ -89,6 +99,9 @@ WindowSettings::Values WindowSettings::load()
         values.unitIndex = std::int16_t(unit);
     values.size = settings.value(sizeKey).toString();
     values.count = settings.value(countKey).toString();
+    const uint recovery = settings.value(recoveryKey).toUInt(&isNumber);
+    if (isNumber && recovery <= SplitForm::largestRecovery)
+        values.recoveryPieces = recovery;
     return values;
 }
 
@@ -104,4 +117,5 @@ void WindowSettings::save(const Values& values)
     settings.setValue(unitKey, int(values.unitIndex));
     settings.setValue(sizeKey, values.size);
     settings.setValue(countKey, values.count);
+    settings.setValue(recoveryKey, values.recoveryPieces);
 }

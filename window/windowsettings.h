@@ -29,6 +29,7 @@ public:
         std::int16_t unitIndex = SplitForm::defaultUnitIndex;
         QString size;
         QString count;
+        std::uint32_t recoveryPieces = SplitForm::defaultRecoveryPieces;
     };
 
     // What the last run left. Nothing stored (the first start) gives the window's start
