@@ -1258,6 +1258,7 @@ void Form1Test::settingsKeptBetweenRuns()
     QTest::keyClicks(first.find<QLineEdit>("Text2"), QStringLiteral("700"));
     QTest::mouseClick(first.find<QAbstractButton>("Option2"), Qt::LeftButton);
     QTest::keyClicks(first.find<QLineEdit>("Text1"), QStringLiteral("3"));
+    noRecovery(first);
     QVERIFY(first.form().close());
 
     // A second window, started elsewhere, comes back to all of it.
@@ -1271,6 +1272,7 @@ void Form1Test::settingsKeptBetweenRuns()
         QCOMPARE(second.find<QLineEdit>("Text1")->text(), QStringLiteral("3"));
         QCOMPARE(second.find<QLineEdit>("Text2")->text(), QStringLiteral("700"));
         QCOMPARE(second.find<QComboBox>("Combo1")->currentText(), QStringLiteral("MegaBytes"));
+        QCOMPARE(second.find<QSpinBox>("RecoveryPieces")->value(), 0);
         QVERIFY(second.form().close());
     }
 
