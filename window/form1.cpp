@@ -135,6 +135,7 @@ void Form1::connectControls()
     connect(&m_join->destination(), &DestinationPicker::failed, this, showError);
 
     m_run = new RunController(m_runner, {*this, *m_timer1, *m_runPanel, *m_split, *m_join}, m_feedback);
+    connect(&m_join->repairButton(), &QPushButton::clicked, m_run, &RunController::startRepair);
 }
 
 void Form1::Form_Load()

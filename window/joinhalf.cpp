@@ -17,6 +17,8 @@ namespace {
 const QRect verifyArea(121, 336, 89, 25);
 // Where the rebuilt file goes, between the buttons and the joined folder's name.
 const QRect destinationArea(24, 365, 356, 22);
+// "Repair" right of "Verify".
+const QRect repairArea(215, 336, 89, 25);
 
 } // namespace
 
@@ -29,6 +31,8 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
     m_destination = new DestinationPicker(QStringLiteral("Save joined file in:"),
                                           QStringLiteral("In the pieces folder"), QStringLiteral("the pieces folder"),
                                           QStringLiteral("JoinDestination"), &window);
+    m_repair = WindowLook::pushButton(QStringLiteral("Repair"), window);
+    m_repair->setEnabled(false);
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
@@ -38,18 +42,27 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {&m_source->folders(), "Dir1", twips(5880, 5400, 4455, 1215), "Folder of the pieces to join", 5},
         {m_label3, "Label3", twips(360, 5880, 4455, 375), "Joined folder"},
         {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455), "Files of the folder to join", 6},
-        {m_verify, "VerifyButton", verifyArea, nullptr, 17},
-        // After "Verify": the join's last stop, below its buttons as on the screen.
-        {m_destination, "JoinDestination", destinationArea, "Save joined file in", 18},
+        {m_verify, "VerifyButton", verifyArea, nullptr, 18},
+        {m_repair, "Repair", repairArea, nullptr, 19},
+        // After the buttons: the join's last stop, below them as on the screen.
+        {m_destination, "JoinDestination", destinationArea, "Save joined file in", 20},
     });
+    connect(&m_source->folders(), &DirectoryList::pathShown, this, [this] { offerRepair(false); });
 }
 
 void JoinHalf::rest(RunKind kind, bool resting)
 {
     m_command3->setEnabled(!resting);
     m_verify->setEnabled(!resting);
+    m_repair->setEnabled(!resting && m_repairOffered);
     if (kind != RunKind::Split)
         m_source->setEnabled(!resting);
     if (kind == RunKind::Join)
         m_destination->setEnabled(!resting);
+}
+
+void JoinHalf::offerRepair(bool offered)
+{
+    m_repairOffered = offered;
+    m_repair->setEnabled(offered);
 }

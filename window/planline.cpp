@@ -91,6 +91,7 @@ void PlanLine::show(const SplitForm::Fields& fields, const Survey& found)
             ? qfs::PlanText::pieces(found.plan)
             : qfs::PlanText::piecesIn(found.plan, found.plan.folderPath);
         setLines(file, fromBytes(pieces), false);
+        emit planShown(found.plan.pieceCount);
     }
 }
 

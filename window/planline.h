@@ -37,6 +37,10 @@ public:
     // Whether the second line says why the split would be refused.
     bool isRefusal() const { return m_refusal; }
 
+signals:
+    // A plan was shown: the split would make this many pieces.
+    void planShown(std::uint64_t pieceCount);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -6,6 +6,7 @@
 #include "joinhalf.h"
 #include "runpanel.h"
 #include "runreport.h"
+#include "runs.h"
 #include "splithalf.h"
 #include "userfeedback.h"
 
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -71,9 +74,10 @@ void RunController::showRunning(RunKind kind, bool running)
     m_parts.join.rest(kind, running);
     // The focus goes back from Cancel to the button that started the run.
     if (!running && m_parts.panel.isAncestorOf(QApplication::focusWidget())) {
+        // After a repair, to "Join": "Repair" rests once it has rebuilt what it could.
         QWidget& starter = kind == RunKind::Split ? m_parts.split.splitButton()
-            : kind == RunKind::Join               ? m_parts.join.joinButton()
-                                                  : m_parts.join.verifyButton();
+            : kind == RunKind::Verify             ? m_parts.join.verifyButton()
+                                                  : m_parts.join.joinButton();
         starter.setFocus();
     }
 }
@@ -89,6 +93,7 @@ void RunController::runEnded(const RunOutcome& outcome)
         m_parts.window.close();
         return;
     }
+    const bool joinAfter = std::exchange(m_joinAfterRepair, false);
     if (outcome.retry) {
         // A refusal with a way out is asked about instead of told; nothing was written, so
         // Yes simply starts the other run, and No leaves the refusal where the plan shows it.
@@ -96,6 +101,12 @@ void RunController::runEnded(const RunOutcome& outcome)
             m_runner.start(*outcome.retry);
             return;
         }
+    } else if (outcome.kind == RunKind::Join && outcome.report.canRebuild() &&
+               m_feedback.confirm(m_parts.window, RunReport::rebuildQuestion())) {
+        // The join goes again once the repair has rebuilt every piece.
+        m_joinAfterRepair = true;
+        startRepair();
+        return;
     } else if (outcome.error.failed() && !outcome.cancelled()) {
         const RunReport::Message failure = RunReport::failure(outcome.error);
         showMessage(failure.text, failure.details);
@@ -116,15 +127,36 @@ void RunController::runEnded(const RunOutcome& outcome)
     case RunKind::Join:
         // The rebuilt file shows up in the list.
         m_parts.join.source().rereadFiles();
+        m_parts.join.offerRepair(outcome.report.canRebuild());
         break;
     case RunKind::Verify:
-        // Damage is named piece by piece, as the join names it when it refuses.
+        // Damage is named piece by piece, as the join names it when it refuses, with what a
+        // repair can rebuild of it.
         if (const RunReport::Message found = RunReport::findings(outcome); !found.text.isEmpty())
             showMessage(found.text, found.details);
+        m_parts.join.offerRepair(outcome.finished() && outcome.report.canRebuild());
+        break;
+    case RunKind::Repair:
+        // The rebuilt pieces show up in the list, and what is still wrong is named.
+        m_parts.join.source().rereadFiles();
+        if (const RunReport::Message found = RunReport::findings(outcome); !found.text.isEmpty())
+            showMessage(found.text, found.details);
+        // A repair stopped or refused leaves the folder as it was, and the offer stands.
+        m_parts.join.offerRepair(!outcome.finished());
+        if (joinAfter && outcome.finished() && outcome.repair.piecesIntact()) {
+            m_runner.start(joinRun(qfs::JoinRequest{m_parts.join.source().path()}));
+            return;
+        }
         break;
     }
     tellDesktop(outcome, line);
     m_parts.timer.start();
+}
+
+void RunController::startRepair()
+{
+    if (!m_runner.isRunning())
+        m_runner.start(repairRun(qfs::RepairRequest{m_parts.join.source().path()}));
 }
 
 void RunController::tellDesktop(const RunOutcome& outcome, const QString& line)

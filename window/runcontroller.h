@@ -18,8 +18,11 @@ class UserFeedback;
 // pieces, or the join's folder, show as they come. When it ends, the panel says how, and each
 // kind of run leaves the window as its result asks: a split shows its folder in both folder
 // trees and has the plan made again, a join shows the rebuilt file, a verification names what
-// it found damaged; a failure is told in a box, or, when the run offers another way (a free
-// folder name, another folder, replacing a file), asked about, Yes starting that run; and the desktop is told of a long run that
+// it found damaged and "Repair" is offered when it can rebuild that, a repair shows the pieces
+// it rebuilt; a join that refused pieces the recovery data can rebuild asks whether to rebuild
+// them and join again; a failure is told in a box, or, when the run offers another way (a free
+// folder name, another folder, replacing a file), asked about, Yes starting that run; and the
+// desktop is told of a long run that
 // ended while the window was in the background. A close asked for during a run asks first
 // and, when the run is stopped, waits for its cleanup.
 class RunController : public QObject {
@@ -43,6 +46,8 @@ public:
     // Whether the window may close now. During a run, asks whether to stop it and quit: Yes
     // stops it and closes the window once its cleanup is done, No lets it go on.
     bool mayClose();
+    // Rebuilds the damaged and missing pieces of the join side's folder ("Repair").
+    void startRepair();
 
 private:
     void showRunning(RunKind kind, bool running);
@@ -59,4 +64,6 @@ private:
     // The split going, or the last one, had made its folder (it is gone again unless the
     // split finished).
     bool m_folderMade = false;
+    // The repair going was asked for by a join, which goes again once every piece is intact.
+    bool m_joinAfterRepair = false;
 };

@@ -4,6 +4,7 @@
 #include "engine/fs/filelayer.h"
 #include "engine/joiner.h"
 #include "engine/fs/leftovers.h"
+#include "engine/repairer.h"
 #include "engine/text/progresstext.h"
 #include "engine/splitter.h"
 #include "engine/verifyobserver.h"
@@ -42,7 +43,7 @@ private:
 struct Run;
 
 // The kinds of work a Runner does.
-enum class RunKind { Split, Join, Verify };
+enum class RunKind { Split, Join, Verify, Repair };
 
 // How a run ended.
 struct RunOutcome {
@@ -52,13 +53,17 @@ struct RunOutcome {
     qfs::Error error;
     // From start() to the end of the work, cleanup included.
     double seconds = 0;
-    // Split: how many pieces it made.
+    // Split: how many pieces it made, and how many recovery pieces beside them.
     std::uint64_t pieces = 0;
+    std::uint64_t recoveryPieces = 0;
     // Join: the rebuilt file's name (empty when the folder held no pieces) and its length.
     std::string rebuiltName;
     std::uint64_t length = 0;
-    // Verify: what the check found, when it finished.
+    // Verify: what the check found, when it finished. Join: when it refused damaged or missing
+    // pieces in a folder with recovery data, what a check of that data found (canRebuild()).
     qfs::VerifyReport report;
+    // Repair: what it rebuilt, and what is still wrong.
+    qfs::RepairResult repair;
     // Split and join: what they removed before they started, left by runs cut short.
     qfs::Leftovers leftovers;
     // A refusal the person may settle, before anything was written: a split folder of that
@@ -81,7 +86,7 @@ struct Run {
     std::function<RunOutcome(qfs::FileLayer& layer, std::stop_token stop, RunReports& reports)> work;
 };
 
-// Runs one split, join or verification at a time on a worker thread of its own and reports it, as signals,
+// Runs one split, join, verification or repair at a time on a worker thread of its own and reports it, as signals,
 // on the thread that owns this object (the window's). Nothing of the owner's is touched from
 // the worker: the engine's observer calls are collected and handed over in batches, at most
 // every `deliveryInterval`, so that a run of 100,000 small pieces costs the owner's thread a

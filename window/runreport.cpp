@@ -27,7 +27,19 @@ const RunWords& wordsFor(RunKind kind)
     static const RunWords verify{"A verification is running. Stop it and quit?",
                                  "The verification was cancelled.", "The verification is done",
                                  "The verification failed"};
-    return kind == RunKind::Split ? split : kind == RunKind::Join ? join : verify;
+    static const RunWords repair{"A repair is running. Stop it and quit?", "The repair was cancelled.",
+                                 "The repair is done", "The repair failed"};
+    switch (kind) {
+    case RunKind::Split:
+        return split;
+    case RunKind::Join:
+        return join;
+    case RunKind::Verify:
+        return verify;
+    case RunKind::Repair:
+        break;
+    }
+    return repair;
 }
 
 // Names in the engine's texts are the system's bytes.
@@ -73,14 +85,16 @@ QString RunReport::outcomeLine(const RunOutcome& outcome, const std::string& spl
     switch (outcome.kind) {
     case RunKind::Split:
         return fromBytes(qfs::OutcomeText::withLeftovers(
-            qfs::OutcomeText::split(outcome.pieces, std::filesystem::path(splitFolder).filename().string(),
-                                    outcome.seconds),
+            qfs::OutcomeText::split(outcome.pieces, outcome.recoveryPieces,
+                                    std::filesystem::path(splitFolder).filename().string(), outcome.seconds),
             outcome.leftovers));
     case RunKind::Join:
         return fromBytes(qfs::OutcomeText::withLeftovers(
             qfs::OutcomeText::join(outcome.rebuiltName, outcome.length), outcome.leftovers));
     case RunKind::Verify:
         return fromBytes(qfs::OutcomeText::verify(outcome.report));
+    case RunKind::Repair:
+        return fromBytes(qfs::OutcomeText::repair(outcome.repair));
     }
     return {};
 }
@@ -92,9 +106,11 @@ RunReport::Message RunReport::failure(const qfs::Error& error)
 
 RunReport::Message RunReport::findings(const RunOutcome& outcome)
 {
-    if (outcome.kind != RunKind::Verify || !outcome.finished())
+    if (!outcome.finished() || (outcome.kind != RunKind::Verify && outcome.kind != RunKind::Repair))
         return {};
-    const std::vector<qfs::PieceFinding> found = qfs::OutcomeText::verifyFindings(outcome.report);
+    // A repair names what is still wrong after it.
+    const qfs::VerifyReport& report = outcome.kind == RunKind::Verify ? outcome.report : outcome.repair.remaining;
+    const std::vector<qfs::PieceFinding> found = qfs::OutcomeText::verifyFindings(report, repairAction);
     QStringList sentences;
     for (const qfs::PieceFinding& finding : found)
         sentences << fromBytes(finding.sentence);
@@ -109,4 +125,9 @@ RunReport::Notification RunReport::notification(const RunOutcome& outcome, const
     if (outcome.error.failed())
         return {QString::fromLatin1(words.failed), fromBytes(outcome.error.message())};
     return {QString::fromLatin1(words.done), outcomeLine};
+}
+
+QString RunReport::rebuildQuestion()
+{
+    return QStringLiteral("Rebuild them from the recovery pieces and join?");
 }

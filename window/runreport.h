@@ -29,8 +29,13 @@ public:
     // The message for a run that failed.
     static Message failure(const qfs::Error& error);
     // What a finished verification found wrong, piece by piece, in the words of the join's
-    // refusals; an empty text when there is nothing (or the run was no verification).
+    // refusals, and whether "Repair" can rebuild it; for a finished repair, what is still wrong.
+    // An empty text when there is nothing (or the run was neither).
     static Message findings(const RunOutcome& outcome);
+    // The button that rebuilds pieces, as the findings name it.
+    static constexpr const char* repairAction = "Repair";
+    // What a join that refused pieces the recovery data can rebuild asks.
+    static QString rebuildQuestion();
 
     struct Notification {
         QString title;

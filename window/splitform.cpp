@@ -22,6 +22,7 @@ std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields
         return Refusal{QStringLiteral("Please select the file."), Focus::FileList};
     qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums,
                               fields.destination};
+    request.recoveryPieces = fields.recoveryPieces;
     if (fields.bySize) {
         const int unit = effectiveUnitIndex(fields.unitIndex);
         // Written so that NaN fails too.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/recovery/galoisfield.h"
+#include "engine/recovery/recoveryplan.h"
 #include "engine/splitrequest.h"
 
 #include <QString>
@@ -33,6 +35,11 @@ public:
     // The unit whose factor is 1: a size given in bytes.
     static constexpr int bytesUnitIndex = 3;
 
+    // Recovery pieces: one by default, so that any one piece may be lost; at most one for each
+    // piece of the largest set the recovery data can cover (the engine says so past that).
+    static constexpr std::uint32_t defaultRecoveryPieces = 1;
+    static constexpr std::uint32_t largestRecovery = qfs::GaloisField::maxSourceSlices / qfs::recoverySlicesPerPiece;
+
     // The control a refused "Split" sends the focus to.
     enum class Focus { FileList, SizeField, CountField };
 
@@ -46,6 +53,7 @@ public:
         double count = 0;        // the same for the count field
         bool checksums = true;
         std::string destination = {}; // the folder the split folder goes into; empty: beside the file
+        std::uint32_t recoveryPieces = 0;
     };
     struct Refusal {
         QString message;

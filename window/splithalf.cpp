@@ -18,6 +18,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+
+#include <algorithm>
 
 #include <initializer_list>
 
@@ -32,6 +35,9 @@ const QRect checksumsArea(24, 250, 160, 20);
 // Where the pieces go, above the drive list of the file to split: the only row of the half
 // with room for a path.
 const QRect destinationArea(392, 6, 297, 22);
+// "Recovery pieces" and its number right of the checksums.
+const QRect recoveryLabelArea(190, 250, 95, 20);
+const QRect recoveryArea(287, 248, 60, 24);
 
 } // namespace
 
@@ -75,7 +81,7 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {m_sizes, "CommonSizes", commonSizesArea, nullptr, 14},
         {m_checksums, "ChecksumBox", checksumsArea, "Write checksums", 15},
         // After the split's other stops, before the join's.
-        {m_destination, "SplitDestination", destinationArea, "Save pieces in", 16},
+        {m_destination, "SplitDestination", destinationArea, "Save pieces in", 17},
     });
 
     // The options take the window's colour; the lists and fields keep theirs.
@@ -93,6 +99,26 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     connect(m_sizes, &CommonSizes::chosen, this, [this](const QString& amount, int unitIndex) {
         m_text2->setText(amount);
         m_combo1->setCurrentIndex(unitIndex);
+    });
+    makeRecovery(window, table);
+}
+
+void SplitHalf::makeRecovery(QWidget& window, ControlTable& table)
+{
+    auto* label = new QLabel(QStringLiteral("Recovery pieces"), &window);
+    m_recovery = new QSpinBox(&window);
+    m_recovery->setRange(0, int(SplitForm::largestRecovery));
+    m_recovery->setValue(int(SplitForm::defaultRecoveryPieces));
+    label->setBuddy(m_recovery);
+    table.enter({
+        {label, "RecoveryLabel", recoveryLabelArea},
+        {m_recovery, "RecoveryPieces", recoveryArea, "Recovery pieces", 16},
+    });
+    WindowLook::paintPlain(*label);
+    connect(m_recovery, &QSpinBox::valueChanged, this, &SplitHalf::showPlan);
+    // No more recovery pieces than pieces: any of them may be lost.
+    connect(m_plan, &PlanLine::planShown, this, [this](std::uint64_t pieceCount) {
+        m_recovery->setMaximum(int(std::min<std::uint64_t>(pieceCount, SplitForm::largestRecovery)));
     });
 }
 
@@ -125,7 +151,8 @@ SplitForm::Fields SplitHalf::fields() const
             m_combo1->currentIndex(),
             m_text1->value(),
             m_checksums->isChecked(),
-            m_destination->folder()};
+            m_destination->folder(),
+            std::uint32_t(m_recovery->value())};
 }
 
 std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitHalf::take()
@@ -163,7 +190,7 @@ void SplitHalf::rest(RunKind kind, bool resting)
     if (kind != RunKind::Split)
         return;
     for (QWidget* input : std::initializer_list<QWidget*>{m_option1, m_option2, m_text2, m_combo1, m_text1,
-                                                          m_sizes, m_checksums, m_destination})
+                                                          m_sizes, m_checksums, m_destination, m_recovery})
         input->setEnabled(!resting);
     m_source->setEnabled(!resting);
 }

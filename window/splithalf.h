@@ -20,14 +20,16 @@ class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QWidget;
 
 // The upper half of the window: the file to split, found in a FolderPane (Drive2, Dir2,
 // File3); how to cut it, "Specify size" (Option1) with the size (Text2), its unit (Combo1)
 // and the common sizes, or "Specify Number of files" (Option2) with the count (Text1);
-// whether to write checksums; where the pieces go ("Save pieces in", SplitDestination: beside
-// the file unless a folder is chosen); "Split" (Command2); what the split would make
-// (PlanLine); and where the last split went: its folder's name (Label2) and its pieces (File1).
+// whether to write checksums, and how many recovery pieces; where the pieces go ("Save pieces
+// in", SplitDestination: beside the file unless a folder is chosen); "Split" (Command2); what
+// the split would make (PlanLine); and where the last split went: its folder's name (Label2)
+// and its pieces (File1).
 //
 // The half makes its controls and enters them in the window's ControlTable, keeps the plan
 // line in step with whatever changes the split's input, reads its fields in one place (for
@@ -49,6 +51,7 @@ public:
     NumericField& count() const { return *m_text1; }
     DestinationPicker& destination() const { return *m_destination; }
     QPushButton& splitButton() const { return *m_command2; }
+    QSpinBox& recoveryPieces() const { return *m_recovery; }
     // Where a split shows its folder's name and its pieces as they come.
     ElidedLabel& folderName() const { return *m_label2; }
     FileList& pieces() const { return *m_file1; }
@@ -71,6 +74,9 @@ public:
     void rest(RunKind kind, bool resting);
 
 private:
+    // Makes and enters "Recovery pieces", which follows the plan's piece count.
+    void makeRecovery(QWidget& window, ControlTable& table);
+
     QRadioButton* m_option1 = nullptr;
     NumericField* m_text2 = nullptr;
     QComboBox* m_combo1 = nullptr;
@@ -84,4 +90,5 @@ private:
     FileList* m_file1 = nullptr;
     FolderPane* m_source = nullptr;
     QPushButton* m_command2 = nullptr;
+    QSpinBox* m_recovery = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QtGlobal>
 
@@ -26,6 +27,7 @@ const QString modeKey = QStringLiteral("split/mode");
 const QString unitKey = QStringLiteral("split/unit");
 const QString sizeKey = QStringLiteral("split/size");
 const QString countKey = QStringLiteral("split/count");
+const QString recoveryKey = QStringLiteral("split/recovery");
 const QString joinFolderKey = QStringLiteral("join/folder");
 const QString splitDestinationKey = QStringLiteral("split/destination");
 const QString joinDestinationKey = QStringLiteral("join/destination");
@@ -51,6 +53,12 @@ bool mayOpen(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode);
 }
 
+// The number of recovery pieces as it was left; the plan then narrows its range.
+void restoreRecovery(SplitHalf& split, const WindowSettings::Values& values)
+{
+    split.recoveryPieces().setValue(int(values.recoveryPieces));
+}
+
 } // namespace
 
 void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
@@ -64,6 +72,7 @@ void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
     split.count().setText(values.count);
     split.destination().takeRemembered(values.splitDestination);
     join.destination().takeRemembered(values.joinDestination);
+    restoreRecovery(split, values);
 }
 
 void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
@@ -71,7 +80,8 @@ void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
     save({split.source().path(), join.source().path(),
           split.bySize().isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
           std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text(),
-          split.destination().folder(), join.destination().folder()});
+          split.destination().folder(), join.destination().folder(),
+          std::uint32_t(split.recoveryPieces().value())});
 }
 
 WindowSettings::Values WindowSettings::load()
@@ -97,6 +107,9 @@ WindowSettings::Values WindowSettings::load()
         values.unitIndex = std::int16_t(unit);
     values.size = settings.value(sizeKey).toString();
     values.count = settings.value(countKey).toString();
+    const uint recovery = settings.value(recoveryKey).toUInt(&isNumber);
+    if (isNumber && recovery <= SplitForm::largestRecovery)
+        values.recoveryPieces = recovery;
     return values;
 }
 
@@ -114,4 +127,5 @@ void WindowSettings::save(const Values& values)
     settings.setValue(countKey, values.count);
     settings.setValue(splitDestinationKey, QByteArray::fromStdString(values.splitDestination));
     settings.setValue(joinDestinationKey, QByteArray::fromStdString(values.joinDestination));
+    settings.setValue(recoveryKey, values.recoveryPieces);
 }

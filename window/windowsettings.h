@@ -32,6 +32,7 @@ public:
         QString count;
         std::string splitDestination; // empty: beside the file
         std::string joinDestination;  // empty: the pieces folder
+        std::uint32_t recoveryPieces = SplitForm::defaultRecoveryPieces;
     };
 
     // What the last run left. Nothing stored (the first start) gives the window's start

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -117,6 +118,16 @@ void writeSource(const QString& path, qint64 length)
     }
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(length));
+}
+
+// Asks the split for no recovery pieces, from its default of one, by key.
+void noRecovery(WindowFixture& world)
+{
+    auto* recovery = world.find<QSpinBox>("RecoveryPieces");
+    QCOMPARE(recovery->value(), 1);
+    recovery->setFocus();
+    QTest::keyClick(recovery, Qt::Key_Down);
+    QCOMPARE(recovery->value(), 0);
 }
 
 // Drops a file or folder onto a control, as the desktop's file manager would.
@@ -240,6 +251,7 @@ private slots:
     void cancelJoin();
     void verify_data();
     void verify();
+    void repair();
     void unreadableFolder();
     void driveChange_data();
     void driveChange();
@@ -294,7 +306,7 @@ void Form1Test::startState()
     // the options (one stop for both), then what was added since.
     const QStringList tabOrder{"Command2", "Command3", "Combo1", "Text2", "Dir1", "File2", "Drive1",
                                "Drive2", "Dir2", "File3", "Option1", "CommonSizes", "ChecksumBox",
-                               "SplitDestinationButton", "VerifyButton", "JoinDestinationButton"};
+                               "RecoveryPieces", "SplitDestinationButton", "VerifyButton", "JoinDestinationButton"};
     QStringList visited;
     for (qsizetype stop = 0; stop <= tabOrder.size(); ++stop) {
         visited << QApplication::focusWidget()->objectName();
@@ -454,26 +466,29 @@ void Form1Test::planLine_data()
     const auto row = [](const char* name) { return &QTest::newRow(name); };
     *row("300 KiloBytes of 1,000,000 bytes")
         << qint64(1000000) << false << "300" << 2
-        << "movie.avi \u00B7 977 KB \u2192 4 pieces: 3 \u00D7 300 KB and one of 76.6 KB";
+        << "movie.avi \u00B7 977 KB \u2192 4 pieces: 3 \u00D7 300 KB and one of 76.6 KB + 1 recovery piece of 304 KB";
     *row("the exact multiple") << qint64(614400) << false << "300" << 2
-                               << "movie.avi \u00B7 600 KB \u2192 2 pieces of 300 KB";
+                               << "movie.avi \u00B7 600 KB \u2192 2 pieces of 300 KB + 1 recovery piece of 302 KB";
     *row("1023 KiloBytes stay KiloBytes") << 2 * MiB << false << "1023" << 2
-                                          << "movie.avi \u00B7 2 MB \u2192 3 pieces: 2 \u00D7 1023 KB and one of 2 KB";
+                                          << "movie.avi \u00B7 2 MB \u2192 3 pieces: 2 \u00D7 1023 KB and one of 2 KB + 1 recovery piece of 1 MB";
     *row("1024 KiloBytes make a MegaByte") << 2 * MiB << false << "1024" << 2
-                                           << "movie.avi \u00B7 2 MB \u2192 2 pieces of 1 MB";
+                                           << "movie.avi \u00B7 2 MB \u2192 2 pieces of 1 MB + 1 recovery piece of 1 MB";
     *row("a piece larger than the file") << qint64(10) << false << "1" << 2
-                                         << "movie.avi \u00B7 10 bytes \u2192 1 piece of 10 bytes";
+                                         << "movie.avi \u00B7 10 bytes \u2192 1 piece of 10 bytes"
+                                         " \u00B7 No recovery pieces: the pieces are too small to carry them.";
     *row("a 16-digit size in Bytes") << qint64(10) << false << "1234567890123456" << 3
-                                     << "movie.avi \u00B7 10 bytes \u2192 1 piece of 10 bytes";
+                                     << "movie.avi \u00B7 10 bytes \u2192 1 piece of 10 bytes"
+                                        " \u00B7 No recovery pieces: the pieces are too small to carry them.";
     *row("4 files of 10 bytes") << qint64(10) << true << "4" << 2
-                                << "movie.avi \u00B7 10 bytes \u2192 4 pieces: 3 \u00D7 3 bytes and one of 1 byte";
+                                << "movie.avi \u00B7 10 bytes \u2192 4 pieces: 3 \u00D7 3 bytes and one of 1 byte"
+                                " \u00B7 No recovery pieces: the pieces are too small to carry them.";
     *row("2 files across a unit boundary") << MiB + 1 << true << "2" << 2
-                                           << "movie.avi \u00B7 1 MB \u2192 2 pieces: 512 KB and 512 KB";
+                                           << "movie.avi \u00B7 1 MB \u2192 2 pieces: 512 KB and 512 KB + 1 recovery piece of 514 KB";
     *row("no size yet") << qint64(10) << false << "" << 2 << "movie.avi \u00B7 10 bytes \u2192 enter a piece size";
     *row("no count yet") << qint64(10) << true << "" << 2
                          << "movie.avi \u00B7 10 bytes \u2192 enter the number of pieces";
     *row("a sparse 5 GiB file in 2 GigaBytes") << 5 * GiB << false << "2" << 0
-                                               << "movie.avi \u00B7 5 GB \u2192 3 pieces: 2 \u00D7 2 GB and one of 1 GB";
+                                               << "movie.avi \u00B7 5 GB \u2192 3 pieces: 2 \u00D7 2 GB and one of 1 GB + 1 recovery piece of 2 GB";
     // 5,368,709,120 one-byte pieces: more files, or more room, than the drive has.
     *row("a count of 1E+20 on a sparse 5 GiB file") << 5 * GiB << true << "100000000000000000000" << 2
                                                     << "^movie\\.avi \u00B7 5 GB 10(09|10): ";
@@ -589,6 +604,8 @@ void Form1Test::split()
     WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    // The pieces alone; recovery pieces are the repair's test.
+    noRecovery(world);
     auto* checksumBox = world.find<QAbstractButton>("ChecksumBox");
     QVERIFY(checksumBox->isChecked());
     if (!checksums)
@@ -667,6 +684,7 @@ void Form1Test::splitDestination()
         dir.mkdir(QStringLiteral("stick"));
     });
     QVERIFY(world.isReady());
+    noRecovery(world);
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("4"));
     chooseUnit(*world.find<QComboBox>("Combo1"), SplitForm::bytesUnitIndex);
@@ -738,13 +756,14 @@ void Form1Test::stopDuringSplit()
     } else {
         QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("4"));
     }
+    noRecovery(world);
     world.held.arm();
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
     // The split holds in its first piece (at its signature, when the rest is a hole).
     QVERIFY(world.held.waitUntilHolding());
 
     const char* const inputs[] = {"Command2", "Command3", "VerifyButton", "Option1", "Option2",    "Text2",
-                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox"};
+                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox", "RecoveryPieces"};
     for (const char* input : inputs)
         QVERIFY2(!world.find<QWidget>(input)->isEnabled(), input);
     auto* cancel = world.find<QPushButton>("CancelButton");
@@ -811,6 +830,7 @@ void Form1Test::join()
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
+    noRecovery(world);
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
     QVERIFY(world.waitForRun());
 
@@ -989,6 +1009,8 @@ void Form1Test::verify()
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"),
                      Before(before) == Before::FlipAByteInEach ? QStringLiteral("100") : QStringLiteral("300"));
+    // Findings without recovery data; with it, see repair().
+    noRecovery(world);
     if (Before(before) == Before::NoChecksums)
         QTest::mouseClick(world.find<QAbstractButton>("ChecksumBox"), Qt::LeftButton);
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
@@ -1044,6 +1066,53 @@ void Form1Test::verify()
     QCOMPARE(world.feedback.beeps(), 0);
     QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
     QVERIFY(world.find<QWidget>("Command3")->isEnabled());
+}
+
+// A split with its default recovery piece: Verify finds a missing piece and offers Repair, which
+// rebuilds it byte for byte; a join that meets another missing piece asks, rebuilds it and joins.
+void Form1Test::repair()
+{
+    const QByteArray source = TestFiles::pattern(1000000);
+    WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
+    QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    QVERIFY2(world.find<QLabel>("OutcomeLabel")->text().startsWith("4 pieces and 1 recovery piece written"),
+             qPrintable(world.find<QLabel>("OutcomeLabel")->text()));
+    const QDir folder(world.path(QStringLiteral("movie.avi_split")));
+    const QString lost = folder.filePath(QStringLiteral("movie.avi.0002"));
+    const QByteArray piece = TestFiles::read(lost);
+    QVERIFY(QFile::remove(lost));
+    openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("movie.avi_split"), false);
+    QVERIFY(world.settle());
+    auto* repair = world.find<QAbstractButton>("Repair");
+    QVERIFY(!repair->isEnabled());
+    world.feedback.events.clear();
+
+    QTest::mouseClick(world.find<QAbstractButton>("VerifyButton"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    QCOMPARE(world.feedback.messages(),
+             QStringList{"movie.avi.0002 is missing; it can be rebuilt from the 1 recovery piece (Repair)."});
+    QVERIFY(repair->isEnabled());
+    QTest::mouseClick(repair, Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    QCOMPARE(TestFiles::read(lost), piece);
+    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("movie.avi.0002 rebuilt; all 4 pieces are intact."));
+    QVERIFY(world.listed("File2").contains(QStringLiteral("movie.avi.0002")));
+    QVERIFY(!repair->isEnabled());
+
+    // Join: the question, Yes, the repair and then the join.
+    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("movie.avi.0001"))));
+    world.feedback.events.clear();
+    world.feedback.answer = true;
+    QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
+    QVERIFY(world.waitForRun());
+    QCOMPARE(world.feedback.events.first(), QStringLiteral("question: Rebuild them from the recovery pieces and join?"));
+    QCOMPARE(world.feedback.messages(), QStringList{});
+    QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("movie.avi"))), source);
+    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("movie.avi rebuilt, 977 KB"));
 }
 
 void Form1Test::unreadableFolder()
@@ -1238,6 +1307,7 @@ void Form1Test::settingsKeptBetweenRuns()
     QTest::keyClicks(first.find<QLineEdit>("Text2"), QStringLiteral("700"));
     QTest::mouseClick(first.find<QAbstractButton>("Option2"), Qt::LeftButton);
     QTest::keyClicks(first.find<QLineEdit>("Text1"), QStringLiteral("3"));
+    noRecovery(first);
     QVERIFY(first.form().close());
 
     // A second window, started elsewhere, comes back to all of it.
@@ -1253,6 +1323,7 @@ void Form1Test::settingsKeptBetweenRuns()
         QCOMPARE(second.find<QComboBox>("Combo1")->currentText(), QStringLiteral("MegaBytes"));
         QCOMPARE(second.find<DestinationPicker>("SplitDestination")->folder(), videos);
         QCOMPARE(second.find<DestinationPicker>("JoinDestination")->folder(), pieces);
+        QCOMPARE(second.find<QSpinBox>("RecoveryPieces")->value(), 0);
         QVERIFY(second.form().close());
     }
 
