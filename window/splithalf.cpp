@@ -36,8 +36,8 @@ const QRect checksumsArea(24, 250, 160, 20);
 // with room for a path.
 const QRect destinationArea(392, 6, 297, 22);
 // "Recovery pieces" and its number right of the checksums.
-const QRect recoveryLabelArea(190, 250, 95, 20);
-const QRect recoveryArea(287, 248, 60, 24);
+const QRect recoveryLabelArea(186, 250, 114, 20);
+const QRect recoveryArea(302, 248, 62, 24);
 
 } // namespace
 
