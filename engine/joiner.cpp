@@ -21,12 +21,6 @@ void JoinObserver::folderShown(const std::string&) {}
 void JoinObserver::verifying(const std::string&) {}
 void JoinObserver::progress(std::uint64_t, std::uint64_t) {}
 
-namespace {
-
-constexpr mode_t permissionBits = 0777;
-
-} // namespace
-
 Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
     : m_layer(layer), m_blockSize(blockSize), m_kernelCopy(kernelCopy)
 {

@@ -30,8 +30,6 @@ namespace {
 constexpr long fatMagic = 0x4d44;
 constexpr std::uint64_t fatLargestFile = (std::uint64_t(4) << 30) - 1;
 
-constexpr mode_t permissionBits = 0777;
-
 // How many of the newest pieces a failed or stopped split lets go of in the background.
 constexpr std::size_t piecesClosedInBackground = 64;
 constexpr mode_t readBits = 0444;

@@ -19,7 +19,6 @@ namespace qfs {
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 // Chunks in flight between the reading thread and the worker.
 constexpr std::size_t ringSlots = 4;
 

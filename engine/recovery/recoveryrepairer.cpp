@@ -16,7 +16,6 @@ namespace qfs {
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 constexpr mode_t fallbackMode = 0644;
 constexpr std::string_view tempSuffix = ".tmp";
 // The most lost slices a repair solves for: its matrix and its table of factors per pass (one
