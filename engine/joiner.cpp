@@ -9,7 +9,6 @@
 #include "engine/pieces/piecenaming.h"
 #include "engine/pieces/pieceset.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -28,24 +27,15 @@ Joiner::Joiner(FileLayer& layer, std::size_t blockSize, bool kernelCopy)
 
 Result<JoinResult> Joiner::run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop)
 {
-    observer.folderShown(request.folderPath);
-    return runToResult<JoinResult>(request.folderPath,
-                                   [&](JoinResult& result) { return joinPieces(request, observer, stop, result); });
+    return runOnSet<JoinResult>(m_layer, request.folderPath, PieceSet::Reading::Join, observer,
+                                [&](const FileHandle& folder, const PieceSet& set, JoinResult& result) {
+                                    return joinPieces(request, folder, set, observer, stop, result);
+                                });
 }
 
-Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
-                         JoinResult& result)
+Error Joiner::joinPieces(const JoinRequest& request, const FileHandle& folder, const PieceSet& set,
+                         JoinObserver& observer, const std::stop_token& stop, JoinResult& result)
 {
-    FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
-                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-    if (!folder.isOpen())
-        return Error::fromErrno(errno, request.folderPath);
-    PieceSet set;
-    if (Error e = PieceSet::scan(m_layer, folder.fd(), request.folderPath, set); e.failed())
-        return e;
-    if (set.empty())
-        return {};
-
     PieceChecksums sums;
     bool verify = false;
     if (Error e = PieceChecksums::read(m_layer, folder.fd(), request.folderPath, set, sums, verify); e.failed())
@@ -101,21 +91,16 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
             return Error::cancelled(request.folderPath);
-        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, -1);
-        bool sparse = false;
-        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        OpenPiece piece(m_layer);
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         const std::uint64_t dataLength = expected.size - signatureLength;
-        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, output.fd(), offset, {}, sparse,
-                                  piecePath, outputPath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
-        if (const int err = piece.close(); err != 0)
-            return Error::fromErrno(err, piecePath);
+        if (Error e = copier.copy(piece.handle.fd(), signatureLength, dataLength, output.fd(), offset, {},
+                                  piece.sparse, piece.path, outputPath, advance);
+            e.failed())
+            return e.withStopPath(request.folderPath);
+        if (const int err = piece.handle.close(); err != 0)
+            return Error::fromErrno(err, piece.path);
         offset += dataLength;
     }
     return {};
@@ -150,27 +135,22 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
     for (const PieceFile& expected : pieces) {
         if (stop.stop_requested())
             return Error::cancelled(request.folderPath);
-        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, -1);
-        bool sparse = false;
-        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        OpenPiece piece(m_layer);
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
-        if (Error e = PieceSet::readSignature(m_layer, piece.fd(), piecePath, head); e.failed())
+        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
             return e;
         hashes.submitBytes(head, HashPipe::PieceStream);
         const std::uint64_t dataLength = expected.size - signatureLength;
-        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, damagedFound ? -1 : output.fd(),
+        if (Error e = copier.copy(piece.handle.fd(), signatureLength, dataLength, damagedFound ? -1 : output.fd(),
                                   offset, {}, damagedFound ? HashPipe::PieceStream : HashPipe::bothStreams,
-                                  sparse, piecePath, outputPath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
+                                  piece.sparse, piece.path, outputPath, advance);
+            e.failed())
+            return e.withStopPath(request.folderPath);
         hashes.endPiece();
-        if (const int err = piece.close(); err != 0)
-            return Error::fromErrno(err, piecePath);
+        if (const int err = piece.handle.close(); err != 0)
+            return Error::fromErrno(err, piece.path);
         offset += dataLength;
         compareFinished();
     }

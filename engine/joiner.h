@@ -82,8 +82,9 @@ public:
     Result<JoinResult> run(const JoinRequest& request, JoinObserver& observer, std::stop_token stop = {});
 
 private:
-    Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
-                     JoinResult& result);
+    // The join of the set found in the opened folder.
+    Error joinPieces(const JoinRequest& request, const FileHandle& folder, const PieceSet& set,
+                     JoinObserver& observer, const std::stop_token& stop, JoinResult& result);
     // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.
     Error copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
                      const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset);

@@ -37,23 +37,15 @@ Verifier::Verifier(FileLayer& layer, std::size_t blockSize) : m_layer(layer), m_
 
 Result<VerifyReport> Verifier::run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop)
 {
-    observer.folderShown(request.folderPath);
-    return runToResult<VerifyReport>(request.folderPath,
-                                     [&](VerifyReport& report) { return check(request, observer, stop, report); });
+    return runOnSet<VerifyReport>(m_layer, request.folderPath, PieceSet::Reading::Check, observer,
+                                  [&](const FileHandle& folder, const PieceSet& set, VerifyReport& report) {
+                                      return check(request, folder, set, observer, stop, report);
+                                  });
 }
 
-Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
-                      VerifyReport& report)
+Error Verifier::check(const VerifyRequest& request, const FileHandle& folder, const PieceSet& set,
+                      VerifyObserver& observer, const std::stop_token& stop, VerifyReport& report)
 {
-    FileHandle folder(m_layer, m_layer.openAt(AT_FDCWD, request.folderPath.c_str(),
-                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-    if (!folder.isOpen())
-        return Error::fromErrno(errno, request.folderPath);
-    PieceSet set;
-    if (Error e = PieceSet::survey(m_layer, folder.fd(), request.folderPath, set); e.failed())
-        return e;
-    if (set.empty())
-        return {};
     report.stem = set.stem();
     report.piecesChecked = set.pieces().size() + set.damaged().size();
     report.damaged = set.damaged();
@@ -117,11 +109,8 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
         if (Error e = copier.copy(rebuilt.fd(), 0, std::uint64_t(rebuiltInfo.st_size), -1, 0, {},
                                   HashPipe::WholeStream, SliceCopier::mayBeSparse(rebuiltInfo), rebuiltPath,
                                   rebuiltPath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
+            e.failed())
+            return e.withStopPath(request.folderPath);
     }
     const Sha256::Digest whole = copier.hashes().finish(digests);
     if (copier.hashes().failed())
@@ -150,22 +139,17 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
         const PieceFile& expected = set.pieces()[k];
         if (!sums.expected[k])
             continue;
-        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, -1);
-        bool sparse = false;
-        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        OpenPiece piece(m_layer);
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         // The signature goes into the piece's hash only; its data, as the join reads it, into
         // the whole stream too when `streams` has it.
-        if (Error e = PieceSet::readSignature(m_layer, piece.fd(), piecePath, head); e.failed())
+        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
             return e;
-        if (Error e = copier.copy(piece.fd(), signatureLength, expected.size - signatureLength, -1, 0, head, streams,
-                                  sparse, piecePath, piecePath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
+        if (Error e = copier.copy(piece.handle.fd(), signatureLength, expected.size - signatureLength, -1, 0, head,
+                                  streams, piece.sparse, piece.path, piece.path, advance);
+            e.failed())
+            return e.withStopPath(request.folderPath);
         advance(signatureLength);
         copier.hashes().endPiece();
         hashed.push_back(k);

@@ -44,8 +44,9 @@ public:
     Result<VerifyReport> run(const VerifyRequest& request, VerifyObserver& observer, std::stop_token stop = {});
 
 private:
-    Error check(const VerifyRequest& request, VerifyObserver& observer, const std::stop_token& stop,
-                VerifyReport& report);
+    // The check of the set found in the opened folder.
+    Error check(const VerifyRequest& request, const FileHandle& folder, const PieceSet& set,
+                VerifyObserver& observer, const std::stop_token& stop, VerifyReport& report);
     // Reads and hashes every piece the checksum file lists, their data into the whole stream
     // too when `streams` has it; `hashed` gets their positions in the set, in the order of
     // their digests.
