@@ -39,24 +39,29 @@ private:
     TerminalProgress& m_progress;
 };
 
-// Runs one of the engine's runs, `run(stop, observer)`, with the progress line, and removes
-// the line before anything else is printed. What the run returned is kept in `result`;
-// `signal` is the signal that stopped it, or 0.
-template <class Run>
-auto runWithProgress(bool quiet, Run run, int& signal)
+// What one of the engine's runs returned, and the signal that stopped it, or 0.
+template <class Value>
+struct Ran {
+    Result<Value> result;
+    int signal;
+};
+
+// Does one of the engine's runs, `engine.run(request, observer, stop)`, with the progress
+// line, and removes the line before anything else is printed.
+template <class Engine, class Request>
+auto runWithProgress(bool quiet, Engine engine, const Request& request)
 {
     TerminalProgress progress(STDERR_FILENO, !quiet);
     ProgressShown shown(progress);
-    std::optional<decltype(run(std::stop_token(), shown))> result;
+    std::optional<decltype(engine.run(request, shown))> result;
     const auto outcome = InterruptibleRun::run(
         [&](std::stop_token stop) {
-            result.emplace(run(std::move(stop), shown));
+            result.emplace(engine.run(request, shown, std::move(stop)));
             return result->error();
         },
         progress.enabled() ? std::function<void()>([&] { progress.draw(); }) : nullptr, redrawInterval);
     progress.clear();
-    signal = outcome.signal;
-    return std::move(*result);
+    return Ran{std::move(*result), outcome.signal};
 }
 
 // Every text this program prints goes through here, a line at a time. The engine puts names
@@ -136,11 +141,7 @@ int CommandRunner::split(const Command& command)
                                command.rule == Command::PieceRule::BySize ? SplitMode::BySize : SplitMode::ByCount,
                                command.amount, command.writeChecksums};
     const auto start = std::chrono::steady_clock::now();
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, SplitObserver& observer) { return Splitter().run(request, observer, stop); },
-        signal);
+    const auto [result, signal] = runWithProgress(command.quiet, Splitter(), request);
     if (result.failed())
         return failure(result.error(), signal);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -151,13 +152,7 @@ int CommandRunner::split(const Command& command)
 
 int CommandRunner::join(const Command& command)
 {
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, JoinObserver& observer) {
-            return Joiner().run(JoinRequest{command.path}, observer, stop);
-        },
-        signal);
+    const auto [result, signal] = runWithProgress(command.quiet, Joiner(), JoinRequest{command.path});
     if (result.failed())
         return failure(result.error(), signal);
     // Nothing rebuilt is no success for a script that goes on to remove the folder.
@@ -169,13 +164,7 @@ int CommandRunner::join(const Command& command)
 
 int CommandRunner::verify(const Command& command)
 {
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, VerifyObserver& observer) {
-            return Verifier().run(VerifyRequest{command.path}, observer, stop);
-        },
-        signal);
+    const auto [result, signal] = runWithProgress(command.quiet, Verifier(), VerifyRequest{command.path});
     if (result.failed())
         return failure(result.error(), signal);
 
