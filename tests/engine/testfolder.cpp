@@ -1,5 +1,8 @@
 #include "testfolder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +23,13 @@ TestFolder::~TestFolder()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+OpenFolder::OpenFolder(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+OpenFolder::~OpenFolder()
+{
+    ::close(m_fd);
 }
 
 void writeFile(const std::string& path, const std::string& bytes)
