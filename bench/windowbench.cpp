@@ -47,6 +47,8 @@
 
 namespace {
 
+using bench::writeRandomFile;
+
 constexpr std::uint64_t KiB = 1024;
 constexpr std::uint64_t MiB = 1024 * KiB;
 constexpr std::uint64_t GiB = 1024 * MiB;
@@ -306,7 +308,7 @@ Timing throughWindow(const std::string& folder)
 void overhead(const QString& root, int rounds)
 {
     const std::string source = root.toStdString() + "/small.bin";
-    bench::writeRandomFile(source, smallPieces * 4 * KiB);
+    writeRandomFile(source, smallPieces * 4 * KiB);
     Bench bench(root);
     Timing bestEngine{1e300, 1e300};
     Timing bestWindow{1e300, 1e300};
@@ -336,7 +338,7 @@ void overhead(const QString& root, int rounds)
 void responsiveness(const QString& root)
 {
     const std::string source = root.toStdString() + "/large.bin";
-    bench::writeRandomFile(source, GiB);
+    writeRandomFile(source, GiB);
     Bench bench(root);
     {
         // The same timer with nothing running, for comparison: the machine's own share.
@@ -371,7 +373,7 @@ void responsiveness(const QString& root)
 void cancel(const QString& root)
 {
     const std::string source = root.toStdString() + "/huge.bin";
-    bench::writeRandomFile(source, 4 * GiB);
+    writeRandomFile(source, 4 * GiB);
     Bench bench(root);
     for (const int cancelAt : cancelPoints) {
         const std::string folder = bench.freshFolder(source);
