@@ -18,9 +18,8 @@
 #include "engine/copy/sha256.h"
 #include "engine/splitter.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include "benchsupport.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +29,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,37 +37,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
-    double seconds;
-    double peakMiB;
-    double cpuSeconds; // user and system time of the child
-};
-
-// Runs the work in a child process, so that its peak memory is its own.
-Run measure(const std::function<int()>& work)
-{
-    ::sync();
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(work());
-    int status = 0;
-    rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "a benchmark run failed\n");
-        std::exit(1);
-    }
-    const auto inSeconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return {seconds, double(usage.ru_maxrss) / 1024.0,
-            inSeconds(usage.ru_utime) + inSeconds(usage.ru_stime)};
-}
+using bench::measure;
+using bench::median;
+using bench::quoted;
+using bench::Run;
 
 Run shell(const std::string& command)
 {
-    return measure([&] { return std::system(command.c_str()) == 0 ? 0 : 1; });
+    return measure([&] { return bench::shell(command); });
 }
 
 // The quarb program itself, started without a shell in the measured child.
@@ -83,29 +58,6 @@ Run program(const std::vector<std::string>& args)
         ::execv(argv[0], const_cast<char* const*>(argv.data()));
         return 1;
     });
-}
-
-std::string quoted(const std::string& text)
-{
-    return "'" + text + "'";
-}
-
-void writeRandomFile(const std::string& path, std::uint64_t length)
-{
-    std::ofstream out(path, std::ios::binary);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    for (std::uint64_t written = 0; written < length;) {
-        for (auto& word : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const std::uint64_t count = std::min<std::uint64_t>(length - written, block.size() * 8);
-        out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(count));
-        written += count;
-    }
 }
 
 // The system's file layer with the flushes to the disk left out: what our runs would cost
@@ -142,12 +94,6 @@ void reportFlushes(double flushed, double unflushed)
     std::printf("%-34s ours %7.3f s   without %7.3f s   the flushes %+.3f s (%+.0f %%)\n",
                 "  with and without the flushes", flushed, unflushed, flushed - unflushed,
                 100.0 * (flushed / unflushed - 1.0));
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 struct Case {
@@ -251,14 +197,6 @@ void report(const Case& c, int rounds)
     std::fflush(stdout);
 }
 
-std::string loadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
-
 // ---- Checksums: the split that writes them, the join that verifies them -------------------
 
 int splitWithChecksums(const std::string& folder, const std::string& file, bool flush = true)
@@ -282,32 +220,6 @@ double sha256Rate()
     return double(block.size()) * passes / seconds;
 }
 
-struct Timed {
-    std::string name;
-    std::function<int()> work; // run in a child process
-};
-
-// Runs every entry once per round, in turn, after `prepare`; returns the medians and the
-// first entry's peak memory.
-std::vector<double> alternate(const std::vector<Timed>& entries, const std::function<void()>& prepare,
-                              int rounds, double& peak)
-{
-    std::vector<std::vector<double>> seconds(entries.size());
-    for (int round = 0; round < rounds; ++round) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            prepare();
-            const Run run = measure(entries[i].work);
-            seconds[i].push_back(run.seconds);
-            if (i == 0)
-                peak = std::max(peak, run.peakMiB);
-        }
-    }
-    std::vector<double> medians;
-    for (const auto& values : seconds)
-        medians.push_back(median(values));
-    return medians;
-}
-
 void checksumCases(const std::string& dir, const std::string& big, std::uint64_t bigBytes, int rounds)
 {
     const double shaRate = sha256Rate();
@@ -322,46 +234,46 @@ void checksumCases(const std::string& dir, const std::string& big, std::uint64_t
         fs::remove_all(ours);
         fs::remove_all(shell);
     };
-    double peak = 0;
-    const std::vector<double> splits = alternate(
+    const std::vector<Run> splits = bench::alternate(
         {{"ours", [=] { return splitWithChecksums(dir, big); }},
-         {"shell", [=] { return std::system(shellSplit.c_str()) == 0 ? 0 : 1; }},
+         {"shell", [=] { return bench::shell(shellSplit); }},
          {"plain", [=] { return split(dir, big, 1 << 20); }},
          {"unflushed", [=] { return splitWithChecksums(dir, big, false); }},
-         {"shell, sync", [=] { return std::system(syncAfter(shellSplit, dir).c_str()) == 0 ? 0 : 1; }}},
-        cleanSplits, rounds, peak);
+         {"shell, sync", [=] { return bench::shell(syncAfter(shellSplit, dir)); }}},
+        cleanSplits, rounds);
     std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
-                "split 1 GiB, 1 MiB, checksums", splits[0], splits[1], splits[0] / splits[1], peak);
+                "split 1 GiB, 1 MiB, checksums", splits[0].seconds, splits[1].seconds,
+                splits[0].seconds / splits[1].seconds, splits[0].peakMiB);
     std::printf("%-34s ours %7.3f s   no sums %6.3f s   ratio %5.2f\n", "  against our split without them",
-                splits[0], splits[2], splits[0] / splits[2]);
-    reportFlushes(splits[0], splits[3]);
-    reportFlushedPeer(splits[0], splits[4]);
-    const double sourceRate = double(bigBytes) / splits[0];
+                splits[0].seconds, splits[2].seconds, splits[0].seconds / splits[2].seconds);
+    reportFlushes(splits[0].seconds, splits[3].seconds);
+    reportFlushedPeer(splits[0].seconds, splits[4].seconds);
+    const double sourceRate = double(bigBytes) / splits[0].seconds;
     std::printf("%-34s %.2f GB/s of source, %.0f%% of one SHA-256 stream (two streams are hashed)\n",
                 "  pace", sourceRate / 1e9, 100 * sourceRate / shaRate);
 
     // One set of pieces of each kind, with their checksum files, for the joins.
     cleanSplits();
     splitWithChecksums(dir, big);
-    if (std::system(shellSplit.c_str()) != 0)
+    if (bench::shell(shellSplit) != 0)
         std::fprintf(stderr, "the shell's split failed\n");
     const std::string shellJoin = "cd " + quoted(shell) + " && sha256sum --quiet --ignore-missing -c " + big
                                   + ".sha256 && cat " + big + ".[0-9]* > " + quoted(dir + "/cat.out");
-    peak = 0;
-    const std::vector<double> joins = alternate(
+    const std::vector<Run> joins = bench::alternate(
         {{"ours", [=] { return join(ours); }},
-         {"shell", [=] { return std::system(shellJoin.c_str()) == 0 ? 0 : 1; }},
+         {"shell", [=] { return bench::shell(shellJoin); }},
          {"unflushed", [=] { return join(ours, false); }},
-         {"shell, sync", [=] { return std::system(syncAfter(shellJoin, dir).c_str()) == 0 ? 0 : 1; }}},
+         {"shell, sync", [=] { return bench::shell(syncAfter(shellJoin, dir)); }}},
         [=] {
             fs::remove(ours + "/" + big);
             fs::remove(dir + "/cat.out");
         },
-        rounds, peak);
+        rounds);
     std::printf("%-34s ours %7.3f s   shell %7.3f s   ratio %5.2f   peak memory %6.1f MiB\n",
-                "join 1024 pieces, verified", joins[0], joins[1], joins[0] / joins[1], peak);
-    reportFlushes(joins[0], joins[2]);
-    reportFlushedPeer(joins[0], joins[3]);
+                "join 1024 pieces, verified", joins[0].seconds, joins[1].seconds, joins[0].seconds / joins[1].seconds,
+                joins[0].peakMiB);
+    reportFlushes(joins[0].seconds, joins[2].seconds);
+    reportFlushedPeer(joins[0].seconds, joins[3].seconds);
     cleanSplits();
     fs::remove(dir + "/cat.out");
 }
@@ -409,7 +321,7 @@ void destinationCases(const std::string& dir, int rounds)
         return;
     }
     const std::string big = "big.bin";
-    writeRandomFile(from + "/" + big, 1ull << 30);
+    bench::writeRandomFile(from + "/" + big, 1ull << 30);
     const std::string ours = to + "/" + big + "_split";
     const std::string theirs = to + "/coreutils";
     const std::string joined = from + "/joined";
@@ -454,38 +366,52 @@ void destinationCases(const std::string& dir, int rounds)
     unmountImages();
 }
 
+// Removes every one of the paths, with all they hold.
+std::function<void()> clean(const std::vector<std::string>& paths)
+{
+    return [=] {
+        for (const auto& p : paths)
+            fs::remove_all(p);
+    };
+}
+
+// Where coreutils' split writes its pieces.
+constexpr const char* theirFolder = "/coreutils";
+
+// A split of `file` in `dir` into pieces of `pieceBytes`, against coreutils' split into the
+// same pieces, numbered with `digits` digits; through the quarb program too when `quarbArgs`
+// are given.
+Case splitCase(const std::string& name, const std::string& dir, const std::string& file, std::uint64_t pieceBytes,
+               int digits, std::vector<std::string> quarbArgs = {})
+{
+    const std::string theirPieces = dir + theirFolder;
+    return {name,
+            clean({dir + "/" + file + "_split", theirPieces}),
+            [=] { return split(dir, file, pieceBytes); },
+            "mkdir " + quoted(theirPieces) + " && split -b " + std::to_string(pieceBytes) + " -a "
+                + std::to_string(digits) + " -d " + quoted(dir + "/" + file) + " " + quoted(theirPieces + "/" + file + "."),
+            std::move(quarbArgs),
+            [=] { return split(dir, file, pieceBytes, false); },
+            dir};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const fs::path base = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
-    std::string pattern = (base / "qfs-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string dir = bench::makeWorkFolder(argc, argv, "qfs-bench");
+    if (dir.empty())
         return 1;
-    }
-    const std::string dir = pattern;
     const int rounds = 5;
-    std::printf("load average before: %s\n", loadAverage().c_str());
+    std::printf("load average before: %s\n", bench::loadAverage().c_str());
 
     const std::string big = "big.bin";
-    writeRandomFile(dir + "/" + big, 1ull << 30);
+    bench::writeRandomFile(dir + "/" + big, 1ull << 30);
     const std::string ourPieces = dir + "/" + big + "_split";
-    const std::string theirPieces = dir + "/coreutils";
-    const auto clean = [=](const std::vector<std::string>& paths) {
-        return [=] {
-            for (const auto& p : paths)
-                fs::remove_all(p);
-        };
-    };
+    const std::string theirPieces = dir + theirFolder;
 
-    report({"split 1 GiB into 1 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, 1 << 20); },
-            "mkdir " + quoted(theirPieces) + " && split -b 1048576 -a 4 -d " + quoted(dir + "/" + big) +
-                " " + quoted(theirPieces + "/" + big + "."),
-            {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"},
-            [=] { return split(dir, big, 1 << 20, false); },
-            dir},
+    report(splitCase("split 1 GiB into 1 MiB pieces", dir, big, 1 << 20, 4,
+                     {"split", dir + "/" + big, "--size", "1M", "--no-checksums", "--quiet"}),
            rounds);
     // Leave one set of pieces of each kind for the join.
     clean({ourPieces, theirPieces})();
@@ -508,31 +434,16 @@ int main(int argc, char** argv)
 
     checksumCases(dir, big, 1ull << 30, rounds);
 
-    report({"split 1 GiB into 256 MiB pieces", clean({ourPieces, theirPieces}),
-            [=] { return split(dir, big, 256 << 20); },
-            "mkdir " + quoted(theirPieces) + " && split -b 268435456 -a 4 -d " + quoted(dir + "/" + big) +
-                " " + quoted(theirPieces + "/" + big + "."),
-            {},
-            [=] { return split(dir, big, 256 << 20, false); },
-            dir},
-           3);
+    report(splitCase("split 1 GiB into 256 MiB pieces", dir, big, 256 << 20, 4), 3);
     clean({ourPieces, dir + "/" + big})();
 
     const std::string small = "many.bin";
-    writeRandomFile(dir + "/" + small, 100000ull * 4096);
-    const std::string ourMany = dir + "/" + small + "_split";
-    report({"split 400 MB into 100000 pieces", clean({ourMany, theirPieces}),
-            [=] { return split(dir, small, 4 << 10); },
-            "mkdir " + quoted(theirPieces) + " && split -b 4096 -a 5 -d " + quoted(dir + "/" + small) +
-                " " + quoted(theirPieces + "/" + small + "."),
-            {},
-            [=] { return split(dir, small, 4 << 10, false); },
-            dir},
-           3);
+    bench::writeRandomFile(dir + "/" + small, 100000ull * 4096);
+    report(splitCase("split 400 MB into 100000 pieces", dir, small, 4 << 10, 5), 3);
 
     destinationCases(dir, rounds);
 
     fs::remove_all(dir);
-    std::printf("load average after: %s\n", loadAverage().c_str());
+    std::printf("load average after: %s\n", bench::loadAverage().c_str());
     return 0;
 }

@@ -18,9 +18,9 @@
 #include "engine/splitter.h"
 #include "engine/verifier.h"
 
+#include "benchsupport.h"
+
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,98 +41,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint64_t bigBytes = 1ull << 30;
+using bench::measure;
+using bench::quoted;
+using bench::Run;
+using bench::shell;
+
 constexpr int rounds = 3;
+constexpr std::uint64_t bigBytes = 1ull << 30;
 constexpr std::size_t readBlock = std::size_t(1) << 20;
 // The piece deleted before each repair.
 constexpr std::size_t lostPiece = 500;
 
-struct Run {
-    double seconds;
-    double peakMiB;
-    double cpuSeconds; // user and system time of the child
-};
-
-// Runs the work in a child process, so that its peak memory is its own.
-Run measure(const std::function<int()>& work)
+// Every case takes `rounds` turns.
+std::vector<Run> alternate(const std::vector<bench::Timed>& entries, const std::function<void()>& prepare)
 {
-    ::sync();
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(work());
-    int status = 0;
-    rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "a benchmark run failed\n");
-        std::exit(1);
-    }
-    const auto inSeconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return {seconds, double(usage.ru_maxrss) / 1024.0, inSeconds(usage.ru_utime) + inSeconds(usage.ru_stime)};
-}
-
-int shell(const std::string& command)
-{
-    return std::system(command.c_str()) == 0 ? 0 : 1;
-}
-
-std::string quoted(const std::string& text)
-{
-    return "'" + text + "'";
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void writeRandomFile(const std::string& path, std::uint64_t length)
-{
-    std::ofstream out(path, std::ios::binary);
-    std::vector<std::uint64_t> block(1 << 17);
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    for (std::uint64_t written = 0; written < length;) {
-        for (auto& word : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const std::uint64_t count = std::min<std::uint64_t>(length - written, block.size() * 8);
-        out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(count));
-        written += count;
-    }
-}
-
-struct Timed {
-    std::string name;
-    std::function<int()> work; // run in a child process
-};
-
-// Runs every entry once per round, in turn, each after `prepare`; returns the medians and the
-// peak memory of each.
-std::vector<Run> alternate(const std::vector<Timed>& entries, const std::function<void()>& prepare)
-{
-    std::vector<std::vector<double>> seconds(entries.size());
-    std::vector<std::vector<double>> cpu(entries.size());
-    std::vector<Run> result(entries.size(), Run{0, 0, 0});
-    for (int round = 0; round < rounds; ++round) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            prepare();
-            const Run run = measure(entries[i].work);
-            seconds[i].push_back(run.seconds);
-            cpu[i].push_back(run.cpuSeconds);
-            result[i].peakMiB = std::max(result[i].peakMiB, run.peakMiB);
-        }
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        result[i].seconds = median(seconds[i]);
-        result[i].cpuSeconds = median(cpu[i]);
-    }
-    return result;
+    return bench::alternate(entries, prepare, rounds);
 }
 
 void line(const char* name, const Run& ours, const Run& peer, const char* peerName)
@@ -251,14 +174,6 @@ double multiplyAddRate()
     return double(regionBytes) * passes / seconds;
 }
 
-std::string loadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
-
 void smallPieces(const std::string& dir, const std::string& big)
 {
     const std::string folder = dir + "/" + big + "_split";
@@ -335,19 +250,15 @@ void largePieces(const std::string& dir, const std::string& big)
 
 int main(int argc, char** argv)
 {
-    const fs::path base = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
-    std::string pattern = (base / "qfs-recovery-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string dir = bench::makeWorkFolder(argc, argv, "qfs-recovery-bench");
+    if (dir.empty())
         return 1;
-    }
-    const std::string dir = pattern;
-    std::printf("load average before: %s\n", loadAverage().c_str());
+    std::printf("load average before: %s\n", bench::loadAverage().c_str());
     const std::string big = "big.bin";
-    writeRandomFile(dir + "/" + big, bigBytes);
+    bench::writeRandomFile(dir + "/" + big, bigBytes);
     smallPieces(dir, big);
     largePieces(dir, big);
     fs::remove_all(dir);
-    std::printf("load average after: %s\n", loadAverage().c_str());
+    std::printf("load average after: %s\n", bench::loadAverage().c_str());
     return 0;
 }

@@ -15,6 +15,8 @@
 #include "engine/splitter.h"
 #include "userfeedback.h"
 
+#include "benchsupport.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -36,7 +38,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@
 #include <time.h>
 
 namespace {
+
+using bench::writeRandomFile;
 
 constexpr std::uint64_t KiB = 1024;
 constexpr std::uint64_t MiB = 1024 * KiB;
@@ -111,24 +114,6 @@ private:
             waiting->quit();
     }
 };
-
-void writeSource(const std::string& path, std::uint64_t length)
-{
-    std::vector<std::uint64_t> block(MiB / sizeof(std::uint64_t));
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    std::ofstream out(path, std::ios::binary);
-    for (std::uint64_t written = 0; written < length;) {
-        for (auto& word : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const std::uint64_t count = std::min<std::uint64_t>(length - written, MiB);
-        out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(count));
-        written += count;
-    }
-}
 
 // Gives every run a folder of its own, beside a hard link to the source, and removes the
 // folder of the run before, so that a file system of a few GiB holds any number of rounds.
@@ -323,7 +308,7 @@ Timing throughWindow(const std::string& folder)
 void overhead(const QString& root, int rounds)
 {
     const std::string source = root.toStdString() + "/small.bin";
-    writeSource(source, smallPieces * 4 * KiB);
+    writeRandomFile(source, smallPieces * 4 * KiB);
     Bench bench(root);
     Timing bestEngine{1e300, 1e300};
     Timing bestWindow{1e300, 1e300};
@@ -353,7 +338,7 @@ void overhead(const QString& root, int rounds)
 void responsiveness(const QString& root)
 {
     const std::string source = root.toStdString() + "/large.bin";
-    writeSource(source, GiB);
+    writeRandomFile(source, GiB);
     Bench bench(root);
     {
         // The same timer with nothing running, for comparison: the machine's own share.
@@ -388,7 +373,7 @@ void responsiveness(const QString& root)
 void cancel(const QString& root)
 {
     const std::string source = root.toStdString() + "/huge.bin";
-    writeSource(source, 4 * GiB);
+    writeRandomFile(source, 4 * GiB);
     Bench bench(root);
     for (const int cancelAt : cancelPoints) {
         const std::string folder = bench.freshFolder(source);

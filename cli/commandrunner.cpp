@@ -41,24 +41,29 @@ private:
     TerminalProgress& m_progress;
 };
 
-// Runs one of the engine's runs, `run(stop, observer)`, with the progress line, and removes
-// the line before anything else is printed. What the run returned is kept in `result`;
-// `signal` is the signal that stopped it, or 0.
-template <class Run>
-auto runWithProgress(bool quiet, Run run, int& signal)
+// What one of the engine's runs returned, and the signal that stopped it, or 0.
+template <class Value>
+struct Ran {
+    Result<Value> result;
+    int signal;
+};
+
+// Does one of the engine's runs, `engine.run(request, observer, stop)`, with the progress
+// line, and removes the line before anything else is printed.
+template <class Engine, class Request>
+auto runWithProgress(bool quiet, Engine engine, const Request& request)
 {
     TerminalProgress progress(STDERR_FILENO, !quiet);
     ProgressShown shown(progress);
-    std::optional<decltype(run(std::stop_token(), shown))> result;
+    std::optional<decltype(engine.run(request, shown))> result;
     const auto outcome = InterruptibleRun::run(
         [&](std::stop_token stop) {
-            result.emplace(run(std::move(stop), shown));
+            result.emplace(engine.run(request, shown, std::move(stop)));
             return result->error();
         },
         progress.enabled() ? std::function<void()>([&] { progress.draw(); }) : nullptr, redrawInterval);
     progress.clear();
-    signal = outcome.signal;
-    return std::move(*result);
+    return Ran{std::move(*result), outcome.signal};
 }
 
 // Every text this program prints goes through here, a line at a time. The engine puts names
@@ -150,11 +155,7 @@ int CommandRunner::split(const Command& command)
     request.destinationDirectory = command.output;
     request.recoveryPieces = command.recoveryPieces;
     const auto start = std::chrono::steady_clock::now();
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, SplitObserver& observer) { return Splitter().run(request, observer, stop); },
-        signal);
+    const auto [result, signal] = runWithProgress(command.quiet, Splitter(), request);
     if (result.failed()) {
         const int status = failure(result.error(), signal);
         if (result.error().is(FolderExists)) {
@@ -184,13 +185,8 @@ int CommandRunner::join(const Command& command)
         if (const int status = repairFolder(command, false); status != Done)
             return status;
     }
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, JoinObserver& observer) {
-            return Joiner().run(JoinRequest{command.path, command.output, command.force}, observer, stop);
-        },
-        signal);
+    const auto [result, signal] =
+        runWithProgress(command.quiet, Joiner(), JoinRequest{command.path, command.output, command.force});
     if (result.failed()) {
         const int status = failure(result.error(), signal);
         if (result.error().is(OutputExists))
@@ -208,13 +204,7 @@ int CommandRunner::join(const Command& command)
 
 int CommandRunner::verify(const Command& command)
 {
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, VerifyObserver& observer) {
-            return Verifier().run(VerifyRequest{command.path}, observer, stop);
-        },
-        signal);
+    const auto [result, signal] = runWithProgress(command.quiet, Verifier(), VerifyRequest{command.path});
     if (result.failed())
         return failure(result.error(), signal);
 
@@ -238,13 +228,7 @@ int CommandRunner::repair(const Command& command)
 
 int CommandRunner::repairFolder(const Command& command, bool summaryShown)
 {
-    int signal = 0;
-    const auto result = runWithProgress(
-        command.quiet,
-        [&](std::stop_token stop, RepairObserver& observer) {
-            return Repairer().run(RepairRequest{command.path}, observer, stop);
-        },
-        signal);
+    const auto [result, signal] = runWithProgress(command.quiet, Repairer(), RepairRequest{command.path});
     if (result.failed())
         return failure(result.error(), signal);
     if (result->found.stem.empty())

@@ -26,7 +26,6 @@ void JoinObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 
 } // namespace
 
@@ -206,21 +205,16 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
             return Error::cancelled(request.folderPath);
-        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, -1);
-        bool sparse = false;
-        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        OpenPiece piece(m_layer);
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         const std::uint64_t dataLength = expected.size - signatureLength;
-        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, output.fd(), offset, {}, sparse,
-                                  piecePath, outputPath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
-        if (const int err = piece.close(); err != 0)
-            return Error::fromErrno(err, piecePath);
+        if (Error e = copier.copy(piece.handle.fd(), signatureLength, dataLength, output.fd(), offset, {},
+                                  piece.sparse, piece.path, outputPath, advance);
+            e.failed())
+            return e.withStopPath(request.folderPath);
+        if (const int err = piece.handle.close(); err != 0)
+            return Error::fromErrno(err, piece.path);
         offset += dataLength;
     }
     return {};
@@ -255,27 +249,22 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
     for (const PieceFile& expected : pieces) {
         if (stop.stop_requested())
             return Error::cancelled(request.folderPath);
-        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, -1);
-        bool sparse = false;
-        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        OpenPiece piece(m_layer);
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
-        if (Error e = PieceSet::readSignature(m_layer, piece.fd(), piecePath, head); e.failed())
+        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
             return e;
         hashes.submitBytes(head, HashPipe::PieceStream);
         const std::uint64_t dataLength = expected.size - signatureLength;
-        if (Error e = copier.copy(piece.fd(), signatureLength, dataLength, damagedFound ? -1 : output.fd(),
+        if (Error e = copier.copy(piece.handle.fd(), signatureLength, dataLength, damagedFound ? -1 : output.fd(),
                                   offset, {}, damagedFound ? HashPipe::PieceStream : HashPipe::bothStreams,
-                                  sparse, piecePath, outputPath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
+                                  piece.sparse, piece.path, outputPath, advance);
+            e.failed())
+            return e.withStopPath(request.folderPath);
         hashes.endPiece();
-        if (const int err = piece.close(); err != 0)
-            return Error::fromErrno(err, piecePath);
+        if (const int err = piece.handle.close(); err != 0)
+            return Error::fromErrno(err, piece.path);
         offset += dataLength;
         compareFinished();
     }

@@ -29,7 +29,6 @@ void SplitObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 
 // How many of the newest pieces a failed or stopped split lets go of in the background.
 constexpr std::size_t piecesClosedInBackground = 64;

@@ -217,22 +217,17 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
         const PieceFile& expected = set.pieces()[k];
         if (!sums.expected[k])
             continue;
-        const std::string piecePath = PieceNaming::joinPath(request.folderPath, expected.name);
-        FileHandle piece(m_layer, -1);
-        bool sparse = false;
-        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece, sparse); e.failed())
+        OpenPiece piece(m_layer);
+        if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         // The signature goes into the piece's hash only; its data, as the join reads it, into
         // the whole stream too when `streams` has it.
-        if (Error e = PieceSet::readSignature(m_layer, piece.fd(), piecePath, head); e.failed())
+        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
             return e;
-        if (Error e = copier.copy(piece.fd(), signatureLength, expected.size - signatureLength, -1, 0, head, streams,
-                                  sparse, piecePath, piecePath, advance);
-            e.failed()) {
-            if (e.is(Cancelled))
-                e.path = request.folderPath;
-            return e;
-        }
+        if (Error e = copier.copy(piece.handle.fd(), signatureLength, expected.size - signatureLength, -1, 0, head,
+                                  streams, piece.sparse, piece.path, piece.path, advance);
+            e.failed())
+            return e.withStopPath(request.folderPath);
         advance(signatureLength);
         copier.hashes().endPiece();
         hashed.push_back(k);

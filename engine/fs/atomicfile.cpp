@@ -15,7 +15,6 @@ namespace qfs {
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 // Keeps the name from ending in digits, so that it never looks like a piece.
 constexpr std::string_view tempSuffix = TempName::fileSuffix;
 

@@ -26,4 +26,12 @@ Error Error::cancelled(std::string path)
     return Error{Cancelled, "Cancelled", std::move(path)};
 }
 
+Error Error::withStopPath(const std::string& stopPath) const
+{
+    Error error = *this;
+    if (error.is(Cancelled))
+        error.path = stopPath;
+    return error;
+}
+
 } // namespace qfs

@@ -73,6 +73,9 @@ struct Error {
     static Error fromErrno(int err, std::string path);
     // The end of a run the user stopped; `path` is the folder or file the run was writing.
     static Error cancelled(std::string path = {});
+    // The same failure, but a Cancelled one names `stopPath`: the copiers stop without a path,
+    // and a stopped run names what it works on (its folder), not the file it was at.
+    Error withStopPath(const std::string& stopPath) const;
 };
 
 } // namespace qfs

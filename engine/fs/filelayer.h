@@ -94,6 +94,10 @@ Error readFully(FileLayer& layer, int fd, void* data, std::size_t count, std::ui
 // runs on, and a different one would only cost speed, never correctness.
 inline constexpr std::size_t pageSize = 4096;
 
+// The read, write and search bits of a mode, for owner, group and others: all of a source's
+// mode that what the tool writes may take over; never the set-ID or sticky bits.
+inline constexpr mode_t permissionBits = 0777;
+
 // `value` rounded down, or up, to a multiple of `unit` (which must not be 0). Rounding up
 // does not overflow for any value a multiple of `unit` can hold.
 constexpr std::uint64_t roundDown(std::uint64_t value, std::uint64_t unit)

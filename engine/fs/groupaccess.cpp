@@ -8,7 +8,6 @@ namespace qfs {
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 constexpr mode_t groupBits = 0070;
 constexpr mode_t otherBits = 0007;
 constexpr int groupShift = 3;

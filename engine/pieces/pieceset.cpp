@@ -250,6 +250,16 @@ Error PieceSet::gapFault(const std::string& folderPath) const
                  std::move(finding.names)};
 }
 
+Error PieceSet::openFolder(FileLayer& layer, const std::string& folderPath, Reading reading, FileHandle& folder,
+                           PieceSet& set)
+{
+    folder = FileHandle(layer, layer.openAt(AT_FDCWD, folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!folder.isOpen())
+        return Error::fromErrno(errno, folderPath);
+    return reading == Reading::Join ? scan(layer, folder.fd(), folderPath, set)
+                                    : survey(layer, folder.fd(), folderPath, set);
+}
+
 Error PieceSet::scan(FileLayer& layer, int folderFd, const std::string& folderPath, PieceSet& set)
 {
     Error error = read(layer, folderFd, folderPath, set);
@@ -286,32 +296,32 @@ std::uint64_t PieceSet::dataBytes() const
     return total;
 }
 
-Error PieceSet::readSignature(FileLayer& layer, int fd, const std::string& path, std::string& head)
+Error PieceSet::readSignature(FileLayer& layer, const OpenPiece& piece, std::string& head)
 {
     head.assign(pieceSignature.size(), '\0');
     std::size_t got = 0;
-    if (Error e = readFully(layer, fd, head.data(), head.size(), 0, path, got); e.failed())
+    if (Error e = readFully(layer, piece.handle.fd(), head.data(), head.size(), 0, piece.path, got); e.failed())
         return e;
     if (got < head.size())
-        return Error{SourceChanged, "The piece changed after it was checked", path};
+        return Error{SourceChanged, "The piece changed after it was checked", piece.path};
     return {};
 }
 
 Error PieceSet::open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& expected,
-                     FileHandle& piece, bool& sparse)
+                     OpenPiece& opened)
 {
-    const std::string piecePath = PieceNaming::joinPath(folderPath, expected.name);
-    piece = FileHandle(layer, layer.openAt(folderFd, expected.name.c_str(),
-                                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
-    if (!piece.isOpen())
-        return Error::fromErrno(errno, piecePath);
+    opened.path = PieceNaming::joinPath(folderPath, expected.name);
+    opened.handle = FileHandle(layer, layer.openAt(folderFd, expected.name.c_str(),
+                                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    if (!opened.handle.isOpen())
+        return Error::fromErrno(errno, opened.path);
     struct stat info {};
-    if (layer.fstat(piece.fd(), &info) != 0)
-        return Error::fromErrno(errno, piecePath);
+    if (layer.fstat(opened.handle.fd(), &info) != 0)
+        return Error::fromErrno(errno, opened.path);
     if (info.st_dev != expected.device || info.st_ino != expected.inode ||
         std::uint64_t(info.st_size) != expected.size)
-        return Error{SourceChanged, "The piece changed after it was checked", piecePath};
-    sparse = SliceCopier::mayBeSparse(info);
+        return Error{SourceChanged, "The piece changed after it was checked", opened.path};
+    opened.sparse = SliceCopier::mayBeSparse(info);
     return {};
 }
 

@@ -2,12 +2,14 @@
 
 #include "engine/fs/error.h"
 #include "engine/fs/filelayer.h"
+#include "engine/result.h"
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qfs {
@@ -22,6 +24,15 @@ struct PieceFile {
     mode_t mode = 0;
     gid_t group = 0;
     std::uint64_t allocated = 0; // bytes the file takes on its disk: less than its size when it has holes
+};
+
+// A piece opened for reading by PieceSet::open(): its descriptor, its path for messages, and
+// whether it may have holes.
+struct OpenPiece {
+    explicit OpenPiece(FileLayer& layer) : handle(layer, -1) {}
+    FileHandle handle;
+    std::string path;
+    bool sparse = false;
 };
 
 // The pieces of one file in a folder, found and checked before anything is written.
@@ -44,6 +55,14 @@ public:
     // At most this many names of missing pieces are kept; missingCount() counts them all.
     static constexpr std::size_t listLimit = 10000;
 
+    // How a run reads the set: the join's way (scan()) or a check's (survey()).
+    enum class Reading { Join, Check };
+
+    // Opens the folder at folderPath into `folder`, following a link there (it is the folder as
+    // the user named it; nothing in it is followed), and reads its set into `set` the given way.
+    static Error openFolder(FileLayer& layer, const std::string& folderPath, Reading reading, FileHandle& folder,
+                            PieceSet& set);
+
     // The join's reading: refuses the set on its first fault, naming the file, in this order:
     // pieces of more than one stem, a symbolic link, damaged pieces (every one named), two
     // pieces of one index, a gap (its missing pieces named). A folder without a set is no
@@ -58,13 +77,13 @@ public:
 
     // Opens a piece that scan() or survey() found, for reading and without following a link,
     // and checks that it is still that file: the same file of the same size. A piece swapped or
-    // changed since gives SourceChanged. On success `sparse` says whether it may have holes.
+    // changed since gives SourceChanged.
     static Error open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& piece,
-                      FileHandle& handle, bool& sparse);
+                      OpenPiece& opened);
 
     // Reads the first bytes of an opened piece, where its signature is, into `head`. A piece
     // shorter than that changed since it was found (SourceChanged).
-    static Error readSignature(FileLayer& layer, int fd, const std::string& path, std::string& head);
+    static Error readSignature(FileLayer& layer, const OpenPiece& piece, std::string& head);
 
     // The folder holds no set: no signed piece, and no damaged one or checksum file that
     // makes a set as the class comment says.
@@ -104,5 +123,23 @@ private:
     std::uint64_t m_missingCount = 0;
     std::uint64_t m_endIndex = 0;
 };
+
+// How the join and the check go about a folder: they show it to the observer, open it and read
+// its set (openFolder()) and, when it holds one, do `work(folder, set, value)`, which fills the
+// run's value and returns its failure. A folder without a set is no failure: the value stays as
+// it was made. The run ends through runToResult, out of memory included.
+template <class T, class Observer, class Work>
+Result<T> runOnSet(FileLayer& layer, const std::string& folderPath, PieceSet::Reading reading, Observer& observer,
+                   Work&& work)
+{
+    observer.folderShown(folderPath);
+    return runToResult<T>(folderPath, [&](T& value) {
+        FileHandle folder(layer, -1);
+        PieceSet set;
+        if (Error e = PieceSet::openFolder(layer, folderPath, reading, folder, set); e.failed() || set.empty())
+            return e;
+        return work(std::as_const(folder), std::as_const(set), value);
+    });
+}
 
 } // namespace qfs

@@ -2,11 +2,14 @@
 
 #include "engine/recovery/recoverybuffer.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,6 +47,16 @@ public:
     // Waits until all posted work has run.
     void drain();
 
+    // Reads bytes [begin, end) of the file `fd` (named `path` in errors), a chunk of at most
+    // recoveryReadChunk bytes at a time, each into a free slot's plain buffer, and hands each to
+    // `use(slot, at, step)` for the file's bytes [at, at + step). `use` may post work on the slot
+    // and returns its failure; the slot is given up after it. Each chunk is counted on `meter`,
+    // which ends the reading with Cancelled once a stop is requested. Does not drain.
+    // REQUIRES: the slots hold recoveryReadChunk bytes.
+    template <class Use>
+    Error read(FileLayer& layer, int fd, std::uint64_t begin, std::uint64_t end, const std::string& path,
+               RunMeter& meter, Use&& use);
+
 private:
     struct Job {
         std::size_t slot;
@@ -63,5 +76,25 @@ private:
     std::condition_variable m_changed;
     std::thread m_thread;
 };
+
+template <class Use>
+Error ChunkRing::read(FileLayer& layer, int fd, std::uint64_t begin, std::uint64_t end, const std::string& path,
+                      RunMeter& meter, Use&& use)
+{
+    for (std::uint64_t at = begin; at < end;) {
+        const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
+        Slot& slot = acquire();
+        Error error = readExactly(layer, fd, slot.plain.data(), step, at, path);
+        if (!error.failed())
+            error = use(slot, at, step);
+        release(slot);
+        if (error.failed())
+            return error;
+        at += step;
+        if (Error stop = meter.advance(step); stop.failed())
+            return stop;
+    }
+    return {};
+}
 
 } // namespace qfs

@@ -19,7 +19,6 @@ namespace qfs {
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 // Chunks in flight between the reading thread and the worker.
 constexpr std::size_t ringSlots = 4;
 
@@ -190,22 +189,15 @@ Error CreateRun::hashPieces()
 {
     for (SourcePiece& piece : m_pieces) {
         PieceHasher* hasher = piece.hasher.get();
-        for (std::uint64_t offset = 0; offset < piece.size;) {
-            const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, piece.size - offset));
-            ChunkRing::Slot& slot = m_ring->acquire();
-            const Error error = readExactly(m_layer, piece.file->fd(), slot.plain.data(), step, offset, piece.path);
-            if (!error.failed()) {
-                const std::uint8_t* data = slot.plain.data();
-                m_ring->post(slot, [hasher, data, step] { hasher->addWhole(data, step); });
-                hasher->addSlices(data, step);
-            }
-            m_ring->release(slot);
-            if (error.failed())
-                return error;
-            offset += step;
-            if (Error stop = m_meter.advance(step); stop.failed())
-                return stop;
-        }
+        if (Error error = m_ring->read(m_layer, piece.file->fd(), 0, piece.size, piece.path, m_meter,
+                                       [&](ChunkRing::Slot& slot, std::uint64_t, std::size_t step) {
+                                           const std::uint8_t* data = slot.plain.data();
+                                           m_ring->post(slot, [hasher, data, step] { hasher->addWhole(data, step); });
+                                           hasher->addSlices(data, step);
+                                           return Error{};
+                                       });
+            error.failed())
+            return error;
     }
     m_ring->drain();
     return {};
@@ -246,37 +238,30 @@ Error CreateRun::computeRange(std::uint32_t firstOutput, std::uint32_t outputs, 
             const std::uint64_t sliceStart = std::uint64_t(s) * m_plan.sliceSize;
             const std::uint64_t begin = sliceStart + offset;
             const std::uint64_t end = std::min(begin + width, std::min(sliceStart + m_plan.sliceSize, piece.size));
-            for (std::uint64_t at = begin; at < end;) {
-                const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
-                ChunkRing::Slot& slot = m_ring->acquire();
-                const Error error = readExactly(m_layer, piece.file->fd(), slot.plain.data(), step, at, piece.path);
-                if (!error.failed()) {
-                    m_field.toRegionLayout(slot.plain.data(), slot.region.data(), step);
-                    const std::uint8_t* plain = slot.plain.data();
-                    const std::uint8_t* region = slot.region.data();
-                    const std::size_t regionBytes = GaloisField::regionSize(step);
-                    std::uint8_t* target = m_accumulators.data() + (at - begin);
-                    const std::size_t stride = m_stride;
-                    const GaloisField& field = m_field;
-                    if (hasher != nullptr || !workerFactors.empty())
-                        m_ring->post(slot, [=, &field] {
-                            if (hasher != nullptr)
-                                hasher->addWhole(plain, step);
-                            for (std::size_t k = 0; k < workerFactors.size(); ++k)
-                                field.multiplyAdd(region, target + k * stride, workerFactors[k], regionBytes);
-                        });
-                    if (hasher != nullptr)
-                        hasher->addSlices(plain, step);
-                    for (std::uint32_t k = toWorker; k < outputs; ++k)
-                        m_field.multiplyAdd(region, target + k * stride, factors[k], regionBytes);
-                }
-                m_ring->release(slot);
-                if (error.failed())
-                    return error;
-                at += step;
-                if (Error stop = m_meter.advance(step); stop.failed())
-                    return stop;
-            }
+            const auto use = [&](ChunkRing::Slot& slot, std::uint64_t at, std::size_t step) {
+                m_field.toRegionLayout(slot.plain.data(), slot.region.data(), step);
+                const std::uint8_t* plain = slot.plain.data();
+                const std::uint8_t* region = slot.region.data();
+                const std::size_t regionBytes = GaloisField::regionSize(step);
+                std::uint8_t* target = m_accumulators.data() + (at - begin);
+                const std::size_t stride = m_stride;
+                const GaloisField& field = m_field;
+                if (hasher != nullptr || !workerFactors.empty())
+                    m_ring->post(slot, [=, &field] {
+                        if (hasher != nullptr)
+                            hasher->addWhole(plain, step);
+                        for (std::size_t k = 0; k < workerFactors.size(); ++k)
+                            field.multiplyAdd(region, target + k * stride, workerFactors[k], regionBytes);
+                    });
+                if (hasher != nullptr)
+                    hasher->addSlices(plain, step);
+                for (std::uint32_t k = toWorker; k < outputs; ++k)
+                    m_field.multiplyAdd(region, target + k * stride, factors[k], regionBytes);
+                return Error{};
+            };
+            if (Error error = m_ring->read(m_layer, piece.file->fd(), begin, end, piece.path, m_meter, use);
+                error.failed())
+                return error;
         }
     }
     m_ring->drain();

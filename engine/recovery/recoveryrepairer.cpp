@@ -17,7 +17,6 @@ namespace qfs {
 
 namespace {
 
-constexpr mode_t permissionBits = 0777;
 constexpr mode_t fallbackMode = 0644;
 constexpr std::string_view tempSuffix = ".tmp";
 // The most lost slices a repair solves for: its matrix and its table of factors per pass (one
@@ -272,34 +271,31 @@ Error RecoveryRepairer::repair(int folderFd, const std::string& folderPath, cons
                 const Source& source = sources[j];
                 const std::uint16_t* factors = passFactors.data() + j * outputsNow;
                 const std::uint64_t end = std::min(offset + width, source.available);
-                for (std::uint64_t at = offset; at < end;) {
-                    const std::size_t step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, end - at));
-                    ChunkRing::Slot& slot = ring.acquire();
-                    Error error = readExactly(m_layer, source.fd, slot.plain.data(), step, source.offset + at, source.path);
-                    if (!error.failed() && source.copyTo != nullptr && first == 0) {
+                // The source's bytes of this range lie at source.offset on in its file.
+                const std::uint64_t begin = source.offset + offset;
+                const auto use = [&](ChunkRing::Slot& slot, std::uint64_t at, std::size_t step) {
+                    if (source.copyTo != nullptr && first == 0) {
                         const RecoverySetFile& file = set.files[source.copyTo->fileIndex];
-                        error = writeFully(m_layer, source.copyTo->handle->fd(), slot.plain.data(), step,
-                                           source.offset + at, folderPath + "/" + file.name);
+                        if (Error error = writeFully(m_layer, source.copyTo->handle->fd(), slot.plain.data(), step, at,
+                                                     folderPath + "/" + file.name);
+                            error.failed())
+                            return error;
                     }
-                    if (!error.failed()) {
-                        field.toRegionLayout(slot.plain.data(), slot.region.data(), step);
-                        const std::uint8_t* region = slot.region.data();
-                        const std::size_t regionBytes = GaloisField::regionSize(step);
-                        std::uint8_t* target = outputs.data() + (at - offset);
-                        ring.post(slot, [&field, region, regionBytes, target, stride, factors, toWorker] {
-                            for (std::size_t b = 0; b < toWorker; ++b)
-                                field.multiplyAdd(region, target + b * stride, factors[b], regionBytes);
-                        });
-                        for (std::size_t b = toWorker; b < outputsNow; ++b)
+                    field.toRegionLayout(slot.plain.data(), slot.region.data(), step);
+                    const std::uint8_t* region = slot.region.data();
+                    const std::size_t regionBytes = GaloisField::regionSize(step);
+                    std::uint8_t* target = outputs.data() + (at - begin);
+                    ring.post(slot, [&field, region, regionBytes, target, stride, factors, toWorker] {
+                        for (std::size_t b = 0; b < toWorker; ++b)
                             field.multiplyAdd(region, target + b * stride, factors[b], regionBytes);
-                    }
-                    ring.release(slot);
-                    if (error.failed())
-                        return error;
-                    at += step;
-                    if (Error stop = meter.advance(step); stop.failed())
-                        return stop;
-                }
+                    });
+                    for (std::size_t b = toWorker; b < outputsNow; ++b)
+                        field.multiplyAdd(region, target + b * stride, factors[b], regionBytes);
+                    return Error{};
+                };
+                if (Error error = ring.read(m_layer, source.fd, begin, source.offset + end, source.path, meter, use);
+                    error.failed())
+                    return error;
             }
             ring.drain();
             // Each rebuilt range goes to its file, up to the file's length.

@@ -398,24 +398,17 @@ Error RecoverySetReader::check(int folderFd, const std::string& folderPath, cons
             hashes[f] = std::make_unique<Md5>();
             Md5* md5 = hashes[f].get();
             onWorker = !onWorker;
-            for (std::uint64_t at = 0; at < file.length;) {
-                const auto step = std::size_t(std::min<std::uint64_t>(recoveryReadChunk, file.length - at));
-                ChunkRing::Slot& slot = ring.acquire();
-                const Error error = readExactly(m_layer, fd, slot.plain.data(), step, at, path);
-                if (!error.failed()) {
-                    const std::uint8_t* data = slot.plain.data();
-                    if (onWorker)
-                        ring.post(slot, [md5, data, step] { md5->add(data, step); });
-                    else
-                        md5->add(data, step);
-                }
-                ring.release(slot);
-                if (error.failed())
-                    return error;
-                at += step;
-                if (Error stop = meter.advance(step); stop.failed())
-                    return stop;
-            }
+            if (Error error = ring.read(m_layer, fd, 0, file.length, path, meter,
+                                        [&](ChunkRing::Slot& slot, std::uint64_t, std::size_t step) {
+                                            const std::uint8_t* data = slot.plain.data();
+                                            if (onWorker)
+                                                ring.post(slot, [md5, data, step] { md5->add(data, step); });
+                                            else
+                                                md5->add(data, step);
+                                            return Error{};
+                                        });
+                error.failed())
+                return error;
         }
         ring.drain();
     }

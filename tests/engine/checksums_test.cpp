@@ -32,32 +32,14 @@ std::string upper(std::string text)
     return text;
 }
 
-// The folder opened for the engine's *at() calls.
-struct OpenFolder {
-    explicit OpenFolder(const std::string& path)
-        : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-    ~OpenFolder() { ::close(fd); }
-    int fd;
-};
-
 // Every entry of a checksum file, as ChecksumFile::read() hands them over.
 Error readEntries(const OpenFolder& dir, const std::string& folder, const std::string& name,
                   std::vector<ChecksumEntry>& entries)
 {
-    return ChecksumFile::read(FileLayer::system(), dir.fd, folder, name, [&](ChecksumEntry& entry, std::size_t) {
+    return ChecksumFile::read(FileLayer::system(), dir.fd(), folder, name, [&](ChecksumEntry& entry, std::size_t) {
         entries.push_back(entry);
         return true;
     });
-}
-
-// Every name in the folder, hidden ones included, sorted.
-std::vector<std::string> namesIn(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Refuses O_TMPFILE as file systems without it do, and fails one kind of call.
@@ -234,7 +216,7 @@ TEST(ChecksumFileTest, ReadsBackWhatItWrote)
     for (unsigned i = 0; i < 3000; ++i)
         written.push_back({"filler\\" + std::to_string(i), Sha256::of(std::to_string(i))});
     OpenFolder dir(folder.path());
-    ASSERT_FALSE(ChecksumFile::write(FileLayer::system(), dir.fd, folder.path(), checksumName,
+    ASSERT_FALSE(ChecksumFile::write(FileLayer::system(), dir.fd(), folder.path(), checksumName,
                                      written, 0644).failed());
     std::vector<ChecksumEntry> read;
     const Error error = readEntries(dir, folder.path(), checksumName, read);
@@ -273,7 +255,7 @@ TEST(ChecksumFileTest, AgreesWithSha256sum)
     EXPECT_EQ(theirs, ours);
 
     OpenFolder dir(data);
-    ASSERT_FALSE(ChecksumFile::write(FileLayer::system(), dir.fd, data, checksumName, ours, 0644).failed());
+    ASSERT_FALSE(ChecksumFile::write(FileLayer::system(), dir.fd(), data, checksumName, ours, 0644).failed());
     const std::string check = "cd " + data + " && /usr/bin/sha256sum --quiet --strict -c " + checksumName;
     EXPECT_EQ(std::system(check.c_str()), 0);
 }
@@ -307,7 +289,7 @@ TEST_P(AtomicCommitTest, ReplacesTheNameNeverWhatItPointsTo)
     OpenFolder dir(folder.path());
     AtomicFile file(layer);
     // The set-user-ID bit is dropped, and the umask narrows nothing.
-    Error error = file.create(dir.fd, folder.path(), "out", 04640);
+    Error error = file.create(dir.fd(), folder.path(), "out", 04640);
     ::umask(oldUmask);
     if (!error.failed()) {
         ASSERT_EQ(::pwrite(file.fd(), "new", 3, 0), 3);
@@ -326,8 +308,8 @@ TEST_P(AtomicCommitTest, ReplacesTheNameNeverWhatItPointsTo)
         EXPECT_EQ(error.path, out);
         EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(out)));
     }
-    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"out"});
-    EXPECT_EQ(namesIn(outside.path()), std::vector<std::string>{"target"});
+    EXPECT_EQ(entries(folder.path()), std::vector<std::string>{"out"});
+    EXPECT_EQ(entries(outside.path()), std::vector<std::string>{"target"});
     EXPECT_EQ(readFile(outside.file("target")), "keep");
 }
 
@@ -357,14 +339,14 @@ TEST_P(ChecksumWriteFaultTest, LeavesTheFolderAsItWas)
     const WriteFaultCase& c = GetParam();
     TestFolder folder;
     writeFile(folder.file(checksumName), "old");
-    const std::vector<ChecksumEntry> entries = writeAwkwardFiles(folder.path());
-    const std::vector<std::string> before = namesIn(folder.path());
+    const std::vector<ChecksumEntry> sums = writeAwkwardFiles(folder.path());
+    const std::vector<std::string> before = entries(folder.path());
     FaultyLayer layer(c.refuseUnnamed, c.call, c.err);
     OpenFolder dir(folder.path());
-    const Error error = ChecksumFile::write(layer, dir.fd, folder.path(), checksumName, entries, 0644);
+    const Error error = ChecksumFile::write(layer, dir.fd(), folder.path(), checksumName, sums, 0644);
     EXPECT_EQ(error.code, c.err);
     EXPECT_EQ(error.path, folder.file(checksumName));
-    EXPECT_EQ(namesIn(folder.path()), before);
+    EXPECT_EQ(entries(folder.path()), before);
     EXPECT_EQ(readFile(folder.file(checksumName)), "old");
 }
 
@@ -384,14 +366,14 @@ TEST(AtomicFileTest, NamedTempIsHiddenAndGoesOnDiscard)
     FaultyLayer layer(true);
     OpenFolder dir(folder.path());
     AtomicFile file(layer);
-    ASSERT_FALSE(file.create(dir.fd, folder.path(), "out.0000", 0600).failed());
-    const std::vector<std::string> names = namesIn(folder.path());
+    ASSERT_FALSE(file.create(dir.fd(), folder.path(), "out.0000", 0600).failed());
+    const std::vector<std::string> names = entries(folder.path());
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0].front(), '.');
     EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(names[0].back())));
     file.discard();
     file.discard();
-    EXPECT_TRUE(namesIn(folder.path()).empty());
+    EXPECT_TRUE(entries(folder.path()).empty());
 }
 
 enum class Planted { Symlink, TooLarge, Fifo, LongLine };

@@ -53,6 +53,18 @@ struct World {
     mutable std::vector<int> locked;
 };
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// Prepares the folder of pieces with these files (name, bytes), then does `then`.
+std::function<void(const World&)> files(Files named, std::function<void(const World&)> then = [](const World&) {})
+{
+    return [named = std::move(named), then = std::move(then)](const World& w) {
+        for (const auto& [name, bytes] : named)
+            w.file(name, bytes);
+        then(w);
+    };
+}
+
 struct HostileCase {
     const char* name;
     std::function<void(const World&)> prepare;
@@ -97,66 +109,36 @@ const std::string big = patternBytes(3 * 4096 + 100);
 
 INSTANTIATE_TEST_SUITE_P(Folders, HostileFolderTest, testing::Values(
     HostileCase{"ForeignFilesSkipped",
-                [](const World& w) {
-                    w.file("readme.txt", "hello");
-                    w.file("m.0000", "QuarbAB");
-                    w.file("m.0001", "QuarbCD");
-                    w.file("notes.2010", "no signature, other stem");
-                },
+                files({{"readme.txt", "hello"}, {"m.0000", "QuarbAB"}, {"m.0001", "QuarbCD"},
+                       {"notes.2010", "no signature, other stem"}}),
                 0, "m", "ABCD"},
     HostileCase{"LargePiecesCrossBlocks",
-                [](const World& w) {
-                    w.file("b.0000", "Quarb" + big);
-                    w.file("b.0001", "Quarb" + big);
-                },
+                files({{"b.0000", "Quarb" + big}, {"b.0001", "Quarb" + big}}),
                 0, "b", big + big},
-    HostileCase{"SignatureOnlyPieceRebuildsEmptyFile", [](const World& w) { w.file("e.0000", "Quarb"); }, 0, "e", ""},
-    HostileCase{"EmptyFolder", [](const World&) {}, 0, ""},
+    HostileCase{"SignatureOnlyPieceRebuildsEmptyFile", files({{"e.0000", "Quarb"}}), 0, "e", ""},
+    HostileCase{"EmptyFolder", files({}), 0, ""},
     HostileCase{"ThesisBesideThesis2024IsNoJoin",
-                [](const World& w) {
-                    w.file("thesis", "my thesis");
-                    w.file("thesis_2024", "Quarb of a sort");
-                    w.file("IMG_2024", "photo");
-                    w.file("taxes.2023", "no signature");
-                },
+                files({{"thesis", "my thesis"}, {"thesis_2024", "Quarb of a sort"}, {"IMG_2024", "photo"},
+                       {"taxes.2023", "no signature"}}),
                 0, ""},
     HostileCase{"ExistingLongerOutputIsReplaced",
-                [](const World& w) {
-                    w.file("m", "stale stale stale");
-                    w.file("m.0000", "QuarbAB");
-                    w.file("m.0001", "QuarbC");
-                },
+                files({{"m", "stale stale stale"}, {"m.0000", "QuarbAB"}, {"m.0001", "QuarbC"}}),
                 0, "m", "ABC"},
     HostileCase{"OutputLinkedToAFileOutside",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    w.link("m", w.outside + "/victim.txt");
-                },
+                files({{"m.0000", "QuarbAB"}}, [](const World& w) { w.link("m", w.outside + "/victim.txt"); }),
                 0, "m", "AB"},
     HostileCase{"OutputLinkedToAFolderOutside",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    w.link("m", w.outside + "/victimdir");
-                },
+                files({{"m.0000", "QuarbAB"}}, [](const World& w) { w.link("m", w.outside + "/victimdir"); }),
                 0, "m", "AB"},
     HostileCase{"OutputIsADanglingLinkOutside",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    w.link("m", "../outside/evil.desktop");
-                },
+                files({{"m.0000", "QuarbAB"}}, [](const World& w) { w.link("m", "../outside/evil.desktop"); }),
                 0, "m", "AB"},
     HostileCase{"OutputLinkedToAPiece",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    w.file("m.0001", "QuarbCD");
-                    w.link("m", "m.0000");
-                },
+                files({{"m.0000", "QuarbAB"}, {"m.0001", "QuarbCD"}}, [](const World& w) { w.link("m", "m.0000"); }),
                 0, "m", "ABCD"},
     HostileCase{"OutputHardLinkedToAFileOutside",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    fs::create_hard_link(w.outside + "/victim.txt", w.at("m"));
-                },
+                files({{"m.0000", "QuarbAB"}},
+                      [](const World& w) { fs::create_hard_link(w.outside + "/victim.txt", w.at("m")); }),
                 0, "m", "AB"},
     // What killed runs left goes: only unlocked entries of the exact hidden names, never what a
     // link leads to, and of a split's folder only what a split writes.
@@ -178,55 +160,24 @@ INSTANTIATE_TEST_SUITE_P(Folders, HostileFolderTest, testing::Values(
                 },
                 0, "m", "AB", {".qfs-killedjoin01.tmp", ".qfs-killedsplit1.part", ".qfs-killedsplit2.part/v.0000"}},
     HostileCase{"OutputIsAFolder",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    fs::create_directory(w.at("m"));
-                },
+                files({{"m.0000", "QuarbAB"}}, [](const World& w) { fs::create_directory(w.at("m")); }),
                 OutputIsFolder, "m"},
     HostileCase{"PieceLinkedToAFileOutside",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    w.link("m.0001", w.outside + "/victim.txt");
-                },
+                files({{"m.0000", "QuarbAB"}}, [](const World& w) { w.link("m.0001", w.outside + "/victim.txt"); }),
                 SymbolicLink, "m.0001"},
     HostileCase{"TwoStems",
-                [](const World& w) {
-                    w.file("a.bin.0000", "Quarb1");
-                    w.file("a.bin.0001", "Quarb2");
-                    w.file("b.bin.0000", "Quarb3");
-                },
+                files({{"a.bin.0000", "Quarb1"}, {"a.bin.0001", "Quarb2"}, {"b.bin.0000", "Quarb3"}}),
                 MixedPieces, "b.bin.0000"},
     HostileCase{"OutputNameIsAPieceOfAnotherStem",
-                [](const World& w) {
-                    w.file("r.0001.0000", "QuarbAB");
-                    w.file("r.0001", "QuarbCD");
-                },
+                files({{"r.0001.0000", "QuarbAB"}, {"r.0001", "QuarbCD"}}),
                 MixedPieces, "r.0001.0000"},
-    HostileCase{"Gap",
-                [](const World& w) {
-                    w.file("x.0000", "QuarbAA");
-                    w.file("x.0002", "QuarbCC");
-                },
-                MissingPiece, "x.0001"},
+    HostileCase{"Gap", files({{"x.0000", "QuarbAA"}, {"x.0002", "QuarbCC"}}), MissingPiece, "x.0001"},
     HostileCase{"DuplicateIndex",
-                [](const World& w) {
-                    w.file("x.0000", "QuarbAA");
-                    w.file("x.0001", "QuarbBB");
-                    w.file("x.00001", "QuarbBB");
-                },
+                files({{"x.0000", "QuarbAA"}, {"x.0001", "QuarbBB"}, {"x.00001", "QuarbBB"}}),
                 DuplicatePiece, "x.0001"},
-    HostileCase{"DamagedSignature",
-                [](const World& w) {
-                    w.file("m.0000", "QuarbAB");
-                    w.file("m.0001", "XuarbCD");
-                },
-                PieceDamaged, "m.0001"},
+    HostileCase{"DamagedSignature", files({{"m.0000", "QuarbAB"}, {"m.0001", "XuarbCD"}}), PieceDamaged, "m.0001"},
     HostileCase{"PieceShorterThanItsSignature",
-                [](const World& w) {
-                    w.file("s.0000", "QuarbAB");
-                    w.file("s.0001", "Qua");
-                    w.file("s.0002", "QuarbCD");
-                },
+                files({{"s.0000", "QuarbAB"}, {"s.0001", "Qua"}, {"s.0002", "QuarbCD"}}),
                 PieceDamaged, "s.0001"}),
     [](const auto& row) { return row.param.name; });
 

@@ -53,17 +53,6 @@ bool runPar2(const TestFolder& folder, const std::string& arguments)
     return std::system(command.c_str()) == 0;
 }
 
-class Folder {
-public:
-    explicit Folder(const TestFolder& folder) : m_path(folder.path()), m_fd(::open(m_path.c_str(), O_RDONLY | O_DIRECTORY)) {}
-    ~Folder() { ::close(m_fd); }
-    int fd() const { return m_fd; }
-
-private:
-    std::string m_path;
-    int m_fd;
-};
-
 Error createOurs(const TestFolder& folder, const std::vector<RecoveryPiece>& pieces, std::uint32_t recoveryPieces,
                  RecoveryPlan& plan, bool withDigests = false)
 {
@@ -78,7 +67,7 @@ Error createOurs(const TestFolder& folder, const std::vector<RecoveryPiece>& pie
             hasher.add(bytes.data() + at, std::min(chunk, bytes.size() - at));
         digests.push_back(hasher.finish());
     }
-    Folder dir(folder);
+    OpenFolder dir(folder.path());
     return RecoveryCreator(FileLayer::system()).create(dir.fd(), folder.path(), plan, pieces, RecoveryRun{}, digests);
 }
 
@@ -86,7 +75,7 @@ Error createOurs(const TestFolder& folder, const std::vector<RecoveryPiece>& pie
 Error repairOurs(const TestFolder& folder, RecoveryCheck& check, const RecoveryRun& run = {},
                  const std::set<std::string>& verified = {})
 {
-    Folder dir(folder);
+    OpenFolder dir(folder.path());
     RecoverySetReader reader(FileLayer::system());
     RecoverySet set;
     bool found = false;
@@ -325,10 +314,10 @@ TEST_P(RecoveryCancelled, LeavesTheFolderAsItWas)
     }
     if (stage == Stage::Create) {
         plan = planRecovery("x", pieces, 1);
-        Folder dir(folder);
+        OpenFolder dir(folder.path());
         error = RecoveryCreator(FileLayer::system()).create(dir.fd(), folder.path(), plan, pieces, run);
     } else {
-        Folder dir(folder);
+        OpenFolder dir(folder.path());
         RecoverySetReader reader(FileLayer::system());
         RecoverySet set;
         bool found = false;

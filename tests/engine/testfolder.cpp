@@ -1,6 +1,8 @@
 #include "testfolder.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -63,6 +65,13 @@ bool TestMount::took(bool succeeded)
     m_mounted = succeeded;
     m_reason = succeeded ? "" : std::strerror(errno);
     return succeeded;
+}
+
+OpenFolder::OpenFolder(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+OpenFolder::~OpenFolder()
+{
+    ::close(m_fd);
 }
 
 void writeFile(const std::string& path, const std::string& bytes)

@@ -53,6 +53,20 @@ private:
     std::string m_reason;
 };
 
+// A folder opened for the engine's *at() calls, closed again with this.
+class OpenFolder {
+public:
+    explicit OpenFolder(const std::string& path);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 std::string readRange(const std::string& path, std::uint64_t offset, std::size_t count);
