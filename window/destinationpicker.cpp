@@ -1,10 +1,8 @@
 #include "destinationpicker.h"
 
-#include "directorylist.h"
 #include "elidedlabel.h"
 #include "pathopener.h"
 
-#include <sys/stat.h>
 
 #include <QDropEvent>
 #include <QFile>
@@ -35,20 +33,13 @@ struct Found {
 
 Found findFolder(const std::string& path)
 {
-    Found found;
-    std::string normal;
-    found.error = DirectoryList::normalPath(path, normal);
-    if (found.error.failed())
-        return found;
     // Links are followed, as the engine follows the destination's path.
-    struct stat info {};
-    if (::stat(normal.c_str(), &info) != 0)
-        found.error = qfs::Error::fromErrno(errno, normal);
-    else if (!S_ISDIR(info.st_mode))
-        found.error = qfs::Error::fromErrno(ENOTDIR, normal);
-    else
-        found.folder = normal;
-    return found;
+    const PathOpener::Found found = PathOpener::find(path);
+    if (found.error.failed())
+        return {found.error, {}};
+    if (!found.folder)
+        return {qfs::Error::fromErrno(ENOTDIR, found.path + "/" + found.name), {}};
+    return {{}, found.path};
 }
 
 } // namespace

@@ -37,6 +37,17 @@ public:
     // window) for the split side, below it for the join side; none while `busy()` holds.
     void takeDrops(QWidget& window, int divider, std::function<bool()> busy);
 
+    // What a path is. The folder is absolute and normal, as the folder lists show it.
+    struct Found {
+        qfs::Error error;
+        bool folder = false;
+        std::string path; // the folder, or the file's folder
+        std::string name; // the file's name
+    };
+    // Looks a path up (links followed), on the caller's thread: a folder, a regular file, or
+    // why it is neither.
+    static Found find(const std::string& path);
+
     // The one local file or folder a drag carries, or an empty text.
     static std::string draggedPath(const QMimeData& data);
 
@@ -47,15 +58,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // What a path is. The folder is absolute and normal, as the folder lists show it.
-    struct Found {
-        qfs::Error error;
-        bool folder = false;
-        std::string path; // the folder, or the file's folder
-        std::string name; // the file's name
-    };
-
-    static Found find(const std::string& path);
     void handOn(const Found& found, Side side);
 
     BackgroundRead m_read;
