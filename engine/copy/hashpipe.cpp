@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
 
 namespace qfs {
 
@@ -27,38 +26,15 @@ HashPipe::HashPipe(std::size_t blockBytes, std::size_t blockCount)
     for (std::size_t i = m_blockCount; i > 0; --i)
         m_free.push_back(i - 1);
 
-    try {
-        m_piece.thread = std::thread([this] { run(m_piece); });
-        try {
-            m_whole.thread = std::thread([this] { run(m_whole); });
-        } catch (const std::system_error&) {
-            {
-                std::lock_guard lock(m_piece.mutex);
-                m_piece.stopping = true;
-            }
-            m_piece.wake.notify_one();
-            m_piece.thread.join();
-            throw;
-        }
-        m_threaded = true;
-    } catch (const std::system_error&) {
-        // No threads to be had: submit() hashes on the calling thread.
-    }
+    m_threaded = m_piece.thread.start([this] { run(m_piece); }) && m_whole.thread.start([this] { run(m_whole); });
+    if (!m_threaded)
+        m_piece.thread.stop(); // No threads to be had: submit() hashes on the calling thread.
 }
 
 HashPipe::~HashPipe()
 {
-    if (!m_threaded)
-        return;
-    for (Worker* worker : {&m_piece, &m_whole}) {
-        {
-            std::lock_guard lock(worker->mutex);
-            worker->stopping = true;
-        }
-        worker->wake.notify_one();
-    }
-    m_piece.thread.join();
-    m_whole.thread.join();
+    m_piece.thread.stop();
+    m_whole.thread.stop();
 }
 
 std::size_t HashPipe::indexOf(const std::byte* block) const

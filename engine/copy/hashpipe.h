@@ -2,6 +2,7 @@
 
 #include "engine/fs/filelayer.h"
 #include "engine/copy/sha256.h"
+#include "engine/copy/workerthread.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -11,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace qfs {
@@ -96,7 +96,7 @@ private:
         bool busy = false;
         bool stopping = false;
         std::vector<Sha256::Digest> digests; // piece stream only: one per ended piece
-        std::thread thread;
+        WorkerThread thread{mutex, wake, stopping};
     };
     void post(Worker& worker, const Item& item);
     void process(Worker& worker, const Item& item);

@@ -2,8 +2,6 @@
 
 #include "engine/recovery/galoisfield.h"
 
-#include <system_error>
-
 namespace qfs {
 
 ChunkRing::ChunkRing(std::size_t slotBytes, std::size_t slotCount)
@@ -14,23 +12,17 @@ ChunkRing::ChunkRing(std::size_t slotBytes, std::size_t slotCount)
         m_slots[i].region = AlignedBuffer(GaloisField::regionSize(slotBytes));
         m_free.push_back(slotCount - 1 - i);
     }
-    try {
-        m_thread = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
-        // post() does the work itself.
-    }
+    // Without a thread, post() does the work itself.
+    m_thread.start([this] { run(); });
 }
 
 ChunkRing::~ChunkRing()
 {
     {
         std::lock_guard lock(m_mutex);
-        m_stopping = true;
         m_jobs.clear();
     }
-    m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.stop();
 }
 
 ChunkRing::Slot& ChunkRing::acquire()
@@ -45,7 +37,7 @@ ChunkRing::Slot& ChunkRing::acquire()
 
 void ChunkRing::post(Slot& slot, std::function<void()> work)
 {
-    if (!m_thread.joinable()) {
+    if (!m_thread.running()) {
         work();
         return;
     }

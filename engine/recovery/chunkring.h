@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/copy/workerthread.h"
 #include "engine/recovery/recoverybuffer.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace qfs {
@@ -74,7 +74,7 @@ private:
     bool m_stopping = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::thread m_thread;
+    WorkerThread m_thread{m_mutex, m_changed, m_stopping};
 };
 
 template <class Use>

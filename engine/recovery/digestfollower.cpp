@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <memory>
-#include <system_error>
 
 namespace qfs {
 
@@ -23,22 +22,13 @@ DigestFollower::DigestFollower(FileLayer& layer, int folderFd, const std::string
                                std::stop_token stop)
     : m_layer(layer), m_folderFd(folderFd), m_folderPath(folderPath), m_sliceSize(sliceSize), m_stop(std::move(stop))
 {
-    try {
-        m_thread = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
-        // No thread to be had: finish() reads the pieces.
-    }
+    // No thread to be had: finish() reads the pieces.
+    m_thread.start([this] { run(); });
 }
 
 DigestFollower::~DigestFollower()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_ending = true;
-    }
-    m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.stop();
 }
 
 void DigestFollower::add(const std::string& name)
@@ -52,7 +42,7 @@ void DigestFollower::add(const std::string& name)
 
 Error DigestFollower::finish(std::vector<PieceDigest>& digests)
 {
-    if (!m_thread.joinable()) {
+    if (!m_thread.running()) {
         ChunkRing ring(recoveryReadChunk, ringSlots);
         while (!m_queue.empty() && !m_error.failed()) {
             PieceDigest digest;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/copy/workerthread.h"
 #include "engine/fs/error.h"
 #include "engine/fs/filelayer.h"
 #include "engine/recovery/piecehasher.h"
@@ -10,7 +11,6 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace qfs {
@@ -62,7 +62,7 @@ private:
     Error m_error;
     bool m_busy = false;
     bool m_ending = false;
-    std::thread m_thread;
+    WorkerThread m_thread{m_mutex, m_changed, m_ending};
 };
 
 } // namespace qfs
