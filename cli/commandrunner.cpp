@@ -174,9 +174,9 @@ int CommandRunner::split(const Command& command)
     // Recovery pieces asked for that these pieces cannot carry: the split went on without.
     if (result->plan.recoveryWanted > 0 && !result->plan.recovery.reason.empty())
         m_err << programName << ": " << printableLines(result->plan.recovery.reason) << '\n';
-    return summary(command, OutcomeText::withLeftovers(OutcomeText::split(result->pieces, result->recoveryPieces,
-                                                                          result->folderPath, took.count()),
-                                                       result->leftovers));
+    const std::string made = OutcomeText::split(result->pieces, !result->checksumName.empty(), result->recoveryPieces,
+                                                result->folderPath, took.count());
+    return summary(command, OutcomeText::withLeftovers(made, result->leftovers));
 }
 
 int CommandRunner::join(const Command& command)

@@ -344,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
             EXPECT_EQ(fs::file_size(dir / "movie avi_split" / "movie avi.0000"), MiB + 5);
             for (const std::string& name : recoveryFiles)
                 EXPECT_LE(fs::file_size(dir / "movie avi_split" / name), MiB + 5) << name;
-            EXPECT_EQ(result.out.rfind("3 pieces and 1 recovery piece written to movie avi_split in ", 0), 0u)
+            EXPECT_EQ(result.out.rfind("3 pieces, their checksum file and 1 recovery piece written to movie avi_split in ", 0), 0u)
                 << result.out;
             EXPECT_EQ(result.err, ""); // no progress into a file
         },
@@ -412,7 +412,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         [](const fs::path& dir, const Finished& result) {
             EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"movie avi", "out"}));
             EXPECT_EQ(namesIn(dir / "out" / "movie avi_split").size(), 3u + 1u + recoveryFiles.size());
-            EXPECT_EQ(result.out.rfind("3 pieces and 1 recovery piece written to out/movie avi_split in ", 0), 0u)
+            EXPECT_EQ(result.out.rfind("3 pieces, their checksum file and 1 recovery piece written to out/movie avi_split in ", 0), 0u)
                 << result.out;
         },
         true},

@@ -622,10 +622,14 @@ void Form1Test::split()
 
     // The outcome is shown, beside the beep, and the new folder opens in the file manager.
     const QString outcome = world.find<QLabel>("OutcomeLabel")->text();
-    const QString written = QStringLiteral("%1 piece%2 written to movie.avi_split in ")
+    const QString written = QStringLiteral("%1 piece%2%3 written to movie.avi_split in ")
                                 .arg(slices.size())
-                                .arg(slices.size() == 1 ? "" : "s");
-    QVERIFY2(outcome.startsWith(written) && outcome.endsWith(QStringLiteral(" s")), qPrintable(outcome));
+                                .arg(slices.size() == 1 ? "" : "s")
+                                .arg(!checksums              ? ""
+                                     : slices.size() == 1 ? " and its checksum file"
+                                                          : " and their checksum file");
+    QVERIFY2(outcome.startsWith(written) && outcome.endsWith(QStringLiteral(" s \u2014 send the whole folder.")),
+             qPrintable(outcome));
     QTest::mouseClick(world.find<QAbstractButton>("OpenFolderButton"), Qt::LeftButton);
     QCOMPARE(world.feedback.events,
              (QStringList{QStringLiteral("beep | timer off"),
@@ -1079,7 +1083,7 @@ void Form1Test::repair()
     QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
     QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
     QVERIFY(world.waitForRun());
-    QVERIFY2(world.find<QLabel>("OutcomeLabel")->text().startsWith("4 pieces and 1 recovery piece written"),
+    QVERIFY2(world.find<QLabel>("OutcomeLabel")->text().startsWith("4 pieces, their checksum file and 1 recovery piece written"),
              qPrintable(world.find<QLabel>("OutcomeLabel")->text()));
     const QDir folder(world.path(QStringLiteral("movie.avi_split")));
     const QString lost = folder.filePath(QStringLiteral("movie.avi.0002"));
