@@ -1,4 +1,6 @@
 // Command lines run against the real `quarb` executable, in a fresh folder each.
+#include "cli/commandline.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -607,6 +610,30 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         }}),
     [](const auto& row) { return row.param.name; });
 
+// Sizes as people write them, and what they come to; empty: refused as wrong usage.
+struct SizeRow {
+    const char* text;
+    std::optional<std::uint64_t> bytes;
+};
+
+TEST(QuarbTest, SizeTextsInBytes)
+{
+    constexpr std::uint64_t KiB = 1024;
+    constexpr std::uint64_t GiB = 1024 * MiB;
+    const SizeRow rows[] = {
+        {"1048576", MiB},  {"700B", 700},        {"1K", KiB},           {"1k", KiB},
+        {"1KB", KiB},      {"1KiB", KiB},        {"700M", 700 * MiB},   {"700m", 700 * MiB},
+        {"700MB", 700 * MiB}, {"700MiB", 700 * MiB}, {"700mib", 700 * MiB}, {"1.5G", 3 * GiB / 2},
+        {"4.7GB", 5046586573}, {"2T", 2 * 1024 * GiB}, {"1.5", 2}, {"2.5", 2}, // half to even, as the window
+        {"0.4", std::nullopt}, {"0", std::nullopt},  {"", std::nullopt},  {"M", std::nullopt},
+        {"iB", std::nullopt},  {"5iB", std::nullopt}, {"12Q", std::nullopt}, {"1.2.3M", std::nullopt},
+        {"-5M", std::nullopt}, {"1e6", std::nullopt}, {"7 MB", std::nullopt}, {"5MBB", std::nullopt},
+        {"1,5G", std::nullopt},
+    };
+    for (const SizeRow& row : rows)
+        EXPECT_EQ(qfs::cli::CommandLine::sizeInBytes(row.text), row.bytes) << row.text;
+}
+
 // Ctrl+C during a long split: the program removes what it wrote, then exits with 130.
 TEST(QuarbTest, InterruptedSplitLeavesNothing)
 {
@@ -638,6 +665,10 @@ TEST(QuarbTest, InterruptedSplitLeavesNothing)
     ASSERT_EQ(::kill(child, SIGINT), 0);
     const Finished result = sandbox.wait(child);
     EXPECT_EQ(result.status, signalExitBase + SIGINT) << result.err;
+    // One line says what was undone: "quarb: stopped; removed the 312 pieces written so far".
+    EXPECT_EQ(result.err.rfind("quarb: stopped; removed the ", 0), 0u) << result.err;
+    EXPECT_TRUE(result.err.ends_with(" pieces written so far\n")) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(namesIn(sandbox.work()), std::vector<std::string>{"long.bin"});
     EXPECT_EQ(fs::file_size(sourcePath), sourceLength);
 }
