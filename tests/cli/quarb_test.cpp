@@ -610,6 +610,78 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         }}),
     [](const auto& row) { return row.param.name; });
 
+// The user guide's lines for a recipient without this program, taken from the guide as printed
+// there (the sh block after its marker), run with /bin/sh in a folder of pieces made by quarb:
+// they rebuild the file from a complete folder, and fail, leaving nothing behind, on a missing,
+// a damaged or an extra piece.
+struct RecipeRow {
+    const char* name;
+    std::function<void(const fs::path& pieces)> spoil;
+    bool rebuilds;
+};
+
+class RecipeTest : public testing::TestWithParam<RecipeRow> {};
+
+std::string guideRecipe()
+{
+    const std::string guide = readFile(USER_GUIDE_PATH);
+    const std::string marker = "<!-- recipe: check and join signed pieces -->\n```sh\n";
+    const std::size_t start = guide.find(marker);
+    if (start == std::string::npos)
+        return {};
+    const std::size_t body = start + marker.size();
+    return guide.substr(body, guide.find("```", body) - body);
+}
+
+TEST_P(RecipeTest, FailsUnlessEveryPieceIsThereIntactAndAlone)
+{
+    const RecipeRow& row = GetParam();
+    const std::string recipe = guideRecipe();
+    ASSERT_FALSE(recipe.empty()) << "no marked recipe in " << USER_GUIDE_PATH;
+    const Sandbox sandbox;
+    const std::string original = patternBytes(5000);
+    writeFile(sandbox.work() / "movie.avi", original);
+    const Finished split = sandbox.run({"split", "movie.avi", "-s", "1K", "-q"});
+    ASSERT_EQ(split.status, 0) << split.err;
+    const fs::path pieces = sandbox.work() / "movie.avi_split";
+    row.spoil(pieces);
+    const std::vector<std::string> before = namesIn(pieces);
+    const fs::path script = sandbox.work().parent_path() / "recipe.sh";
+    writeFile(script, recipe);
+
+    // Its list of pieces goes into the sandbox too, not the system's temporary folder.
+    const std::string command = "cd '" + pieces.string() + "' && TMPDIR='" + script.parent_path().string() +
+                                "' /bin/sh '" + script.string() + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    if (row.rebuilds) {
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        std::vector<std::string> after = before;
+        after.push_back("movie.avi");
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(namesIn(pieces), after);
+        EXPECT_EQ(readFile(pieces / "movie.avi"), original);
+    } else {
+        EXPECT_NE(WEXITSTATUS(status), 0);
+        EXPECT_EQ(namesIn(pieces), before) << "the recipe left a file behind";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, RecipeTest, testing::Values(
+    RecipeRow{"Complete", [](const fs::path&) {}, true},
+    RecipeRow{"MissingPiece", [](const fs::path& p) { fs::remove(p / "movie.avi.0002"); }, false},
+    RecipeRow{"DamagedPiece",
+              [](const fs::path& p) {
+                  std::fstream piece(p / "movie.avi.0001", std::ios::binary | std::ios::in | std::ios::out);
+                  piece.seekp(100);
+                  piece.put('\0');
+              },
+              false},
+    RecipeRow{"StrayPartFile",
+              [](const fs::path& p) { writeFile(p / "movie.avi.0002.part", readFile(p / "movie.avi.0002").substr(0, 300)); },
+              false}),
+    [](const auto& row) { return row.param.name; });
+
 // Sizes as people write them, and what they come to; empty: refused as wrong usage.
 struct SizeRow {
     const char* text;
