@@ -15,19 +15,52 @@ namespace {
 
 constexpr const char* programName = "quarb";
 
-// The units a size may end in, powers of 1024 as the window's; bytes are written as no unit.
+// The units a size may end in: a letter for a power of 1024, as the window's units and the
+// progress line's "MB" are, optionally followed by "B" or "iB"; bytes are written as no unit
+// or as "B". Letters and "B" in either case: "700m", "700MB", "700MiB" and "700mib" agree.
 constexpr struct {
     char letter;
     double factor;
-} units[] = {{'K', 1024.0}, {'M', 1048576.0}, {'G', 1073741824.0}};
+} units[] = {{'K', 1024.0}, {'M', 1048576.0}, {'G', 1073741824.0}, {'T', 1099511627776.0}};
+
+char upper(char letter)
+{
+    return char(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+}
 
 std::optional<double> unitFactor(char letter)
 {
-    const char upper = char(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
     for (const auto& unit : units)
-        if (unit.letter == upper)
+        if (unit.letter == upper(letter))
             return unit.factor;
     return std::nullopt;
+}
+
+// Takes the unit off the end of a size, "1.5GiB" leaving "1.5": its factor, 1 for none or
+// "B"; empty for an ending that is no unit.
+std::optional<double> takeUnit(std::string_view& text)
+{
+    const auto endsWith = [&](std::string_view suffix) {
+        if (text.size() < suffix.size())
+            return false;
+        for (std::size_t i = 0; i < suffix.size(); ++i)
+            if (upper(text[text.size() - suffix.size() + i]) != upper(suffix[i]))
+                return false;
+        return true;
+    };
+    bool binary = false; // "iB": only after a letter, "KiB"; a bare "iB" is no unit
+    if (endsWith("iB")) {
+        text.remove_suffix(2);
+        binary = true;
+    } else if (endsWith("B")) {
+        text.remove_suffix(1);
+    }
+    if (text.empty() || (text.back() >= '0' && text.back() <= '9') || text.back() == '.')
+        return binary ? std::nullopt : std::optional<double>(1.0);
+    const auto factor = unitFactor(text.back());
+    if (factor)
+        text.remove_suffix(1);
+    return factor;
 }
 
 constexpr double largest = double(CommandLine::largestAmount);
@@ -90,19 +123,14 @@ std::string helpHint(const CLI::App* command)
 
 std::optional<std::uint64_t> CommandLine::sizeInBytes(std::string_view text)
 {
-    double factor = 1;
-    if (!text.empty() && !isDigit(text.back()) && text.back() != '.') {
-        const auto unit = unitFactor(text.back());
-        if (!unit)
-            return std::nullopt;
-        factor = *unit;
-        text.remove_suffix(1);
-    }
+    const auto factor = takeUnit(text);
+    if (!factor)
+        return std::nullopt;
     const auto number = plainNumber(text, true);
     if (!number)
         return std::nullopt;
     // nearbyint rounds half to even in the default rounding mode, as the window does.
-    const double bytes = std::min(std::nearbyint(*number * factor), largest);
+    const double bytes = std::min(std::nearbyint(*number * *factor), largest);
     if (bytes < 1)
         return std::nullopt;
     return std::uint64_t(bytes);
@@ -150,8 +178,9 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     split->add_option("FILE", command.path, "The file to split")->required()->type_name("");
     CLI::Option* size = split->add_option(
         "-s,--size", sizeText,
-        "Size of every piece but the last: a number with an optional unit K, M or G "
-        "(1024, 1024^2, 1024^3 bytes), e.g. 700M, 1.5G, 1048576");
+        "Size of every piece but the last: a number of bytes, or one with a unit K, M, G or T, "
+        "each 1024 times the last (M = MB = MiB = 1024^2 bytes, as in the window), in either case, "
+        "e.g. 700M, 700MB, 4.7GB, 1.5g, 1048576; a fraction of a byte is rounded to the nearest");
     size->type_name("SIZE");
     CLI::Option* count = split->add_option(
         "-n,--count", countText, "Number of pieces wished for: a whole number, at least 1");
@@ -165,7 +194,7 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
                       "any N lost or damaged pieces can then be rebuilt, here with 'quarb repair' or "
                       "anywhere with 'par2 repair FILE.par2'. Default 1; 0 for none")
         ->type_name("N");
-    split->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+    split->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* join = app.add_subcommand(
         "join", "Write the pieces in FOLDER back to back into one file in FOLDER (or in DIR), "
@@ -180,20 +209,20 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     join->add_flag("--repair", command.repair,
                    "First rebuild damaged and missing pieces from the recovery pieces in FOLDER, as "
                    "'quarb repair' does");
-    join->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+    join->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* verify = app.add_subcommand(
         "verify", "Check the pieces in FOLDER, and the rebuilt file if it is there, against "
                   "the folder's checksum file, without writing anything.");
     verify->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
-    verify->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+    verify->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* repair = app.add_subcommand(
         "repair", "Rebuild the damaged and missing pieces in FOLDER from the recovery pieces there "
                   "(the .par2 files a split writes), each checked against the recovery data and the "
                   "checksum file before it replaces anything. Nothing is written when they cannot all be rebuilt.");
     repair->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
-    repair->add_flag("--quiet", command.quiet, "Print no progress and no summary, only errors");
+    repair->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     const auto usage = [&](const std::string& what) {
         const CLI::App* chosen = nullptr;
@@ -255,7 +284,8 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
         const auto bytes = sizeInBytes(sizeText);
         if (!bytes)
             return usage("the size '" + NameText::printable(sizeText) +
-                         "' is not a positive number of bytes with an optional unit K, M or G");
+                         "' is not a size: give a number of bytes of at least 1, optionally with a unit K, M, G "
+                         "or T (powers of 1024), e.g. 700M or 1.5G");
         command.rule = Command::PieceRule::BySize;
         command.amount = *bytes;
     } else {

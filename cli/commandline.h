@@ -11,10 +11,10 @@
 namespace qfs::cli {
 
 // The arguments of `quarb`, read with CLI11:
-//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [--quiet]
-//   quarb join FOLDER [--repair] [--quiet]
-//   quarb verify FOLDER [--quiet]
-//   quarb repair FOLDER [--quiet]
+//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [-q|--quiet]
+//   quarb join FOLDER [--repair] [-q|--quiet]
+//   quarb verify FOLDER [-q|--quiet]
+//   quarb repair FOLDER [-q|--quiet]
 //   quarb --help | --version, and --help after each command.
 class CommandLine {
 public:
@@ -24,12 +24,13 @@ public:
     static std::variant<Command, ExitStatus> parse(int argc, const char* const* argv,
                                                    std::ostream& out, std::ostream& err);
 
-    // SIZE: digits with an optional fraction ("1.5"), then an optional unit K, M or G (or
-    // k, m, g), powers of 1024, the same as the window's units. Nothing else: no sign, no
-    // exponent, no blanks. The result is in whole bytes, rounded to nearest (half to even, as
-    // the window rounds), and sizes beyond `largestAmount` count as `largestAmount`, since
-    // every size from the file's length on gives one piece. Empty when the text is not such a
-    // size or comes to less than one byte.
+    // SIZE: digits with an optional fraction ("1.5"), then an optional unit: K, M, G or T,
+    // powers of 1024 as the window's units and the progress line's "MB", optionally followed by
+    // "B" or "iB" ("700M", "700MB", "700MiB" are one size), or "B" alone for bytes; letters in
+    // either case. Nothing else: no sign, no exponent, no blanks. The result is in whole bytes,
+    // rounded to nearest (half to even, as the window rounds), and sizes beyond
+    // `largestAmount` count as `largestAmount`, since every size from the file's length on
+    // gives one piece. Empty when the text is not such a size or comes to less than one byte.
     static std::optional<std::uint64_t> sizeInBytes(std::string_view text);
 
     // COUNT: decimal digits only, at least 1; counts beyond `largestAmount` count as that.

@@ -5,6 +5,7 @@
 #include "engine/repairer.h"
 #include "engine/text/nametext.h"
 #include "engine/text/outcometext.h"
+#include "engine/text/progresstext.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/splitter.h"
 #include "terminalprogress.h"
@@ -28,24 +29,34 @@ constexpr const char* nameIndent = "  ";
 // How often the progress line is redrawn at most.
 constexpr std::chrono::milliseconds redrawInterval{100};
 
-// What the engine reports while it runs: only the progress, drawn on the terminal.
+// What the engine reports while it runs: the progress, drawn on the terminal, and how many
+// pieces a split wrote, for the line that says what a stopped run removed.
 class ProgressShown : public SplitObserver, public JoinObserver, public VerifyObserver {
 public:
     explicit ProgressShown(TerminalProgress& progress) : m_progress(progress) {}
     void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
     {
         m_progress.report(bytesDone, bytesTotal);
+        m_bytes = bytesDone;
     }
+    void pieceWritten(const std::string&) override { ++m_pieces; }
+    std::uint64_t pieces() const { return m_pieces; }
+    std::uint64_t bytes() const { return m_bytes; }
 
 private:
     TerminalProgress& m_progress;
+    std::uint64_t m_pieces = 0;
+    std::uint64_t m_bytes = 0;
 };
 
-// What one of the engine's runs returned, and the signal that stopped it, or 0.
+// What one of the engine's runs returned, the signal that stopped it (or 0), and the pieces it
+// wrote and the bytes it got through before it ended.
 template <class Value>
 struct Ran {
     Result<Value> result;
     int signal;
+    std::uint64_t piecesWritten;
+    std::uint64_t bytesDone;
 };
 
 // Does one of the engine's runs, `engine.run(request, observer, stop)`, with the progress
@@ -63,7 +74,7 @@ auto runWithProgress(bool quiet, Engine engine, const Request& request)
         },
         progress.enabled() ? std::function<void()>([&] { progress.draw(); }) : nullptr, redrawInterval);
     progress.clear();
-    return Ran{std::move(*result), outcome.signal};
+    return Ran{std::move(*result), outcome.signal, shown.pieces(), shown.bytes()};
 }
 
 // Every text this program prints goes through here, a line at a time. The engine puts names
@@ -155,9 +166,12 @@ int CommandRunner::split(const Command& command)
     request.destinationDirectory = command.output;
     request.recoveryPieces = command.recoveryPieces;
     const auto start = std::chrono::steady_clock::now();
-    const auto [result, signal] = runWithProgress(command.quiet, Splitter(), request);
+    [[maybe_unused]] const auto [result, signal, written, bytes] = runWithProgress(command.quiet, Splitter(), request);
     if (result.failed()) {
-        const int status = failure(result.error(), signal);
+        const int status = failure(result.error(), signal,
+                                   written == 0 ? std::string(nothingWritten)
+                                                : "removed the " + ProgressText::count(written) +
+                                                      (written == 1 ? " piece" : " pieces") + " written so far");
         if (result.error().is(FolderExists)) {
             // The window offers the next free name; here the way out is another folder.
             const std::string taken = NameText::printable(PieceNaming::splitFolderName(name));
@@ -174,9 +188,9 @@ int CommandRunner::split(const Command& command)
     // Recovery pieces asked for that these pieces cannot carry: the split went on without.
     if (result->plan.recoveryWanted > 0 && !result->plan.recovery.reason.empty())
         m_err << programName << ": " << printableLines(result->plan.recovery.reason) << '\n';
-    return summary(command, OutcomeText::withLeftovers(OutcomeText::split(result->pieces, result->recoveryPieces,
-                                                                          result->folderPath, took.count()),
-                                                       result->leftovers));
+    const std::string made = OutcomeText::split(result->pieces, !result->checksumName.empty(), result->recoveryPieces,
+                                                result->folderPath, took.count());
+    return summary(command, OutcomeText::withLeftovers(made, result->leftovers));
 }
 
 int CommandRunner::join(const Command& command)
@@ -185,10 +199,12 @@ int CommandRunner::join(const Command& command)
         if (const int status = repairFolder(command, false); status != Done)
             return status;
     }
-    const auto [result, signal] =
+    [[maybe_unused]] const auto [result, signal, written, bytes] =
         runWithProgress(command.quiet, Joiner(), JoinRequest{command.path, command.output, command.force});
     if (result.failed()) {
-        const int status = failure(result.error(), signal);
+        // The rebuilt file grows under a temporary name, which the join removes when stopped.
+        const int status =
+            failure(result.error(), signal, bytes == 0 ? nothingWritten : "removed the partly rebuilt file");
         if (result.error().is(OutputExists))
             hint("use --force to replace it");
         else if (command.output.empty() && refusesWriting(result.error(), command.path))
@@ -204,7 +220,7 @@ int CommandRunner::join(const Command& command)
 
 int CommandRunner::verify(const Command& command)
 {
-    const auto [result, signal] = runWithProgress(command.quiet, Verifier(), VerifyRequest{command.path});
+    [[maybe_unused]] const auto [result, signal, written, bytes] = runWithProgress(command.quiet, Verifier(), VerifyRequest{command.path});
     if (result.failed())
         return failure(result.error(), signal);
 
@@ -228,9 +244,9 @@ int CommandRunner::repair(const Command& command)
 
 int CommandRunner::repairFolder(const Command& command, bool summaryShown)
 {
-    const auto [result, signal] = runWithProgress(command.quiet, Repairer(), RepairRequest{command.path});
+    [[maybe_unused]] const auto [result, signal, written, bytes] = runWithProgress(command.quiet, Repairer(), RepairRequest{command.path});
     if (result.failed())
-        return failure(result.error(), signal);
+        return failure(result.error(), signal, "no piece was replaced");
     if (result->found.stem.empty())
         return failure(Error{CheckFailed, summaryShown ? OutcomeText::noPiecesRepaired : OutcomeText::noPiecesJoined,
                              command.path},
@@ -248,10 +264,12 @@ int CommandRunner::repairFolder(const Command& command, bool summaryShown)
     return summary(command, OutcomeText::repair(result.value()));
 }
 
-int CommandRunner::failure(const Error& error, int signal)
+int CommandRunner::failure(const Error& error, int signal, const std::string& undone)
 {
-    if (error.is(Cancelled) && signal != 0)
+    if (error.is(Cancelled) && signal != 0) {
+        m_err << programName << ": stopped; " << undone << '\n';
         return SignalBase + signal;
+    }
     m_err << programName << ": " << describe(error) << '\n';
     listNames(error.names);
     if (error.is(PieceDamaged) || error.is(MissingPiece) || error.is(UnlistedPiece) || error.is(RecoveryInsufficient) ||

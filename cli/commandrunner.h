@@ -34,8 +34,10 @@ private:
     // when there was nothing to rebuild). Done when every piece is intact afterwards; the exit
     // status otherwise, after reporting what is still wrong.
     int repairFolder(const Command& command, bool summaryShown);
-    // The exit status of a run that ended in `error`, after reporting it.
-    int failure(const Error& error, int signal);
+    // The exit status of a run that ended in `error`, after reporting it. A run stopped by a
+    // signal says only "stopped; " and `undone`, what it removed again.
+    int failure(const Error& error, int signal, const std::string& undone = nothingWritten);
+    static constexpr const char* nothingWritten = "nothing was written";
     // What the user can do about a refusal that has a way out, on a line of its own below it.
     void hint(const std::string& text);
     // Lists the pieces a finding stands for on `err`, one a line, below its sentence.

@@ -9,7 +9,9 @@
 #include "engine/pieces/piecechecksums.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/pieces/pieceset.h"
+#include "engine/text/outcometext.h"
 #include "engine/text/plantext.h"
+#include "engine/verifier.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,6 +28,18 @@ void JoinObserver::progress(std::uint64_t, std::uint64_t) {}
 
 namespace {
 
+// Passes a verification's progress on to the join's observer: the folder is shown already.
+class ProgressPassed : public VerifyObserver {
+public:
+    explicit ProgressPassed(JoinObserver& observer) : m_observer(observer) {}
+    void progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
+    {
+        m_observer.progress(bytesDone, bytesTotal);
+    }
+
+private:
+    JoinObserver& m_observer;
+};
 
 } // namespace
 
@@ -156,7 +170,7 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
 {
     Survey found(m_layer);
     if (Error e = survey(request, found); e.failed())
-        return e;
+        return everyFault(request, observer, stop, std::move(e));
     if (found.verify)
         observer.verifying(found.sums.fileName);
     const JoinPlan& plan = found.plan;
@@ -193,6 +207,28 @@ Error Joiner::joinPieces(const JoinRequest& request, JoinObserver& observer, con
     result.length = written;
     result.destinationPath = plan.destinationPath;
     return {};
+}
+
+Error Joiner::everyFault(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
+                         Error first)
+{
+    if (!first.is(PieceDamaged) && !first.is(MissingPiece) && !first.is(UnlistedPiece))
+        return first;
+    // Only the pieces: the rebuilt file and the recovery data are no business of a refusal.
+    ProgressPassed passed(observer);
+    auto checked = Verifier(m_layer, m_blockSize).run(VerifyRequest{request.folderPath, true}, passed, stop);
+    if (checked.failed())
+        return checked.error().is(Cancelled) ? checked.error() : first;
+    const std::vector<PieceFinding> findings = OutcomeText::verifyFindings(checked.value());
+    // One kind of fault (or none: the folder changed since) is what the first refusal says.
+    if (findings.size() < 2)
+        return first;
+    Error all{first.code, {}, request.folderPath};
+    for (const PieceFinding& finding : findings) {
+        all.description += (all.description.empty() ? "" : " ") + finding.sentence;
+        all.names.insert(all.names.end(), finding.names.begin(), finding.names.end());
+    }
+    return all;
 }
 
 Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,

@@ -99,7 +99,12 @@ struct JoinResult {
 // checksums differ.". Refusals word their findings as CheckMessages does, which is what a
 // verification reports of the same folder; their path is the piece's, or the folder's when they
 // name several. When all pieces match but the joined data does not match the stem's line, the
-// join refuses too (PieceDamaged). A checksum file that cannot be used (a symbolic link, too
+// join refuses too (PieceDamaged). A refusal before writing for damaged, missing or unlisted
+// pieces names every such fault of the folder at once, not only the first kind found: the
+// pieces are then read as a verification reads them, and when they hold more than one kind of
+// fault the refusal's description is all their sentences ("m.0001 is damaged: its checksum
+// differs. m.0003 is missing."), its names those of every finding that lists them, its path the
+// folder's, and its code the first refusal's. A checksum file that cannot be used (a symbolic link, too
 // large, a malformed or hostile line) refuses the join before anything is written.
 class Joiner {
 public:
@@ -125,6 +130,10 @@ private:
     Error survey(const JoinRequest& request, Survey& found);
     Error joinPieces(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
                      JoinResult& result);
+    // The refusal `first` widened to every fault of the pieces, as the class comment says; any
+    // other failure as it is.
+    Error everyFault(const JoinRequest& request, JoinObserver& observer, const std::stop_token& stop,
+                     Error first);
     // Copies the pieces' data into the output from offset 0; `offset` ends at the data's length.
     Error copyPieces(const JoinRequest& request, const PieceSet& set, int folderFd, AtomicFile& output,
                      const std::stop_token& stop, const SliceCopier::Advance& advance, std::uint64_t& offset);

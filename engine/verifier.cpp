@@ -49,7 +49,7 @@ Result<VerifyReport> Verifier::run(const VerifyRequest& request, VerifyObserver&
     return runToResult<VerifyReport>(request.folderPath, [&](VerifyReport& report) {
         TotalKept kept(observer);
         std::set<std::string> verified;
-        if (Error e = check(request, kept, stop, report, verified); e.failed())
+        if (Error e = check(request, kept, stop, report, verified); e.failed() || request.piecesOnly)
             return e;
         return examineRecovery(request, observer, stop, verified, kept.total(), report, recovery);
     });
@@ -153,7 +153,7 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     const std::string rebuiltPath = PieceNaming::joinPath(request.folderPath, set.stem());
     FileHandle rebuilt(m_layer, -1);
     struct stat rebuiltInfo {};
-    if (sums.whole) {
+    if (sums.whole && !request.piecesOnly) {
         if (Error e = openRebuilt(folder.fd(), rebuiltPath, set.stem(), rebuilt, rebuiltInfo); e.failed())
             return e;
     }

@@ -21,6 +21,9 @@ namespace qfs {
 // rebuild when it is there, without writing anything.
 struct VerifyRequest {
     std::string folderPath;
+    // Only the pieces and their checksum file: the rebuilt file and the recovery data are left
+    // unread (what a join's refusal needs to name every fault).
+    bool piecesOnly = false;
 };
 
 class HashingCopier;

@@ -53,8 +53,10 @@ struct RunOutcome {
     qfs::Error error;
     // From start() to the end of the work, cleanup included.
     double seconds = 0;
-    // Split: how many pieces it made, and how many recovery pieces beside them.
+    // Split: how many pieces it made, whether their checksum file, and how many recovery
+    // pieces beside them.
     std::uint64_t pieces = 0;
+    bool checksumFile = false;
     std::uint64_t recoveryPieces = 0;
     // Join: the rebuilt file's name (empty when the folder held no pieces) and its length.
     std::string rebuiltName;

@@ -85,7 +85,7 @@ QString RunReport::outcomeLine(const RunOutcome& outcome, const std::string& spl
     switch (outcome.kind) {
     case RunKind::Split:
         return fromBytes(qfs::OutcomeText::withLeftovers(
-            qfs::OutcomeText::split(outcome.pieces, outcome.recoveryPieces,
+            qfs::OutcomeText::split(outcome.pieces, outcome.checksumFile, outcome.recoveryPieces,
                                     std::filesystem::path(splitFolder).filename().string(), outcome.seconds),
             outcome.leftovers));
     case RunKind::Join:

@@ -120,6 +120,7 @@ Run splitRun(const qfs::SplitRequest& request)
         RunKind::Split, request,
         [](RunOutcome& outcome, qfs::SplitResult made) {
             outcome.pieces = made.pieces;
+            outcome.checksumFile = !made.checksumName.empty();
             outcome.recoveryPieces = made.recoveryPieces;
             outcome.leftovers = made.leftovers;
         },

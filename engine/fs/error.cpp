@@ -3,6 +3,7 @@
 #include "engine/text/nametext.h"
 
 #include <cstring>
+#include <filesystem>
 
 namespace qfs {
 
@@ -11,9 +12,21 @@ std::string Error::message() const
     if (code == CheckFailed || code == FolderExists)
         return description;
     std::string text = std::to_string(code) + ": " + description;
-    if (!path.empty())
-        text += ": " + NameText::printable(path);
-    return text;
+    if (path.empty())
+        return text;
+    if (!description.ends_with('.'))
+        return text + ": " + NameText::printable(path);
+    // One of the engine's sentences: the place goes inside it, before its full stop, so that
+    // no ".:" follows it. A sentence that names the file already needs only its folder; one
+    // that does not is about the folder it was given.
+    const std::filesystem::path concerned(path);
+    const std::string name = concerned.filename().string();
+    const bool named = !name.empty() && description.find(NameText::printable(name)) != std::string::npos;
+    const std::string place = named ? concerned.parent_path().string() : path;
+    if (place.empty())
+        return text;
+    text.pop_back();
+    return text + " (in " + NameText::printable(place) + ").";
 }
 
 Error Error::fromErrno(int err, std::string path)

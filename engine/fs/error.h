@@ -66,8 +66,11 @@ struct Error {
     bool is(ErrorCode own) const { return code == own; }
 
     // The text shown to the user. Fixed messages (a refused check, an existing split folder)
-    // are shown as they are; every other failure as "number: description", followed by
-    // ": path" when it concerns a file or folder (NameText::printable's form of it).
+    // are shown as they are; every other failure as "number: description", with the file or
+    // folder it concerns (NameText::printable's form of it): after ": " when the description is
+    // a system's phrase ("2: No such file or directory: /a/b"); inside the sentence when it is
+    // one of the engine's, which end in a full stop: "1005: b.0042 is missing (in /a).", the
+    // folder only when the sentence names the file itself.
     std::string message() const;
 
     static Error fromErrno(int err, std::string path);

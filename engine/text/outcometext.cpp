@@ -10,20 +10,20 @@
 
 namespace qfs {
 
-std::string OutcomeText::split(std::uint64_t pieces, const std::string& folderName, double seconds)
+std::string OutcomeText::split(std::uint64_t pieces, bool checksumFile, std::uint64_t recoveryPieces,
+                               const std::string& folderName, double seconds)
 {
-    return ProgressText::count(pieces) + (pieces == 1 ? " piece" : " pieces") + " written to " +
-           NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds);
-}
-
-std::string OutcomeText::split(std::uint64_t pieces, std::uint64_t recoveryPieces, const std::string& folderName,
-                               double seconds)
-{
-    if (recoveryPieces == 0)
-        return split(pieces, folderName, seconds);
-    return ProgressText::count(pieces) + (pieces == 1 ? " piece and " : " pieces and ") +
-           ProgressText::count(recoveryPieces) + (recoveryPieces == 1 ? " recovery piece" : " recovery pieces") +
-           " written to " + NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds);
+    std::vector<std::string> made{ProgressText::count(pieces) + (pieces == 1 ? " piece" : " pieces")};
+    if (checksumFile)
+        made.push_back(pieces == 1 ? "its checksum file" : "their checksum file");
+    if (recoveryPieces > 0)
+        made.push_back(ProgressText::count(recoveryPieces) +
+                       (recoveryPieces == 1 ? " recovery piece" : " recovery pieces"));
+    std::string list = made.front();
+    for (std::size_t i = 1; i < made.size(); ++i)
+        list += (i + 1 == made.size() ? " and " : ", ") + made[i];
+    return list + " written to " + NameText::printable(folderName) + " in " + ProgressText::elapsed(seconds) +
+           sendFolder;
 }
 
 std::string OutcomeText::join(const std::string& rebuiltName, std::uint64_t length)

@@ -16,11 +16,13 @@ namespace qfs {
 // Names appear in NameText::printable's form.
 class OutcomeText {
 public:
-    // "7 pieces written to movie.avi_split in 2.1 s".
-    static std::string split(std::uint64_t pieces, const std::string& folderName, double seconds);
-    // The same with recovery pieces: "7 pieces and 1 recovery piece written to …".
-    static std::string split(std::uint64_t pieces, std::uint64_t recoveryPieces, const std::string& folderName,
-                             double seconds);
+    // What a split made and what the sender is to send: "7 pieces, their checksum file and 1
+    // recovery piece written to movie.avi_split in 2.1 s — send the whole folder.", leaving out
+    // what it did not write ("7 pieces written to …").
+    static std::string split(std::uint64_t pieces, bool checksumFile, std::uint64_t recoveryPieces,
+                             const std::string& folderName, double seconds);
+    // What ends every split's line: the recipient needs every file of the folder.
+    static constexpr const char* sendFolder = " \u2014 send the whole folder.";
     // "movie.avi rebuilt, 4.37 GB"; an empty name (the folder held no pieces) gives
     // noPiecesJoined.
     static std::string join(const std::string& rebuiltName, std::uint64_t length);

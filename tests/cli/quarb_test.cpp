@@ -1,4 +1,6 @@
 // Command lines run against the real `quarb` executable, in a fresh folder each.
+#include "cli/commandline.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -344,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
             EXPECT_EQ(fs::file_size(dir / "movie avi_split" / "movie avi.0000"), MiB + 5);
             for (const std::string& name : recoveryFiles)
                 EXPECT_LE(fs::file_size(dir / "movie avi_split" / name), MiB + 5) << name;
-            EXPECT_EQ(result.out.rfind("3 pieces and 1 recovery piece written to movie avi_split in ", 0), 0u)
+            EXPECT_EQ(result.out.rfind("3 pieces, their checksum file and 1 recovery piece written to movie avi_split in ", 0), 0u)
                 << result.out;
             EXPECT_EQ(result.err, ""); // no progress into a file
         },
@@ -412,7 +415,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         [](const fs::path& dir, const Finished& result) {
             EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"movie avi", "out"}));
             EXPECT_EQ(namesIn(dir / "out" / "movie avi_split").size(), 3u + 1u + recoveryFiles.size());
-            EXPECT_EQ(result.out.rfind("3 pieces and 1 recovery piece written to out/movie avi_split in ", 0), 0u)
+            EXPECT_EQ(result.out.rfind("3 pieces, their checksum file and 1 recovery piece written to out/movie avi_split in ", 0), 0u)
                 << result.out;
         },
         true},
@@ -607,6 +610,102 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
         }}),
     [](const auto& row) { return row.param.name; });
 
+// The user guide's lines for a recipient without this program, taken from the guide as printed
+// there (the sh block after its marker), run with /bin/sh in a folder of pieces made by quarb:
+// they rebuild the file from a complete folder, and fail, leaving nothing behind, on a missing,
+// a damaged or an extra piece.
+struct RecipeRow {
+    const char* name;
+    std::function<void(const fs::path& pieces)> spoil;
+    bool rebuilds;
+};
+
+class RecipeTest : public testing::TestWithParam<RecipeRow> {};
+
+std::string guideRecipe()
+{
+    const std::string guide = readFile(USER_GUIDE_PATH);
+    const std::string marker = "<!-- recipe: check and join signed pieces -->\n```sh\n";
+    const std::size_t start = guide.find(marker);
+    if (start == std::string::npos)
+        return {};
+    const std::size_t body = start + marker.size();
+    return guide.substr(body, guide.find("```", body) - body);
+}
+
+TEST_P(RecipeTest, FailsUnlessEveryPieceIsThereIntactAndAlone)
+{
+    const RecipeRow& row = GetParam();
+    const std::string recipe = guideRecipe();
+    ASSERT_FALSE(recipe.empty()) << "no marked recipe in " << USER_GUIDE_PATH;
+    const Sandbox sandbox;
+    const std::string original = patternBytes(5000);
+    writeFile(sandbox.work() / "movie.avi", original);
+    const Finished split = sandbox.run({"split", "movie.avi", "-s", "1K", "-q"});
+    ASSERT_EQ(split.status, 0) << split.err;
+    const fs::path pieces = sandbox.work() / "movie.avi_split";
+    row.spoil(pieces);
+    const std::vector<std::string> before = namesIn(pieces);
+    const fs::path script = sandbox.work().parent_path() / "recipe.sh";
+    writeFile(script, recipe);
+
+    // Its list of pieces goes into the sandbox too, not the system's temporary folder.
+    const std::string command = "cd '" + pieces.string() + "' && TMPDIR='" + script.parent_path().string() +
+                                "' /bin/sh '" + script.string() + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    if (row.rebuilds) {
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        std::vector<std::string> after = before;
+        after.push_back("movie.avi");
+        std::sort(after.begin(), after.end());
+        EXPECT_EQ(namesIn(pieces), after);
+        EXPECT_EQ(readFile(pieces / "movie.avi"), original);
+    } else {
+        EXPECT_NE(WEXITSTATUS(status), 0);
+        EXPECT_EQ(namesIn(pieces), before) << "the recipe left a file behind";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, RecipeTest, testing::Values(
+    RecipeRow{"Complete", [](const fs::path&) {}, true},
+    RecipeRow{"MissingPiece", [](const fs::path& p) { fs::remove(p / "movie.avi.0002"); }, false},
+    RecipeRow{"DamagedPiece",
+              [](const fs::path& p) {
+                  std::fstream piece(p / "movie.avi.0001", std::ios::binary | std::ios::in | std::ios::out);
+                  piece.seekp(100);
+                  piece.put('\0');
+              },
+              false},
+    RecipeRow{"StrayPartFile",
+              [](const fs::path& p) { writeFile(p / "movie.avi.0002.part", readFile(p / "movie.avi.0002").substr(0, 300)); },
+              false}),
+    [](const auto& row) { return row.param.name; });
+
+// Sizes as people write them, and what they come to; empty: refused as wrong usage.
+struct SizeRow {
+    const char* text;
+    std::optional<std::uint64_t> bytes;
+};
+
+TEST(QuarbTest, SizeTextsInBytes)
+{
+    constexpr std::uint64_t KiB = 1024;
+    constexpr std::uint64_t GiB = 1024 * MiB;
+    const SizeRow rows[] = {
+        {"1048576", MiB},  {"700B", 700},        {"1K", KiB},           {"1k", KiB},
+        {"1KB", KiB},      {"1KiB", KiB},        {"700M", 700 * MiB},   {"700m", 700 * MiB},
+        {"700MB", 700 * MiB}, {"700MiB", 700 * MiB}, {"700mib", 700 * MiB}, {"1.5G", 3 * GiB / 2},
+        {"4.7GB", 5046586573}, {"2T", 2 * 1024 * GiB}, {"1.5", 2}, {"2.5", 2}, // half to even, as the window
+        {"0.4", std::nullopt}, {"0", std::nullopt},  {"", std::nullopt},  {"M", std::nullopt},
+        {"iB", std::nullopt},  {"5iB", std::nullopt}, {"12Q", std::nullopt}, {"1.2.3M", std::nullopt},
+        {"-5M", std::nullopt}, {"1e6", std::nullopt}, {"7 MB", std::nullopt}, {"5MBB", std::nullopt},
+        {"1,5G", std::nullopt},
+    };
+    for (const SizeRow& row : rows)
+        EXPECT_EQ(qfs::cli::CommandLine::sizeInBytes(row.text), row.bytes) << row.text;
+}
+
 // Ctrl+C during a long split: the program removes what it wrote, then exits with 130.
 TEST(QuarbTest, InterruptedSplitLeavesNothing)
 {
@@ -638,6 +737,10 @@ TEST(QuarbTest, InterruptedSplitLeavesNothing)
     ASSERT_EQ(::kill(child, SIGINT), 0);
     const Finished result = sandbox.wait(child);
     EXPECT_EQ(result.status, signalExitBase + SIGINT) << result.err;
+    // One line says what was undone: "quarb: stopped; removed the 312 pieces written so far".
+    EXPECT_EQ(result.err.rfind("quarb: stopped; removed the ", 0), 0u) << result.err;
+    EXPECT_TRUE(result.err.ends_with(" pieces written so far\n")) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(namesIn(sandbox.work()), std::vector<std::string>{"long.bin"});
     EXPECT_EQ(fs::file_size(sourcePath), sourceLength);
 }

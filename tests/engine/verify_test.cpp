@@ -163,6 +163,7 @@ TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
     const Error error = joined.ended(Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined));
     EXPECT_EQ(error.code, c.joinCode) << error.message();
     EXPECT_EQ(error.description, c.joinText);
+    EXPECT_EQ(error.message().find(".:"), std::string::npos) << error.message();
     EXPECT_EQ(snapshot(folder.path()), before) << "the join wrote something";
 
     const VerifyRecorder checked = verify(pieces);
@@ -182,11 +183,10 @@ TEST_P(DamagedFolderTest, JoinRefusesAndVerifyReportsWritingNothing)
     EXPECT_EQ(report.joinedDamaged, c.joinedDamaged);
     EXPECT_EQ(report.rebuiltDamaged, c.hasChecksumFile) << "the earlier m is no rebuilt m";
     EXPECT_FALSE(report.intact());
-    std::vector<std::string> findings;
+    std::string findings;
     for (const PieceFinding& finding : OutcomeText::verifyFindings(report))
-        findings.push_back(finding.sentence);
-    EXPECT_NE(std::find(findings.begin(), findings.end(), c.joinText), findings.end())
-        << "the verification words it as the join";
+        findings += (findings.empty() ? "" : " ") + finding.sentence;
+    EXPECT_NE(findings.find(c.joinText), std::string::npos) << "the verification words it as the join: " << findings;
 }
 
 const std::string aHash(64, 'a');
@@ -257,8 +257,23 @@ INSTANTIATE_TEST_SUITE_P(Folders, DamagedFolderTest, testing::Values(
                    for (const char* piece : {"/m.0001", "/m.0002", "/m.0003"})
                        writeFile(p + piece, "no signature");
                },
-               PieceDamaged, "m.0001, m.0002 and m.0003 are damaged: they lack the signature.", false, true,
-               {"m.0001", "m.0002", "m.0003"}, {"m.0000"}, {}},
+               PieceDamaged, "m.0001, m.0002 and m.0003 are damaged: they lack the signature. m.0000 is missing.",
+               false, true, {"m.0001", "m.0002", "m.0003"}, {"m.0000"}, {}},
+    // Faults of several kinds are named at once, by the join as by the verification.
+    DamageCase{"MissingAndDamagedPieces",
+               [](const TestFolder&, const std::string& p) {
+                   fs::remove(p + "/m.0003");
+                   flipByte(p + "/m.0001", 100);
+               },
+               MissingPiece, "m.0001 is damaged: its checksum differs. m.0003 is missing.", false, true, {"m.0001"},
+               {"m.0003"}, {}},
+    DamageCase{"GapAndAnUnlistedPiece",
+               [](const TestFolder&, const std::string& p) {
+                   fs::remove(p + "/m.0001");
+                   writeFile(p + "/m.0004", "Quarb more");
+               },
+               MissingPiece, "m.0001 is missing. m.0004 is not in the checksum file.", false, true, {}, {"m.0001"},
+               {"m.0004"}},
     DamageCase{"MalformedLine",
                [](const TestFolder&, const std::string& p) {
                    writeFile(p + "/m.sha256", readFile(p + "/m.sha256") + "not a checksum line\n");

@@ -41,6 +41,7 @@ expected="-rwxr-xr-x ./usr/bin/quarb
 -rw-r--r-- ./usr/share/bash-completion/completions/quarb
 -rw-r--r-- ./usr/share/doc/quarb-file-splitter/changelog.Debian.gz
 -rw-r--r-- ./usr/share/doc/quarb-file-splitter/copyright
+-rw-r--r-- ./usr/share/doc/quarb-file-splitter/user-guide.md.gz
 -rw-r--r-- ./usr/share/icons/hicolor/16x16/apps/$app_id.png
 -rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
 -rw-r--r-- ./usr/share/lintian/overrides/quarb-file-splitter
