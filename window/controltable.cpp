@@ -1,5 +1,6 @@
 #include "controltable.h"
 
+#include <QLabel>
 #include <QWidget>
 
 QRect ControlTable::twips(int x, int y, int width, int height)
@@ -12,7 +13,9 @@ void ControlTable::enter(std::initializer_list<Row> rows)
     for (const Row& row : rows) {
         row.widget->setGeometry(row.place);
         row.widget->setObjectName(QString::fromLatin1(row.name));
-        if (row.accessibleName != nullptr)
+        if (row.accessibleName != nullptr && qobject_cast<QLabel*>(row.widget) != nullptr)
+            row.widget->setAccessibleDescription(QString::fromLatin1(row.accessibleName));
+        else if (row.accessibleName != nullptr)
             row.widget->setAccessibleName(QString::fromLatin1(row.accessibleName));
         if (row.tabIndex != noTabStop) {
             [[maybe_unused]] const bool fresh = m_tabStops.emplace(row.tabIndex, row.widget).second;

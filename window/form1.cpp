@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -133,6 +134,12 @@ void Form1::connectControls()
     connect(m_opener, &PathOpener::failed, this, showError);
     connect(&m_split->destination(), &DestinationPicker::failed, this, showError);
     connect(&m_join->destination(), &DestinationPicker::failed, this, showError);
+
+    // F5 reads both sides' folders again, as a change in them does.
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] {
+        m_split->source().refresh();
+        m_join->source().refresh();
+    });
 
     m_run = new RunController(m_runner, {*this, *m_timer1, *m_runPanel, *m_split, *m_join}, m_feedback);
     connect(&m_join->repairButton(), &QPushButton::clicked, m_run, &RunController::startRepair);
@@ -253,7 +260,8 @@ void Form1::openPath(const std::string& path)
 
 bool Form1::isReading() const
 {
-    return m_opener->isReading() || m_split->isReading() || m_join->destination().isReading();
+    return m_opener->isReading() || m_split->isReading() || m_join->destination().isReading() ||
+           m_split->source().isRefreshing() || m_join->source().isRefreshing();
 }
 
 void Form1::paintEvent(QPaintEvent* event)

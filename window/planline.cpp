@@ -26,10 +26,10 @@ PlanLine::PlanLine(QWidget* parent) : QWidget(parent)
 {
     m_file = new ElidedLabel(this);
     m_file->setObjectName(QStringLiteral("PlanFile"));
-    m_file->setAccessibleName(QStringLiteral("Chosen file and its size"));
+    m_file->setAccessibleDescription(QStringLiteral("Chosen file and its size"));
     m_pieces = new ElidedLabel(this);
     m_pieces->setObjectName(QStringLiteral("PlanPieces"));
-    m_pieces->setAccessibleName(QStringLiteral("What the split will make"));
+    m_pieces->setAccessibleDescription(QStringLiteral("What the split will make"));
 }
 
 void PlanLine::resizeEvent(QResizeEvent*)

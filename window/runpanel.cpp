@@ -40,7 +40,9 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_line->setObjectName(QStringLiteral("ProgressText"));
     m_line->setGeometry(lineArea);
     m_line->setTextFormat(Qt::PlainText);
-    m_line->setAccessibleName(QStringLiteral("Progress"));
+    // Its name is the line itself, read when the person looks; it changes too often to be
+    // announced (the bar's value is).
+    m_line->setAccessibleDescription(QStringLiteral("Progress"));
 
     m_cancel = WindowLook::pushButton(QStringLiteral("Cancel"), *this);
     m_cancel->setObjectName(QStringLiteral("CancelButton"));
@@ -51,7 +53,7 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_outcome = new ElidedLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeLabel"));
     m_outcome->setGeometry(outcomeArea);
-    m_outcome->setAccessibleName(QStringLiteral("Outcome of the last run"));
+    m_outcome->setAccessibleDescription(QStringLiteral("Outcome of the last run"));
 
     m_openFolder = WindowLook::pushButton(QStringLiteral("Open folder"), *this);
     m_openFolder->setObjectName(QStringLiteral("OpenFolderButton"));
@@ -71,6 +73,8 @@ void RunPanel::begin()
     m_cancelling = false;
     m_bar->setValue(0);
     m_line->clear();
+    // The next outcome is news even when it reads as the last one did.
+    m_outcome->setText({});
     m_outcome->hide();
     m_openFolder->hide();
     for (QWidget* part : std::initializer_list<QWidget*>{m_bar, m_line, m_cancel})

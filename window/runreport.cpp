@@ -80,8 +80,11 @@ QString RunReport::outcomeLine(const RunOutcome& outcome, const std::string& spl
 {
     if (outcome.cancelled())
         return QString::fromLatin1(wordsFor(outcome.kind).cancelled);
-    if (!outcome.finished())
-        return {};
+    if (!outcome.finished()) {
+        // Once the box is closed, the line still says what went wrong.
+        const QString message = fromBytes(outcome.error.message()).section(QLatin1Char('\n'), 0, 0);
+        return QStringLiteral("%1: %2").arg(QString::fromLatin1(wordsFor(outcome.kind).failed), message);
+    }
     switch (outcome.kind) {
     case RunKind::Split:
         return fromBytes(qfs::OutcomeText::withLeftovers(

@@ -16,8 +16,9 @@ public:
 
     static QString closeQuestion(RunKind kind);
 
-    // The outcome line: what the run made or found, or that it was cancelled; empty after a
-    // failure, which a message box tells. `splitFolder` is the folder a split made.
+    // The outcome line: what the run made or found, that it was cancelled, or, after a
+    // failure that a message box tells in full, its first line. `splitFolder` is the folder a
+    // split made.
     static QString outcomeLine(const RunOutcome& outcome, const std::string& splitFolder);
 
     // What a message box says: its text, and below it the pieces the text stands for, one a

@@ -133,6 +133,7 @@ Run joinRun(const qfs::JoinRequest& request)
         [](RunOutcome& outcome, qfs::JoinResult made) {
             outcome.rebuiltName = std::move(made.rebuiltName);
             outcome.length = made.length;
+            outcome.rebuiltFolder = std::move(made.destinationPath);
             outcome.leftovers = made.leftovers;
         },
         [request](qfs::FileLayer& layer, RunOutcome& outcome) { offerJoinElsewhere(request, layer, outcome); });

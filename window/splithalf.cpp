@@ -84,6 +84,10 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {m_destination, "SplitDestination", destinationArea, "Save pieces in", 17},
     });
 
+    groupModes(window);
+    // The label names the list of files to split: a screen reader hears it with the list.
+    label1->setBuddy(&m_source->files());
+
     // The options take the window's colour; the lists and fields keep theirs.
     for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_checksums})
         WindowLook::paintPlain(*widget);
@@ -120,6 +124,19 @@ void SplitHalf::makeRecovery(QWidget& window, ControlTable& table)
     connect(m_plan, &PlanLine::planShown, this, [this](std::uint64_t pieceCount) {
         m_recovery->setMaximum(int(std::min<std::uint64_t>(pieceCount, SplitForm::largestRecovery)));
     });
+}
+
+void SplitHalf::groupModes(QWidget& window)
+{
+    auto* modes = new QWidget(&window);
+    modes->setObjectName(QStringLiteral("SplitMode"));
+    modes->setAccessibleName(QStringLiteral("How to cut the file"));
+    modes->setGeometry(m_option1->geometry().united(m_option2->geometry()));
+    for (QRadioButton* option : {m_option1, m_option2}) {
+        const QRect place = option->geometry();
+        option->setParent(modes);
+        option->setGeometry(place.translated(-modes->pos()));
+    }
 }
 
 bool SplitHalf::isReading() const

@@ -230,6 +230,9 @@ private slots:
     void startState();
     void layout_data();
     void layout();
+    void accessibleTexts_data();
+    void accessibleTexts();
+    void folderChanges();
     void modeSwitchKeepsBothTexts();
     void checkMessages_data();
     void checkMessages();
@@ -371,11 +374,13 @@ void Form1Test::layout()
     QVERIFY(world.isReady());
     auto* widget = world.form().findChild<QWidget*>(name);
     QVERIFY(widget != nullptr);
-    QCOMPARE(widget->geometry(), geometry);
-    // A screen reader hears the control's name, not its value ("/  [vda]" for a drive).
-    const QString heard = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    QCOMPARE(QRect(widget->mapTo(&world.form(), QPoint(0, 0)), widget->size()), geometry);
+    // A screen reader hears the control's name, not its value ("/  [vda]" for a drive); a
+    // label's name is its text, and its description says what the text is.
+    const QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    const QString heard = face->text(QAccessible::Name);
     QCOMPARE(heard, widget->accessibleName().isEmpty() ? caption : widget->accessibleName());
-    QVERIFY(!heard.isEmpty());
+    QVERIFY(!heard.isEmpty() || !face->text(QAccessible::Description).isEmpty());
     if (auto* label = qobject_cast<QLabel*>(widget))
         QCOMPARE(label->text(), caption);
     if (auto* button = qobject_cast<QAbstractButton*>(widget))
@@ -388,6 +393,134 @@ void Form1Test::layout()
         const QRect shown(part->mapTo(&world.form(), QPoint(0, 0)), part->size());
         QVERIFY2(!shown.intersects(geometry), added);
     }
+}
+
+namespace {
+
+// How far the window has gone when a screen reader looks.
+enum class Stage { Start, Planned, Split };
+// What the screen reader is asked: a text of the control, of the group around it, of its
+// list's column, or of the control a label names.
+enum class Heard { Name, Description, Group, Column, Labels };
+
+} // namespace
+
+void Form1Test::accessibleTexts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<int>("heard");
+    // "=": what the control shows, which must not be empty.
+    QTest::addColumn<QString>("text");
+    const struct {
+        const char* name;
+        Stage stage;
+        Heard heard;
+        const char* text;
+    } table[] = {
+        {"PlanPieces", Stage::Start, Heard::Name, ""},
+        {"PlanPieces", Stage::Start, Heard::Description, "What the split will make"},
+        {"PlanFile", Stage::Planned, Heard::Name, "movie.avi \u00B7 10 bytes"},
+        {"PlanPieces", Stage::Planned, Heard::Name,
+         "\u2192 1 piece of 10 bytes"},
+        {"ProgressText", Stage::Start, Heard::Description, "Progress"},
+        {"OutcomeLabel", Stage::Split, Heard::Name, "="},
+        {"OutcomeLabel", Stage::Split, Heard::Description, "Outcome of the last run"},
+        {"Label2", Stage::Split, Heard::Name, "movie.avi_split"},
+        {"Label2", Stage::Split, Heard::Description, "Split folder"},
+        {"Label3", Stage::Start, Heard::Description, "Joined folder"},
+        {"Option1", Stage::Start, Heard::Group, "How to cut the file"},
+        {"Option2", Stage::Start, Heard::Group, "How to cut the file"},
+        {"Dir2", Stage::Start, Heard::Column, "Folders"},
+        {"Dir1", Stage::Start, Heard::Column, "Folders"},
+        {"Label1", Stage::Start, Heard::Labels, "File to split"},
+    };
+    const char* const stages[] = {"at start", "planned", "split"};
+    const char* const asked[] = {"name", "description", "group", "column", "labels"};
+    for (const auto& row : table) {
+        QTest::addRow("%s %s, %s", row.name, asked[int(row.heard)], stages[int(row.stage)])
+            << QString::fromLatin1(row.name) << int(row.stage) << int(row.heard) << QString::fromUtf8(row.text);
+    }
+}
+
+// What a screen reader hears of the window's lines, labels, options and lists: the text a
+// person sees, kept current, with what each is for.
+void Form1Test::accessibleTexts()
+{
+    QFETCH(QString, name);
+    QFETCH(int, stage);
+    QFETCH(int, heard);
+    QFETCH(QString, text);
+    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), "0123456789"); });
+    QVERIFY(world.isReady());
+    if (Stage(stage) != Stage::Start) {
+        clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+        noRecovery(world);
+        QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("1"));
+        QVERIFY(world.settle());
+    }
+    if (Stage(stage) == Stage::Split) {
+        QTest::mouseClick(world.find<QAbstractButton>("Command2"), Qt::LeftButton);
+        QVERIFY(world.waitForRun());
+    }
+
+    auto* widget = world.find<QWidget>(qPrintable(name));
+    QVERIFY(widget != nullptr);
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(face != nullptr);
+    if (text == QStringLiteral("=")) {
+        text = qobject_cast<QLabel*>(widget)->text();
+        QVERIFY(!text.isEmpty());
+    }
+    switch (Heard(heard)) {
+    case Heard::Name:
+        QCOMPARE(face->text(QAccessible::Name), text);
+        break;
+    case Heard::Description:
+        QCOMPARE(face->text(QAccessible::Description), text);
+        break;
+    case Heard::Group:
+        QCOMPARE(face->parent()->text(QAccessible::Name), text);
+        break;
+    case Heard::Column:
+        QVERIFY(face->tableInterface() != nullptr);
+        QCOMPARE(face->tableInterface()->columnDescription(0), text);
+        break;
+    case Heard::Labels: {
+        const auto named = face->relations(QAccessible::Labelled);
+        QCOMPARE(named.size(), 1);
+        QCOMPARE(named.front().first->text(QAccessible::Name), text);
+        break;
+    }
+    }
+}
+
+// The lists follow what comes and goes in the folders they show.
+void Form1Test::folderChanges()
+{
+    WindowFixture world([](const QDir& dir) {
+        TestFiles::write(dir.filePath("old.txt"), "o");
+        dir.mkdir(QStringLiteral("pieces"));
+    });
+    QVERIFY(world.isReady());
+    openFolder(*world.find<QTreeWidget>("Dir1"), QStringLiteral("pieces"), false);
+    QVERIFY(world.settle());
+    QCOMPARE(world.listed("File2"), QStringList());
+
+    TestFiles::write(world.path(QStringLiteral("new.bin")), "n");
+    QVERIFY(world.dir().mkdir(QStringLiteral("later")));
+    TestFiles::write(world.path(QStringLiteral("pieces/movie.avi.0000")), "Quarb");
+    QTRY_COMPARE(world.listed("File3"), (QStringList{"new.bin", "old.txt"}));
+    QTRY_COMPARE(world.listed("File2"), QStringList{"movie.avi.0000"});
+    QTRY_VERIFY(folderEntry(*world.find<QTreeWidget>("Dir2"), QStringLiteral("later")) != nullptr);
+
+    // The folder shown goes: its side shows the folder it was in, without a word.
+    QVERIFY(QFile::remove(world.path(QStringLiteral("pieces/movie.avi.0000"))));
+    QVERIFY(world.dir().rmdir(QStringLiteral("pieces")));
+    QTRY_COMPARE(world.find<QTreeWidget>("Dir1")->currentItem()->text(0), world.dir().dirName());
+    QTRY_COMPARE(world.listed("File2"), (QStringList{"new.bin", "old.txt"}));
+    QVERIFY(folderEntry(*world.find<QTreeWidget>("Dir1"), QStringLiteral("pieces")) == nullptr);
+    QCOMPARE(world.feedback.events, QStringList());
 }
 
 void Form1Test::modeSwitchKeepsBothTexts()
@@ -716,7 +849,7 @@ void Form1Test::splitDestination()
 namespace {
 
 // How a split that is under way gets stopped, or not.
-enum class Stop { CancelButton, Escape, CloseYes, CloseNo };
+enum class Stop { CancelButton, Escape, CloseYes, CloseNo, CloseWhileEnding };
 
 } // namespace
 
@@ -728,6 +861,7 @@ void Form1Test::stopDuringSplit_data()
     QTest::newRow("Escape") << int(Stop::Escape) << false;
     QTest::newRow("close, then stop and quit") << int(Stop::CloseYes) << false;
     QTest::newRow("close, then go on") << int(Stop::CloseNo) << false;
+    QTest::newRow("close, and the split ends while asked") << int(Stop::CloseWhileEnding) << false;
     // Two pieces that are one hole each, hashed as zeros for their checksums: far longer than
     // a run is waited for, unless the hashing of a hole notices the stop too.
     QTest::newRow("Cancel button, a sparse file of 256 GiB") << int(Stop::CancelButton) << true;
@@ -786,15 +920,27 @@ void Form1Test::stopDuringSplit()
         world.feedback.answer = how == Stop::CloseYes;
         QVERIFY(!world.form().close());
         break;
+    case Stop::CloseWhileEnding:
+        // The person would say Yes, but the split ends first: the question goes unanswered.
+        world.feedback.answer = true;
+        world.feedback.whileAsking = [&] {
+            world.held.release();
+            QVERIFY(QTest::qWaitFor([&] { return world.feedback.events.contains(QStringLiteral("question withdrawn")); }));
+        };
+        QVERIFY(!world.form().close());
+        break;
     }
     world.held.release();
     QVERIFY(world.waitForRun());
 
     const QString question = QStringLiteral("question: A split is running. Stop it and quit?");
     const QDir folder(world.path(QStringLiteral("movie.avi_split")));
-    if (how == Stop::CloseNo) {
+    if (how == Stop::CloseNo || how == Stop::CloseWhileEnding) {
         // Nothing is lost: the split went on to the end.
-        QCOMPARE(world.feedback.events, (QStringList{question, QStringLiteral("beep | timer off")}));
+        QStringList events{question, QStringLiteral("beep | timer off")};
+        if (how == Stop::CloseWhileEnding)
+            events.insert(1, QStringLiteral("question withdrawn"));
+        QCOMPARE(world.feedback.events, events);
         QCOMPARE(folder.entryList(QDir::Files).size(), 4); // three pieces and their checksum file
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(TestFiles::read(folder.filePath(QStringLiteral("movie.avi.%1").arg(i, 4, 10, QLatin1Char('0')))),
@@ -807,8 +953,13 @@ void Form1Test::stopDuringSplit()
         QCOMPARE(world.dir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"movie.avi"});
     }
     QCOMPARE(world.form().isVisible(), how != Stop::CloseYes);
-    if (how == Stop::CancelButton || how == Stop::Escape)
+    if (how == Stop::CancelButton || how == Stop::Escape) {
         QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("The split was cancelled."));
+        // Nothing shows the folder that is gone.
+        QCOMPARE(world.find<QLabel>("Label2")->text(), QString());
+        QVERIFY(world.find<QListWidget>("File1")->isHidden());
+        QCOMPARE(world.listed("File1"), QStringList());
+    }
     for (const char* input : inputs)
         QVERIFY2(world.find<QWidget>(input)->isEnabled(), input);
     QVERIFY(cancel->isHidden());
@@ -818,13 +969,15 @@ void Form1Test::stopDuringSplit()
 void Form1Test::join_data()
 {
     QTest::addColumn<bool>("byKeyboard");
-    QTest::newRow("double-click") << false;
-    QTest::newRow("Enter") << true;
+    QTest::addColumn<bool>("folderOpens");
+    QTest::newRow("double-click") << false << true;
+    QTest::newRow("Enter, on a desktop without a file manager") << true << false;
 }
 
 void Form1Test::join()
 {
     QFETCH(bool, byKeyboard);
+    QFETCH(bool, folderOpens);
     const QByteArray source = TestFiles::pattern(1000000);
     WindowFixture world([&](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), source); });
     QVERIFY(world.isReady());
@@ -847,9 +1000,16 @@ void Form1Test::join()
     QCOMPARE(world.find<QLabel>("Label3")->text(), folder);
     QCOMPARE(world.listed("File2"), (QStringList{"movie.avi", "movie.avi.0000", "movie.avi.0001",
                                                  "movie.avi.0002", "movie.avi.0003", "movie.avi.sha256"}));
-    QCOMPARE(world.feedback.events, QStringList{QStringLiteral("beep | timer off")});
     QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), QStringLiteral("movie.avi rebuilt, 977 KB"));
-    QVERIFY(world.find<QWidget>("OpenFolderButton")->isHidden());
+    // The rebuilt file's folder opens in the file manager, or the window says why it cannot.
+    world.feedback.folderOpens = folderOpens;
+    QTest::mouseClick(world.find<QAbstractButton>("OpenFolderButton"), Qt::LeftButton);
+    QStringList events{QStringLiteral("beep | timer off"), QStringLiteral("open folder: ") + folder};
+    if (!folderOpens)
+        events << QStringLiteral("message: %1 | No program to show folders is set up on this desktop. The folder is %2. "
+                                 "| focus OpenFolderButton")
+                      .arg(caption, folder);
+    QCOMPARE(world.feedback.events, events);
     QVERIFY(world.find<QProgressBar>("progressBar")->isHidden());
 }
 
@@ -862,15 +1022,16 @@ void Form1Test::joinWithoutPieces_data()
     QTest::newRow("no piece") << "notes.2010" << QByteArray("n") << "The folder holds no pieces; nothing was joined."
                               << QString();
     QTest::newRow("a lone piece shorter than its signature")
-        << "notes.0000" << QByteArray("Qua") << QString()
+        << "notes.0000" << QByteArray("Qua") << "The join failed: %2"
         << "1002: notes.0000 is damaged: it lacks the signature.: %1/notes.0000";
     QTest::newRow("only the checksum file")
-        << "notes.sha256" << QByteArray(64, 'a') + "  notes.0000\n" << QString()
+        << "notes.sha256" << QByteArray(64, 'a') + "  notes.0000\n" << "The join failed: %2"
         << "1005: notes.0000 is missing.: %1/notes.0000";
 }
 
 // A folder without pieces is no failure: the outcome line says so, and nothing is written. A
-// folder whose every piece is damaged or missing is no folder without pieces.
+// folder whose every piece is damaged or missing is no folder without pieces: the message box
+// tells it, and the outcome line keeps it (%2: the message) once the box is closed.
 void Form1Test::joinWithoutPieces()
 {
     QFETCH(QString, file);
@@ -882,8 +1043,9 @@ void Form1Test::joinWithoutPieces()
     QTest::mouseClick(world.find<QAbstractButton>("Command3"), Qt::LeftButton);
     QVERIFY(world.waitForRun());
 
-    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), outcome);
-    QCOMPARE(world.feedback.messages(), message.isEmpty() ? QStringList() : QStringList{message.arg(world.dir().path())});
+    const QString told = message.arg(world.dir().path());
+    QCOMPARE(world.find<QLabel>("OutcomeLabel")->text(), outcome.contains(QStringLiteral("%2")) ? outcome.arg(told) : outcome);
+    QCOMPARE(world.feedback.messages(), message.isEmpty() ? QStringList() : QStringList{told});
     QCOMPARE(world.feedback.beeps(), 0);
     QCOMPARE(world.dir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{file});
 }
@@ -1131,7 +1293,9 @@ void Form1Test::unreadableFolder()
     QCOMPARE(world.feedback.messages(),
              QStringList{"2: No such file or directory: " + world.path(QStringLiteral("gone"))});
     QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
-    QVERIFY(folderEntry(*dirs, QStringLiteral("gone")) != nullptr);
+    // The tree follows the folder it shows: "gone" goes from it too.
+    QTRY_VERIFY(folderEntry(*dirs, QStringLiteral("gone")) == nullptr);
+    QCOMPARE(dirs->currentItem()->text(0), world.dir().dirName());
     QCOMPARE(dirs->model()->rowCount(), entries);
     QCOMPARE(world.listed("File3"), QStringList{"kept.txt"});
 }
@@ -1460,7 +1624,7 @@ void Form1Test::focusVisible()
     QVERIFY(control->hasFocus());
     const QImage after = world.form().grab().toImage();
 
-    const QRect edge = control->geometry();
+    const QRect edge(control->mapTo(&world.form(), QPoint(0, 0)), control->size());
     int changed = 0;
     int total = 0;
     const auto look = [&](int x, int y) {
