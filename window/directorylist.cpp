@@ -56,7 +56,7 @@ DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
     // Hidden, the header still names the column for a screen reader.
-    setHeaderLabels({QStringLiteral("Folders")});
+    setHeaderLabels({tr("Folders")});
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setExpandsOnDoubleClick(false);

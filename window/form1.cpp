@@ -72,8 +72,10 @@ void Form1::createControls()
     // The line runs from (120, 4680) to (10440, 4680), both ends included, one pixel thick.
     constexpr int pixel = ControlTable::twipsPerPixel;
     table.enter({
-        {m_label4, "Label4", ControlTable::twips(2760, 4080, 6015, 495), "Quarb's File Splitter"},
-        {m_line1, "Line1", ControlTable::twips(120, 4680, 10440 - 120 + pixel, pixel), "Divider between split and join"},
+        {m_label4, "Label4", ControlTable::twips(2760, 4080, 6015, 495),
+         QT_TRANSLATE_NOOP("ControlTable", "Quarb's File Splitter")},
+        {m_line1, "Line1", ControlTable::twips(120, 4680, 10440 - 120 + pixel, pixel),
+         QT_TRANSLATE_NOOP("ControlTable", "Divider between split and join")},
     });
     m_join = new JoinHalf(*this, table);
     table.chainTabOrder();

@@ -34,7 +34,7 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_bar->setGeometry(barArea);
     m_bar->setRange(0, barRange);
     m_bar->setTextVisible(false);
-    m_bar->setAccessibleName(QStringLiteral("Progress"));
+    m_bar->setAccessibleName(tr("Progress"));
 
     m_line = new QLabel(this);
     m_line->setObjectName(QStringLiteral("ProgressText"));
@@ -42,27 +42,27 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_line->setTextFormat(Qt::PlainText);
     // Its name is the line itself, read when the person looks; it changes too often to be
     // announced (the bar's value is).
-    m_line->setAccessibleDescription(QStringLiteral("Progress"));
+    m_line->setAccessibleDescription(tr("Progress"));
 
-    m_cancel = WindowLook::pushButton(QStringLiteral("Cancel"), *this);
+    m_cancel = WindowLook::pushButton(tr("Cancel"), *this);
     m_cancel->setObjectName(QStringLiteral("CancelButton"));
     m_cancel->setGeometry(cancelArea);
-    m_cancel->setAccessibleName(QStringLiteral("Cancel"));
+    m_cancel->setAccessibleName(tr("Cancel"));
     m_cancel->setShortcut(QKeySequence(Qt::Key_Escape));
 
     m_outcome = new ElidedLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeLabel"));
     m_outcome->setGeometry(outcomeArea);
-    m_outcome->setAccessibleDescription(QStringLiteral("Outcome of the last run"));
+    m_outcome->setAccessibleDescription(tr("Outcome of the last run"));
 
-    m_openFolder = WindowLook::pushButton(QStringLiteral("Open folder"), *this);
+    m_openFolder = WindowLook::pushButton(tr("Open folder"), *this);
     m_openFolder->setObjectName(QStringLiteral("OpenFolderButton"));
     m_openFolder->setGeometry(openFolderArea);
     connect(m_openFolder, &QPushButton::clicked, this, [this] { emit openFolderPressed(m_folder); });
 
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         m_cancelling = true;
-        m_line->setText(QStringLiteral("Cancelling\u2026"));
+        m_line->setText(tr("Cancelling\u2026"));
         emit cancelPressed();
     });
     end({});

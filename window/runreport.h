@@ -2,6 +2,7 @@
 
 #include "runner.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <string>
@@ -34,7 +35,7 @@ public:
     // An empty text when there is nothing (or the run was neither).
     static Message findings(const RunOutcome& outcome);
     // The button that rebuilds pieces, as the findings name it.
-    static constexpr const char* repairAction = "Repair";
+    static constexpr const char* repairAction = QT_TRANSLATE_NOOP("RunReport", "Repair");
     // What a join that refused pieces the recovery data can rebuild asks.
     static QString rebuildQuestion();
 

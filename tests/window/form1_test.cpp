@@ -7,6 +7,7 @@
 #include "splitform.h"
 #include "testfiles.h"
 #include "windowfixture.h"
+#include "windowlanguage.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -31,6 +32,7 @@
 #include <QStyle>
 #include <QTest>
 #include <QScreen>
+#include <QScopeGuard>
 #include <QTextEdit>
 #include <QTextDocument>
 #include <QTimer>
@@ -233,6 +235,8 @@ private slots:
     void accessibleTexts_data();
     void accessibleTexts();
     void folderChanges();
+    void language_data();
+    void language();
     void modeSwitchKeepsBothTexts();
     void checkMessages_data();
     void checkMessages();
@@ -521,6 +525,48 @@ void Form1Test::folderChanges()
     QTRY_COMPARE(world.listed("File2"), (QStringList{"new.bin", "old.txt"}));
     QVERIFY(folderEntry(*world.find<QTreeWidget>("Dir1"), QStringLiteral("pieces")) == nullptr);
     QCOMPARE(world.feedback.events, QStringList());
+}
+
+void Form1Test::language_data()
+{
+    QTest::addColumn<QString>("locale");
+    // "Split", "Join", Label1, the unit, the plan line, and what the plan line is for.
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("C: the texts as written")
+        << "C"
+        << QStringList{"Split", "Join", "FileName", "KiloBytes",
+                       "movie.avi \u00B7 977 KB \u2192 4 pieces: 3 \u00D7 300 KB and one of 76.6 KB",
+                       "What the split will make"};
+    QTest::newRow("de_DE: German words and numbers")
+        << "de_DE"
+        << QStringList{"Teilen", "Zusammenf\u00FCgen", "Dateiname", "Kilobyte",
+                       "movie.avi \u00B7 977 KB \u2192 4 Teile: 3 \u00D7 300 KB und eines mit 76,6 KB",
+                       "Was die Teilung erzeugt"};
+}
+
+// The window speaks the language of the locale it is given, its numbers included; the engine
+// composes the plan line in either.
+void Form1Test::language()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, shown);
+    WindowLanguage::use(QLocale(locale));
+    const auto english = qScopeGuard([] { WindowLanguage::use(QLocale::c()); });
+    WindowFixture world(
+        [](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), TestFiles::pattern(1000000)); });
+    QVERIFY(world.isReady());
+    clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
+    noRecovery(world);
+    QTest::keyClicks(world.find<QLineEdit>("Text2"), QStringLiteral("300"));
+    QVERIFY(world.settle());
+
+    const QStringList seen{world.find<QAbstractButton>("Command2")->text(),
+                           world.find<QAbstractButton>("Command3")->text(),
+                           world.find<QLabel>("Label1")->text(),
+                           world.find<QComboBox>("Combo1")->currentText(),
+                           world.find<PlanLine>("PlanLine")->text(),
+                           world.find<QWidget>("PlanPieces")->accessibleDescription()};
+    QCOMPARE(seen, shown);
 }
 
 void Form1Test::modeSwitchKeepsBothTexts()
@@ -1166,7 +1212,8 @@ void Form1Test::verify()
     QFETCH(QString, outcome);
     QFETCH(QStringList, messages);
     QFETCH(QString, details);
-    WindowFixture world([](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), TestFiles::pattern(1000000)); });
+    WindowFixture world(
+        [](const QDir& dir) { TestFiles::write(dir.filePath("movie.avi"), TestFiles::pattern(1000000)); });
     QVERIFY(world.isReady());
     clickFile(*world.find<QListWidget>("File3"), QStringLiteral("movie.avi"));
     QTest::keyClicks(world.find<QLineEdit>("Text2"),
