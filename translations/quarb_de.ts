@@ -71,7 +71,7 @@
     </message>
     <message>
         <source>Save joined file in</source>
-        <translation>Zusammengefügte Datei speichern in</translation>
+        <translation>Datei nach</translation>
     </message>
     <message>
         <source>Piece size</source>
@@ -111,7 +111,7 @@
     </message>
     <message>
         <source>Save pieces in</source>
-        <translation>Teile speichern in</translation>
+        <translation>Teile nach</translation>
     </message>
     <message>
         <source>Recovery pieces</source>

@@ -52,7 +52,8 @@ DestinationPicker::DestinationPicker(const QString& caption, const QString& defa
     m_caption->setTextFormat(Qt::PlainText);
     m_shown = new ElidedLabel(this);
     m_shown->setObjectName(name + QStringLiteral("Folder"));
-    m_shown->setAccessibleName(caption);
+    // Heard as the folder it shows, with the caption saying what the folder is for.
+    m_shown->setAccessibleDescription(caption);
     m_shown->setText(m_defaultShown);
     m_button = new QToolButton(this);
     m_button->setObjectName(name + QStringLiteral("Button"));

@@ -433,6 +433,8 @@ void Form1Test::accessibleTexts_data()
         {"Label2", Stage::Split, Heard::Name, "movie.avi_split"},
         {"Label2", Stage::Split, Heard::Description, "Split folder"},
         {"Label3", Stage::Start, Heard::Description, "Joined folder"},
+        {"SplitDestinationFolder", Stage::Start, Heard::Name, "beside the file"},
+        {"SplitDestinationFolder", Stage::Start, Heard::Description, "Save pieces in:"},
         {"Option1", Stage::Start, Heard::Group, "How to cut the file"},
         {"Option2", Stage::Start, Heard::Group, "How to cut the file"},
         {"Dir2", Stage::Start, Heard::Column, "Folders"},
