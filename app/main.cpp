@@ -1,9 +1,11 @@
 #include "form1.h"
+#include "windowlanguage.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
+#include <QLocale>
 
 #include <cstdio>
 
@@ -17,6 +19,8 @@ constexpr int wrongUsage = 1;
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // The window speaks the desktop's language where it has a translation for it.
+    WindowLanguage::use(QLocale::system());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.quarb.FileSplitter.png")));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Cuts a file into numbered pieces and joins them back."));

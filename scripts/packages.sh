@@ -3,6 +3,7 @@
 qfs_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libgtest-dev libssl-dev libcli11-dev
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     libisal-dev libgf-complete-dev par2
     xvfb xauth imagemagick
     desktop-file-utils appstream dpkg-dev file

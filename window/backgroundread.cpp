@@ -66,5 +66,5 @@ void BackgroundRead::paintNote(QWidget& viewport)
     QPainter painter(&viewport);
     painter.fillRect(viewport.rect(), viewport.palette().color(QPalette::Base));
     painter.setPen(viewport.palette().color(QPalette::Disabled, QPalette::Text));
-    painter.drawText(viewport.rect(), Qt::AlignCenter, QStringLiteral("Reading\u2026"));
+    painter.drawText(viewport.rect(), Qt::AlignCenter, BackgroundRead::tr("Reading\u2026"));
 }

@@ -1,5 +1,7 @@
 #include "controltable.h"
 
+#include <QCoreApplication>
+#include <QLabel>
 #include <QWidget>
 
 QRect ControlTable::twips(int x, int y, int width, int height)
@@ -12,8 +14,10 @@ void ControlTable::enter(std::initializer_list<Row> rows)
     for (const Row& row : rows) {
         row.widget->setGeometry(row.place);
         row.widget->setObjectName(QString::fromLatin1(row.name));
-        if (row.accessibleName != nullptr)
-            row.widget->setAccessibleName(QString::fromLatin1(row.accessibleName));
+        if (row.accessibleName != nullptr && qobject_cast<QLabel*>(row.widget) != nullptr)
+            row.widget->setAccessibleDescription(QCoreApplication::translate("ControlTable", row.accessibleName));
+        else if (row.accessibleName != nullptr)
+            row.widget->setAccessibleName(QCoreApplication::translate("ControlTable", row.accessibleName));
         if (row.tabIndex != noTabStop) {
             [[maybe_unused]] const bool fresh = m_tabStops.emplace(row.tabIndex, row.widget).second;
             Q_ASSERT_X(fresh, "ControlTable::enter", row.name);

@@ -22,7 +22,9 @@ public:
         QWidget* widget;
         const char* name;
         QRect place; // pixels; see twips()
-        // What a screen reader says for the control; none: its caption.
+        // What a screen reader says for the control, in English (QT_TRANSLATE_NOOP in the
+        // context "ControlTable"), shown translated; none: its caption. A label's name is
+        // the text it shows: these words go in its description, saying what the text is.
         const char* accessibleName = nullptr;
         // Tab visits the controls in the order of their indices, each index used once.
         int tabIndex = noTabStop;

@@ -52,18 +52,19 @@ DestinationPicker::DestinationPicker(const QString& caption, const QString& defa
     m_caption->setTextFormat(Qt::PlainText);
     m_shown = new ElidedLabel(this);
     m_shown->setObjectName(name + QStringLiteral("Folder"));
-    m_shown->setAccessibleName(caption);
+    // Heard as the folder it shows, with the caption saying what the folder is for.
+    m_shown->setAccessibleDescription(caption);
     m_shown->setText(m_defaultShown);
     m_button = new QToolButton(this);
     m_button->setObjectName(name + QStringLiteral("Button"));
     m_button->setText(QStringLiteral("\u2026"));
     m_button->setAccessibleName(caption.chopped(caption.endsWith(QLatin1Char(':')) ? 1 : 0));
-    m_button->setToolTip(QStringLiteral("Choose the folder"));
+    m_button->setToolTip(tr("Choose the folder"));
     m_button->setPopupMode(QToolButton::InstantPopup);
     m_button->setFocusPolicy(Qt::StrongFocus);
     auto* menu = new QMenu(m_button);
     menu->setObjectName(name + QStringLiteral("Menu"));
-    connect(menu->addAction(QStringLiteral("Choose folder\u2026")), &QAction::triggered, this,
+    connect(menu->addAction(tr("Choose folder\u2026")), &QAction::triggered, this,
             &DestinationPicker::chooseByDialog);
     connect(menu->addAction(defaultEntry), &QAction::triggered, this, [this] { setFolder({}); });
     m_button->setMenu(menu);

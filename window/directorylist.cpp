@@ -55,7 +55,8 @@ qfs::Error subfolders(const std::string& folderPath, std::vector<std::string>& n
 DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
-    setColumnCount(1);
+    // Hidden, the header still names the column for a screen reader.
+    setHeaderLabels({tr("Folders")});
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setExpandsOnDoubleClick(false);
@@ -80,6 +81,35 @@ void DirectoryList::request(const std::vector<std::string>& folderPaths, bool an
             return listing;
         },
         [this, announce](FolderRead& listing) { show(listing, announce); });
+}
+
+void DirectoryList::refresh()
+{
+    std::vector<std::string> folders;
+    for (std::filesystem::path folder(m_path); !folder.empty(); folder = folder.parent_path()) {
+        folders.push_back(folder.string());
+        if (folder == folder.parent_path())
+            break;
+    }
+    if (folders.empty())
+        return;
+    m_read.start<FolderRead>(
+        [folders] {
+            FolderRead listing;
+            for (const std::string& folderPath : folders) {
+                listing = read(folderPath);
+                if (!listing.error.failed())
+                    break;
+            }
+            return listing;
+        },
+        [this](FolderRead& listing) {
+            if (listing.error.failed())
+                return; // not even the root: the tree stays as it is
+            const bool moved = listing.path != m_path;
+            if (moved || listing.names != m_names)
+                show(listing, moved);
+        });
 }
 
 qfs::Error DirectoryList::normalPath(const std::string& folderPath, std::string& normal)
@@ -115,6 +145,7 @@ void DirectoryList::show(const FolderRead& listing, bool announce)
         return;
     }
     m_path = listing.path;
+    m_names = listing.names;
     const std::filesystem::path path(m_path);
     setUpdatesEnabled(false);
     clear();

@@ -28,6 +28,9 @@ public:
     void setFirstReadable(const std::vector<std::string>& folderPaths) { request(folderPaths, true); }
     // Reads the current folder's subfolders again, as setPath() but without pathShown().
     void reread() { request({m_path}, false); }
+    // As reread(), but when the folder has gone, shows the nearest ancestor that can be read,
+    // with pathShown(). An unchanged folder is left as it is, the highlight where it was.
+    void refresh();
     // The folder shown.
     const std::string& path() const { return m_path; }
     bool isReading() const { return m_read.isReading(); }
@@ -54,6 +57,8 @@ private:
     static QTreeWidgetItem* entry(const QIcon& icon, const std::string& name, const std::string& path);
 
     std::string m_path;
+    // The subfolders shown.
+    std::vector<std::string> m_names;
     QTreeWidgetItem* m_current = nullptr;
     BackgroundRead m_read{*viewport()};
 };

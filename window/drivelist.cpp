@@ -108,7 +108,7 @@ std::map<std::string, std::string> labelsByDevice()
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent)
 {
-    setPlaceholderText(QStringLiteral("Reading\u2026"));
+    setPlaceholderText(tr("Reading\u2026"));
     reload();
 }
 

@@ -2,6 +2,7 @@
 
 #include "plaintooltip.h"
 
+#include <QAccessible>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
@@ -10,6 +11,16 @@
 ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
+}
+
+void ElidedLabel::setText(const QString& text)
+{
+    if (text == QLabel::text())
+        return;
+    QLabel::setText(text);
+    // Without an accessible name of its own, a label's name is its text.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void ElidedLabel::setElideMode(Qt::TextElideMode mode)

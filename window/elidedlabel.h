@@ -6,12 +6,16 @@
 // them. The text is shown as plain text, never read as markup; what does not fit is shortened
 // with an ellipsis, by default in the middle (the start of a path and the end of a name stay
 // readable), and the whole text shows as a tooltip. text() and what a screen reader hears
-// stay whole.
+// stay whole: the label's accessible name is its text (what the label is for goes in its
+// accessible description), and a screen reader is told when the text changes.
 class ElidedLabel : public QLabel {
     Q_OBJECT
 
 public:
     explicit ElidedLabel(QWidget* parent = nullptr);
+
+    // As QLabel::setText(); a change of the text is announced as a change of the name.
+    void setText(const QString& text);
 
     // Where the text is shortened: Qt::ElideMiddle (the default) or Qt::ElideRight.
     void setElideMode(Qt::TextElideMode mode);

@@ -38,17 +38,31 @@ void FileList::selectWhenShown(const std::string& folderPath, const std::string&
 
 void FileList::setPath(const std::string& folderPath)
 {
+    read(folderPath, true);
+}
+
+void FileList::refresh()
+{
+    if (!m_path.empty())
+        read(m_path, false);
+}
+
+void FileList::read(const std::string& folderPath, bool reportFailure)
+{
     m_read.start<FolderRead>(
         [folderPath] {
             FolderRead listing{{}, folderPath, {}};
             listing.error = qfs::FolderListing::regularFiles(folderPath, listing.names);
             return listing;
         },
-        [this](FolderRead& listing) {
+        [this, reportFailure](FolderRead& listing) {
             if (listing.error.failed()) {
-                emit readFailed(listing.error);
+                if (reportFailure)
+                    emit readFailed(listing.error);
                 return;
             }
+            if (!reportFailure && listing.path == m_path && shows(listing.names))
+                return;
             // The same folder read again keeps its selection; a name asked for comes first.
             std::string chosen = listing.path == m_path ? selectedName() : std::string();
             if (listing.path == m_selectFolder) {
@@ -59,6 +73,17 @@ void FileList::setPath(const std::string& folderPath)
             showNames(listing.names);
             select(chosen);
         });
+}
+
+bool FileList::shows(const std::vector<std::string>& names) const
+{
+    if (std::size_t(count()) != names.size())
+        return false;
+    for (int row = 0; row < count(); ++row) {
+        if (nameOf(*item(row)) != names[std::size_t(row)])
+            return false;
+    }
+    return true;
 }
 
 void FileList::showEmptyFolder(const std::string& folderPath)

@@ -25,6 +25,9 @@ public:
     // showEmptyFolder(), supersedes this one.
     void setPath(const std::string& folderPath);
     void reread() { setPath(m_path); }
+    // As reread(), but a folder that cannot be read is not reported (the tree finds where to
+    // go instead), and an unchanged list is left as it is.
+    void refresh();
     // The folder shown.
     const std::string& path() const { return m_path; }
     bool isReading() const { return m_read.isReading(); }
@@ -48,6 +51,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void read(const std::string& folderPath, bool reportFailure);
+    // Whether the list shows exactly these names, in this order.
+    bool shows(const std::vector<std::string>& names) const;
     void showNames(const std::vector<std::string>& names);
     // Selects the entry of this name, when there is one.
     void select(const std::string& name);

@@ -4,6 +4,8 @@
 #include "drivelist.h"
 #include "filelist.h"
 
+#include <QFile>
+
 FolderPane::FolderPane(QWidget& window) : QObject(&window)
 {
     m_drives = new DriveList(&window);
@@ -18,6 +20,15 @@ FolderPane::FolderPane(QWidget& window) : QObject(&window)
         m_folders->highlightCurrent();
     });
     connect(m_files, &FileList::readFailed, this, &FolderPane::failed);
+
+    // The first change starts the wait, the changes during it join that one read.
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleInterval);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
+    connect(&m_settle, &QTimer::timeout, this, &FolderPane::refresh);
 }
 
 const std::string& FolderPane::path() const
@@ -34,6 +45,11 @@ void FolderPane::followFolder()
 {
     m_drives->followPath(m_folders->path());
     m_files->setPath(m_folders->path());
+    // The folder was read a moment ago, so the watch is set up quickly.
+    if (const QStringList watched = m_watcher.directories(); !watched.isEmpty())
+        m_watcher.removePaths(watched);
+    m_settle.stop();
+    m_watcher.addPath(QFile::decodeName(QByteArray::fromStdString(m_folders->path())));
 }
 
 void FolderPane::openFolder(const std::string& folderPath)
@@ -60,6 +76,19 @@ void FolderPane::rereadFolders()
 void FolderPane::rereadFiles()
 {
     m_files->reread();
+}
+
+void FolderPane::refresh()
+{
+    m_settle.stop();
+    // A read under way may be a folder just asked for, which a refresh must not supersede; and
+    // it may have listed the folder before the change. Once it is done, the folder is read again.
+    if (m_folders->isReading() || m_files->isReading()) {
+        m_settle.start();
+        return;
+    }
+    m_folders->refresh();
+    m_files->refresh();
 }
 
 void FolderPane::setEnabled(bool enabled)

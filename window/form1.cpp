@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -71,8 +72,10 @@ void Form1::createControls()
     // The line runs from (120, 4680) to (10440, 4680), both ends included, one pixel thick.
     constexpr int pixel = ControlTable::twipsPerPixel;
     table.enter({
-        {m_label4, "Label4", ControlTable::twips(2760, 4080, 6015, 495), "Quarb's File Splitter"},
-        {m_line1, "Line1", ControlTable::twips(120, 4680, 10440 - 120 + pixel, pixel), "Divider between split and join"},
+        {m_label4, "Label4", ControlTable::twips(2760, 4080, 6015, 495),
+         QT_TRANSLATE_NOOP("ControlTable", "Quarb's File Splitter")},
+        {m_line1, "Line1", ControlTable::twips(120, 4680, 10440 - 120 + pixel, pixel),
+         QT_TRANSLATE_NOOP("ControlTable", "Divider between split and join")},
     });
     m_join = new JoinHalf(*this, table);
     table.chainTabOrder();
@@ -133,6 +136,12 @@ void Form1::connectControls()
     connect(m_opener, &PathOpener::failed, this, showError);
     connect(&m_split->destination(), &DestinationPicker::failed, this, showError);
     connect(&m_join->destination(), &DestinationPicker::failed, this, showError);
+
+    // F5 reads both sides' folders again, as a change in them does.
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] {
+        m_split->source().refresh();
+        m_join->source().refresh();
+    });
 
     m_run = new RunController(m_runner, {*this, *m_timer1, *m_runPanel, *m_split, *m_join}, m_feedback);
     connect(&m_join->repairButton(), &QPushButton::clicked, m_run, &RunController::startRepair);
@@ -253,7 +262,8 @@ void Form1::openPath(const std::string& path)
 
 bool Form1::isReading() const
 {
-    return m_opener->isReading() || m_split->isReading() || m_join->destination().isReading();
+    return m_opener->isReading() || m_split->isReading() || m_join->destination().isReading() ||
+           m_split->source().isRefreshing() || m_join->source().isRefreshing();
 }
 
 void Form1::paintEvent(QPaintEvent* event)

@@ -61,7 +61,8 @@ public:
 
     // Whether a split or a join is running.
     bool isBusy() const { return m_runner.isRunning(); }
-    // Whether the window is still looking something up: a path given to it, or a plan.
+    // Whether the window is still looking something up: a path given to it, a plan, or a
+    // folder that changed.
     bool isReading() const;
 
 protected:

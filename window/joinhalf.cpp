@@ -24,28 +24,32 @@ const QRect repairArea(215, 336, 89, 25);
 
 JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
 {
-    m_command3 = WindowLook::pushButton(QStringLiteral("Join"), window);
+    m_command3 = WindowLook::pushButton(tr("Join"), window);
     m_source = new FolderPane(window);
     m_label3 = new ElidedLabel(&window);
-    m_verify = WindowLook::pushButton(QStringLiteral("Verify"), window);
-    m_destination = new DestinationPicker(QStringLiteral("Save joined file in:"),
-                                          QStringLiteral("In the pieces folder"), QStringLiteral("the pieces folder"),
+    m_verify = WindowLook::pushButton(tr("Verify"), window);
+    m_destination = new DestinationPicker(tr("Save joined file in:"),
+                                          tr("In the pieces folder"), tr("the pieces folder"),
                                           QStringLiteral("JoinDestination"), &window);
-    m_repair = WindowLook::pushButton(QStringLiteral("Repair"), window);
+    m_repair = WindowLook::pushButton(tr("Repair"), window);
     m_repair->setEnabled(false);
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
     const auto twips = &ControlTable::twips;
     table.enter({
         {m_command3, "Command3", twips(360, 5040, 1335, 375), nullptr, 1},
-        {&m_source->drives(), "Drive1", twips(5880, 4920, 4455, 315), "Drive of the pieces to join", 7},
-        {&m_source->folders(), "Dir1", twips(5880, 5400, 4455, 1215), "Folder of the pieces to join", 5},
-        {m_label3, "Label3", twips(360, 5880, 4455, 375), "Joined folder"},
-        {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455), "Files of the folder to join", 6},
+        {&m_source->drives(), "Drive1", twips(5880, 4920, 4455, 315),
+         QT_TRANSLATE_NOOP("ControlTable", "Drive of the pieces to join"), 7},
+        {&m_source->folders(), "Dir1", twips(5880, 5400, 4455, 1215),
+         QT_TRANSLATE_NOOP("ControlTable", "Folder of the pieces to join"), 5},
+        {m_label3, "Label3", twips(360, 5880, 4455, 375), QT_TRANSLATE_NOOP("ControlTable", "Joined folder")},
+        {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455),
+         QT_TRANSLATE_NOOP("ControlTable", "Files of the folder to join"), 6},
         {m_verify, "VerifyButton", verifyArea, nullptr, 18},
         {m_repair, "Repair", repairArea, nullptr, 19},
         // After the buttons: the join's last stop, below them as on the screen.
-        {m_destination, "JoinDestination", destinationArea, "Save joined file in", 20},
+        {m_destination, "JoinDestination", destinationArea,
+         QT_TRANSLATE_NOOP("ControlTable", "Save joined file in"), 20},
     });
     connect(&m_source->folders(), &DirectoryList::pathShown, this, [this] { offerRepair(false); });
 }

@@ -16,17 +16,18 @@
 namespace {
 
 // What a path that is neither a file nor a folder is, in a message.
-const char* kindOf(mode_t mode)
+std::string kindOf(mode_t mode)
 {
+    const char* kind = QT_TRANSLATE_NOOP("PathOpener", "Is neither a file nor a folder");
     if (S_ISFIFO(mode))
-        return "Is a named pipe (FIFO), not a file or a folder";
-    if (S_ISCHR(mode))
-        return "Is a character device, not a file or a folder";
-    if (S_ISBLK(mode))
-        return "Is a block device, not a file or a folder";
-    if (S_ISSOCK(mode))
-        return "Is a socket, not a file or a folder";
-    return "Is neither a file nor a folder";
+        kind = QT_TRANSLATE_NOOP("PathOpener", "Is a named pipe (FIFO), not a file or a folder");
+    else if (S_ISCHR(mode))
+        kind = QT_TRANSLATE_NOOP("PathOpener", "Is a character device, not a file or a folder");
+    else if (S_ISBLK(mode))
+        kind = QT_TRANSLATE_NOOP("PathOpener", "Is a block device, not a file or a folder");
+    else if (S_ISSOCK(mode))
+        kind = QT_TRANSLATE_NOOP("PathOpener", "Is a socket, not a file or a folder");
+    return PathOpener::tr(kind).toStdString();
 }
 
 } // namespace

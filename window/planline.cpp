@@ -1,6 +1,7 @@
 #include "planline.h"
 
 #include "elidedlabel.h"
+#include "windowlanguage.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/text/plantext.h"
 #include "engine/splitter.h"
@@ -26,10 +27,10 @@ PlanLine::PlanLine(QWidget* parent) : QWidget(parent)
 {
     m_file = new ElidedLabel(this);
     m_file->setObjectName(QStringLiteral("PlanFile"));
-    m_file->setAccessibleName(QStringLiteral("Chosen file and its size"));
+    m_file->setAccessibleDescription(tr("Chosen file and its size"));
     m_pieces = new ElidedLabel(this);
     m_pieces->setObjectName(QStringLiteral("PlanPieces"));
-    m_pieces->setAccessibleName(QStringLiteral("What the split will make"));
+    m_pieces->setAccessibleDescription(tr("What the split will make"));
 }
 
 void PlanLine::resizeEvent(QResizeEvent*)
@@ -77,19 +78,20 @@ PlanLine::Survey PlanLine::survey(const SplitForm::Fields& fields)
 void PlanLine::show(const SplitForm::Fields& fields, const Survey& found)
 {
     const std::string& name = fields.fileName;
-    const QString file = fromBytes(found.length ? qfs::PlanText::file(name, *found.length) : name);
+    const qfs::Wording& words = WindowLanguage::wording();
+    const QString file = fromBytes(found.length ? qfs::PlanText::file(name, *found.length, words) : name);
     if (!found.requested) {
         setLines(file,
-                 fields.bySize ? QStringLiteral("\u2192 enter a piece size")
-                               : QStringLiteral("\u2192 enter the number of pieces"),
+                 fields.bySize ? tr("\u2192 enter a piece size")
+                               : tr("\u2192 enter the number of pieces"),
                  false);
     } else if (found.error.failed()) {
         setLines(file, fromBytes(found.error.message()), true);
     } else {
         // Beside the file, the line stays as short as it always was; elsewhere it names where.
         const std::string pieces = fields.destination.empty()
-            ? qfs::PlanText::pieces(found.plan)
-            : qfs::PlanText::piecesIn(found.plan, found.plan.folderPath);
+            ? qfs::PlanText::pieces(found.plan, words)
+            : qfs::PlanText::piecesIn(found.plan, found.plan.folderPath, words);
         setLines(file, fromBytes(pieces), false);
         emit planShown(found.plan.pieceCount);
     }

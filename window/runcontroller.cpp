@@ -44,13 +44,16 @@ RunController::RunController(Runner& runner, const Parts& parts, UserFeedback& f
     connect(&m_runner, &Runner::ended, this, &RunController::runEnded);
     connect(&m_parts.panel, &RunPanel::cancelPressed, &m_runner, &Runner::cancel);
     connect(&m_parts.panel, &RunPanel::openFolderPressed, this,
-            [this](const std::string& folder) { m_feedback.openFolder(folder); });
+            [this](const std::string& folder) { openFolder(folder); });
 }
 
 bool RunController::mayClose()
 {
     if (m_runner.isRunning() && !m_closeWhenDone) {
-        if (!m_feedback.confirm(m_parts.window, RunReport::closeQuestion(m_runner.kind())))
+        m_askingToClose = true;
+        const bool stop = m_feedback.confirm(m_parts.window, RunReport::closeQuestion(m_runner.kind()));
+        m_askingToClose = false;
+        if (!stop)
             return false;
         // The run may have ended while the question was open.
         m_runner.cancel();
@@ -84,10 +87,18 @@ void RunController::showRunning(RunKind kind, bool running)
 
 void RunController::runEnded(const RunOutcome& outcome)
 {
+    // The question whether to stop the run has no more point; what it ended in is news.
+    if (m_askingToClose)
+        m_feedback.withdrawQuestion();
     showRunning(outcome.kind, false);
     const QString line = RunReport::outcomeLine(outcome, m_parts.split.pieces().path());
-    const bool newFolder = outcome.kind == RunKind::Split && outcome.finished();
-    m_parts.panel.end(line, newFolder ? m_parts.split.pieces().path() : std::string());
+    // The folder a finished split made, or where a join put the rebuilt file, is offered.
+    std::string written;
+    if (outcome.finished() && outcome.kind == RunKind::Split)
+        written = m_parts.split.pieces().path();
+    else if (outcome.finished() && outcome.kind == RunKind::Join && !outcome.rebuiltName.empty())
+        written = outcome.rebuiltFolder;
+    m_parts.panel.end(line, written);
     if (m_closeWhenDone) {
         m_closeWhenDone = false;
         m_parts.window.close();
@@ -113,9 +124,12 @@ void RunController::runEnded(const RunOutcome& outcome)
     }
     switch (outcome.kind) {
     case RunKind::Split:
-        // A split that did not finish took its folder away again.
-        if (!outcome.finished() && m_folderMade)
-            m_parts.split.pieces().clear();
+        // A split that did not finish took its folder away again: nothing shows it any more.
+        if (!outcome.finished() && m_folderMade) {
+            m_parts.split.pieces().showEmptyFolder({});
+            m_parts.split.pieces().hide();
+            m_parts.split.folderName().setText({});
+        }
         if (outcome.finished())
             m_feedback.beep();
         // The new folder sits beside the source: both folder trees show it, and the plan
@@ -164,6 +178,12 @@ void RunController::tellDesktop(const RunOutcome& outcome, const QString& line)
     const RunReport::Notification notification = RunReport::notification(outcome, line);
     if (!notification.title.isEmpty() && !m_parts.window.isActiveWindow())
         m_feedback.notify(m_parts.window, notification.title, notification.text);
+}
+
+void RunController::openFolder(const std::string& folder)
+{
+    if (!m_feedback.openFolder(folder))
+        showMessage(tr("No program to show folders is set up on this desktop. The folder is %1.").arg(fromPath(folder)));
 }
 
 void RunController::showMessage(const QString& text, const QString& details)

@@ -44,7 +44,9 @@ public:
     RunController(Runner& runner, const Parts& parts, UserFeedback& feedback);
 
     // Whether the window may close now. During a run, asks whether to stop it and quit: Yes
-    // stops it and closes the window once its cleanup is done, No lets it go on.
+    // stops it and closes the window once its cleanup is done, No lets it go on. When the run
+    // ends while the question is open, the question goes and the window stays, showing how
+    // the run ended.
     bool mayClose();
     // Rebuilds the damaged and missing pieces of the join side's folder ("Repair").
     void startRepair();
@@ -53,6 +55,8 @@ private:
     void showRunning(RunKind kind, bool running);
     void runEnded(const RunOutcome& outcome);
     void tellDesktop(const RunOutcome& outcome, const QString& line);
+    // Shows the folder in the file manager, or says that the desktop has none.
+    void openFolder(const std::string& folder);
     // A message box; `details` lists what the text stands for, one a line.
     void showMessage(const QString& text, const QString& details = QString());
 
@@ -61,6 +65,8 @@ private:
     UserFeedback& m_feedback;
     // A close waits for the cancelled run's cleanup.
     bool m_closeWhenDone = false;
+    // The question whether to stop the run and quit is open.
+    bool m_askingToClose = false;
     // The split going, or the last one, had made its folder (it is gone again unless the
     // split finished).
     bool m_folderMade = false;

@@ -1,5 +1,7 @@
 #include "runner.h"
 
+#include "windowlanguage.h"
+
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -151,7 +153,7 @@ void Runner::start(Run run)
     m_mailbox = std::make_shared<RunMailbox>([this] { emit deliveryDue(QPrivateSignal()); });
     m_running = true;
     m_kind = run.kind;
-    m_meter = {};
+    m_meter = qfs::ProgressMeter(WindowLanguage::wording());
     m_clock.start();
     m_lastDelivery.invalidate();
     m_interval = deliveryInterval;

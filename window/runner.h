@@ -58,9 +58,11 @@ struct RunOutcome {
     std::uint64_t pieces = 0;
     bool checksumFile = false;
     std::uint64_t recoveryPieces = 0;
-    // Join: the rebuilt file's name (empty when the folder held no pieces) and its length.
+    // Join: the rebuilt file's name (empty when the folder held no pieces), its length, and
+    // the folder it is in.
     std::string rebuiltName;
     std::uint64_t length = 0;
+    std::string rebuiltFolder;
     // Verify: what the check found, when it finished. Join: when it refused damaged or missing
     // pieces in a folder with recovery data, what a check of that data found (canRebuild()).
     qfs::VerifyReport report;

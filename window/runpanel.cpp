@@ -34,33 +34,35 @@ RunPanel::RunPanel(QWidget* parent) : QWidget(parent)
     m_bar->setGeometry(barArea);
     m_bar->setRange(0, barRange);
     m_bar->setTextVisible(false);
-    m_bar->setAccessibleName(QStringLiteral("Progress"));
+    m_bar->setAccessibleName(tr("Progress"));
 
     m_line = new QLabel(this);
     m_line->setObjectName(QStringLiteral("ProgressText"));
     m_line->setGeometry(lineArea);
     m_line->setTextFormat(Qt::PlainText);
-    m_line->setAccessibleName(QStringLiteral("Progress"));
+    // Its name is the line itself, read when the person looks; it changes too often to be
+    // announced (the bar's value is).
+    m_line->setAccessibleDescription(tr("Progress"));
 
-    m_cancel = WindowLook::pushButton(QStringLiteral("Cancel"), *this);
+    m_cancel = WindowLook::pushButton(tr("Cancel"), *this);
     m_cancel->setObjectName(QStringLiteral("CancelButton"));
     m_cancel->setGeometry(cancelArea);
-    m_cancel->setAccessibleName(QStringLiteral("Cancel"));
+    m_cancel->setAccessibleName(tr("Cancel"));
     m_cancel->setShortcut(QKeySequence(Qt::Key_Escape));
 
     m_outcome = new ElidedLabel(this);
     m_outcome->setObjectName(QStringLiteral("OutcomeLabel"));
     m_outcome->setGeometry(outcomeArea);
-    m_outcome->setAccessibleName(QStringLiteral("Outcome of the last run"));
+    m_outcome->setAccessibleDescription(tr("Outcome of the last run"));
 
-    m_openFolder = WindowLook::pushButton(QStringLiteral("Open folder"), *this);
+    m_openFolder = WindowLook::pushButton(tr("Open folder"), *this);
     m_openFolder->setObjectName(QStringLiteral("OpenFolderButton"));
     m_openFolder->setGeometry(openFolderArea);
     connect(m_openFolder, &QPushButton::clicked, this, [this] { emit openFolderPressed(m_folder); });
 
     connect(m_cancel, &QPushButton::clicked, this, [this] {
         m_cancelling = true;
-        m_line->setText(QStringLiteral("Cancelling\u2026"));
+        m_line->setText(tr("Cancelling\u2026"));
         emit cancelPressed();
     });
     end({});
@@ -71,6 +73,8 @@ void RunPanel::begin()
     m_cancelling = false;
     m_bar->setValue(0);
     m_line->clear();
+    // The next outcome is news even when it reads as the last one did.
+    m_outcome->setText({});
     m_outcome->hide();
     m_openFolder->hide();
     for (QWidget* part : std::initializer_list<QWidget*>{m_bar, m_line, m_cancel})

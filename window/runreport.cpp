@@ -2,6 +2,7 @@
 
 #include "engine/text/outcometext.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 
@@ -20,15 +21,26 @@ struct RunWords {
 
 const RunWords& wordsFor(RunKind kind)
 {
-    static const RunWords split{"A split is running. Stop it and quit?", "The split was cancelled.",
-                                "The split is done", "The split failed"};
-    static const RunWords join{"A join is running. Stop it and quit?", "The join was cancelled.",
-                               "The join is done", "The join failed"};
-    static const RunWords verify{"A verification is running. Stop it and quit?",
-                                 "The verification was cancelled.", "The verification is done",
-                                 "The verification failed"};
-    static const RunWords repair{"A repair is running. Stop it and quit?", "The repair was cancelled.",
-                                 "The repair is done", "The repair failed"};
+    static const RunWords split{
+        QT_TRANSLATE_NOOP("RunReport", "A split is running. Stop it and quit?"),
+        QT_TRANSLATE_NOOP("RunReport", "The split was cancelled."),
+        QT_TRANSLATE_NOOP("RunReport", "The split is done"),
+        QT_TRANSLATE_NOOP("RunReport", "The split failed")};
+    static const RunWords join{
+        QT_TRANSLATE_NOOP("RunReport", "A join is running. Stop it and quit?"),
+        QT_TRANSLATE_NOOP("RunReport", "The join was cancelled."),
+        QT_TRANSLATE_NOOP("RunReport", "The join is done"),
+        QT_TRANSLATE_NOOP("RunReport", "The join failed")};
+    static const RunWords verify{
+        QT_TRANSLATE_NOOP("RunReport", "A verification is running. Stop it and quit?"),
+        QT_TRANSLATE_NOOP("RunReport", "The verification was cancelled."),
+        QT_TRANSLATE_NOOP("RunReport", "The verification is done"),
+        QT_TRANSLATE_NOOP("RunReport", "The verification failed")};
+    static const RunWords repair{
+        QT_TRANSLATE_NOOP("RunReport", "A repair is running. Stop it and quit?"),
+        QT_TRANSLATE_NOOP("RunReport", "The repair was cancelled."),
+        QT_TRANSLATE_NOOP("RunReport", "The repair is done"),
+        QT_TRANSLATE_NOOP("RunReport", "The repair failed")};
     switch (kind) {
     case RunKind::Split:
         return split;
@@ -40,6 +52,12 @@ const RunWords& wordsFor(RunKind kind)
         break;
     }
     return repair;
+}
+
+// The run's words, in the person's language.
+QString said(const char* words)
+{
+    return QCoreApplication::translate("RunReport", words);
 }
 
 // Names in the engine's texts are the system's bytes.
@@ -73,15 +91,19 @@ QString namesBelow(const std::vector<qfs::PieceFinding>& findings)
 
 QString RunReport::closeQuestion(RunKind kind)
 {
-    return QString::fromLatin1(wordsFor(kind).question);
+    return said(wordsFor(kind).question);
 }
 
 QString RunReport::outcomeLine(const RunOutcome& outcome, const std::string& splitFolder)
 {
     if (outcome.cancelled())
-        return QString::fromLatin1(wordsFor(outcome.kind).cancelled);
-    if (!outcome.finished())
-        return {};
+        return said(wordsFor(outcome.kind).cancelled);
+    if (!outcome.finished()) {
+        // Once the box is closed, the line still says what went wrong.
+        const QString message = fromBytes(outcome.error.message()).section(QLatin1Char('\n'), 0, 0);
+        return QCoreApplication::translate("RunReport", "%1: %2", "a run failed: the first line of its message")
+            .arg(said(wordsFor(outcome.kind).failed), message);
+    }
     switch (outcome.kind) {
     case RunKind::Split:
         return fromBytes(qfs::OutcomeText::withLeftovers(
@@ -110,7 +132,8 @@ RunReport::Message RunReport::findings(const RunOutcome& outcome)
         return {};
     // A repair names what is still wrong after it.
     const qfs::VerifyReport& report = outcome.kind == RunKind::Verify ? outcome.report : outcome.repair.remaining;
-    const std::vector<qfs::PieceFinding> found = qfs::OutcomeText::verifyFindings(report, repairAction);
+    const std::vector<qfs::PieceFinding> found =
+        qfs::OutcomeText::verifyFindings(report, said(repairAction).toStdString());
     QStringList sentences;
     for (const qfs::PieceFinding& finding : found)
         sentences << fromBytes(finding.sentence);
@@ -123,11 +146,11 @@ RunReport::Notification RunReport::notification(const RunOutcome& outcome, const
         return {};
     const RunWords& words = wordsFor(outcome.kind);
     if (outcome.error.failed())
-        return {QString::fromLatin1(words.failed), fromBytes(outcome.error.message())};
-    return {QString::fromLatin1(words.done), outcomeLine};
+        return {said(words.failed), fromBytes(outcome.error.message())};
+    return {said(words.done), outcomeLine};
 }
 
 QString RunReport::rebuildQuestion()
 {
-    return QStringLiteral("Rebuild them from the recovery pieces and join?");
+    return said(QT_TRANSLATE_NOOP("RunReport", "Rebuild them from the recovery pieces and join?"));
 }

@@ -2,6 +2,7 @@
 
 #include "runner.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <string>
@@ -16,8 +17,9 @@ public:
 
     static QString closeQuestion(RunKind kind);
 
-    // The outcome line: what the run made or found, or that it was cancelled; empty after a
-    // failure, which a message box tells. `splitFolder` is the folder a split made.
+    // The outcome line: what the run made or found, that it was cancelled, or, after a
+    // failure that a message box tells in full, its first line. `splitFolder` is the folder a
+    // split made.
     static QString outcomeLine(const RunOutcome& outcome, const std::string& splitFolder);
 
     // What a message box says: its text, and below it the pieces the text stands for, one a
@@ -33,7 +35,7 @@ public:
     // An empty text when there is nothing (or the run was neither).
     static Message findings(const RunOutcome& outcome);
     // The button that rebuilds pieces, as the findings name it.
-    static constexpr const char* repairAction = "Repair";
+    static constexpr const char* repairAction = QT_TRANSLATE_NOOP("RunReport", "Repair");
     // What a join that refused pieces the recovery data can rebuild asks.
     static QString rebuildQuestion();
 

@@ -9,6 +9,7 @@
 #include "engine/text/nametext.h"
 #include "engine/verifier.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -62,7 +63,7 @@ void offerFreeName(const qfs::SplitRequest& request, qfs::FileLayer& layer, RunO
         return; // every number taken, or the folder unreadable: the refusal stands
     qfs::SplitRequest again = request;
     again.folderName = free.value();
-    outcome.question = QStringLiteral("%1 already exists. Split into %2 instead?")
+    outcome.question = QCoreApplication::translate("Runs", "%1 already exists. Split into %2 instead?")
                            .arg(printable(qfs::SplitPlan::named(request).folderName), printable(again.folderName));
     outcome.retry = std::make_shared<const Run>(splitRun(again));
 }
@@ -76,7 +77,8 @@ void offerJoinElsewhere(const qfs::JoinRequest& request, qfs::FileLayer& layer, 
     qfs::JoinRequest again = request;
     if (error.is(qfs::OutputExists) && !request.replace) {
         again.replace = true;
-        outcome.question = QStringLiteral("%1 is already there. Replace it?").arg(printable(error.path));
+        outcome.question =
+            QCoreApplication::translate("Runs", "%1 is already there. Replace it?").arg(printable(error.path));
     } else if ((error.code == EROFS || error.code == EACCES) && request.destinationDirectory.empty() &&
                qfs::Destination::checkWritable(request.folderPath, layer).failed()) {
         const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
@@ -84,7 +86,8 @@ void offerJoinElsewhere(const qfs::JoinRequest& request, qfs::FileLayer& layer, 
         if (downloads.isEmpty() || downloadsPath == request.folderPath)
             return;
         again.destinationDirectory = downloadsPath;
-        outcome.question = QStringLiteral("The pieces folder cannot be written (%1). Save the joined file in %2 instead?")
+        outcome.question = QCoreApplication::translate(
+                               "Runs", "The pieces folder cannot be written (%1). Save the joined file in %2 instead?")
                                .arg(QFile::decodeName(QByteArray::fromStdString(error.message())),
                                     printable(downloadsPath));
     } else {
@@ -134,6 +137,7 @@ Run joinRun(const qfs::JoinRequest& request)
         [](RunOutcome& outcome, qfs::JoinResult made) {
             outcome.rebuiltName = std::move(made.rebuiltName);
             outcome.length = made.length;
+            outcome.rebuiltFolder = std::move(made.destinationPath);
             outcome.leftovers = made.leftovers;
         },
         [request](qfs::FileLayer& layer, RunOutcome& outcome) { offerJoinElsewhere(request, layer, outcome); });

@@ -1,6 +1,7 @@
 #include "splitform.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 
 #include <cmath>
 
@@ -19,7 +20,7 @@ bool knownUnit(int unitIndex)
 std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields& fields)
 {
     if (fields.fileName.find_first_not_of(' ') == std::string::npos)
-        return Refusal{QStringLiteral("Please select the file."), Focus::FileList};
+        return Refusal{QCoreApplication::translate("SplitForm", "Please select the file."), Focus::FileList};
     qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums,
                               fields.destination};
     request.recoveryPieces = fields.recoveryPieces;
@@ -27,11 +28,12 @@ std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields
         const int unit = effectiveUnitIndex(fields.unitIndex);
         // Written so that NaN fails too.
         if (!(fields.size >= 1) || !knownUnit(unit))
-            return Refusal{QStringLiteral("Incorrect split size"), Focus::SizeField};
+            return Refusal{QCoreApplication::translate("SplitForm", "Incorrect split size"), Focus::SizeField};
         request.amount = bytes(fields.size, unit);
     } else {
         if (!(fields.count >= 1))
-            return Refusal{QStringLiteral("Incorrect Number of files specified."), Focus::CountField};
+            return Refusal{QCoreApplication::translate("SplitForm", "Incorrect Number of files specified."),
+                           Focus::CountField};
         request.mode = qfs::SplitMode::ByCount;
         request.amount = fields.count >= beyondLargest ? ~std::uint64_t(0) : std::uint64_t(fields.count);
     }
@@ -55,5 +57,5 @@ std::uint64_t SplitForm::bytes(double size, int unitIndex)
 void SplitForm::fillUnits(QComboBox& list)
 {
     for (const SizeUnit& unit : units)
-        list.addItem(QString::fromLatin1(unit.listText));
+        list.addItem(QCoreApplication::translate("SplitForm", unit.listText));
 }

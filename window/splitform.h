@@ -4,6 +4,7 @@
 #include "engine/recovery/recoveryplan.h"
 #include "engine/splitrequest.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <array>
@@ -25,10 +26,10 @@ public:
         double factor;
     };
     static constexpr std::array<SizeUnit, 4> units{{
-        {"GigaBytes", 1073741824.0},
-        {"MegaBytes", 1048576.0},
-        {"KiloBytes", 1024.0},
-        {"Bytes", 1.0},
+        {QT_TRANSLATE_NOOP("SplitForm", "GigaBytes"), 1073741824.0},
+        {QT_TRANSLATE_NOOP("SplitForm", "MegaBytes"), 1048576.0},
+        {QT_TRANSLATE_NOOP("SplitForm", "KiloBytes"), 1024.0},
+        {QT_TRANSLATE_NOOP("SplitForm", "Bytes"), 1.0},
     }};
     // The unit taken when the unit list has no selection (index -1).
     static constexpr int defaultUnitIndex = 2;

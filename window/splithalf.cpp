@@ -43,23 +43,23 @@ const QRect recoveryArea(302, 248, 62, 24);
 
 SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
 {
-    auto* label1 = new QLabel(QStringLiteral("FileName"), &window);
-    m_option1 = new QRadioButton(QStringLiteral("Specify size"), &window);
+    auto* label1 = new QLabel(tr("FileName"), &window);
+    m_option1 = new QRadioButton(tr("Specify size"), &window);
     m_text2 = new NumericField(&window);
     m_combo1 = new QComboBox(&window);
     SplitForm::fillUnits(*m_combo1);
-    m_option2 = new QRadioButton(QStringLiteral("Specify Number of files"), &window);
+    m_option2 = new QRadioButton(tr("Specify Number of files"), &window);
     m_text1 = new NumericField(&window);
     m_label2 = new ElidedLabel(&window);
     m_file1 = new FileList(&window);
     m_source = new FolderPane(window);
-    m_command2 = WindowLook::pushButton(QStringLiteral("Split"), window);
+    m_command2 = WindowLook::pushButton(tr("Split"), window);
     m_plan = new PlanLine(&window);
     m_sizes = new CommonSizes(&window);
-    m_checksums = new QCheckBox(QStringLiteral("Write checksums"), &window);
+    m_checksums = new QCheckBox(tr("Write checksums"), &window);
     m_checksums->setChecked(true);
-    m_destination = new DestinationPicker(QStringLiteral("Save pieces in:"), QStringLiteral("Beside the file"),
-                                          QStringLiteral("beside the file"), QStringLiteral("SplitDestination"),
+    m_destination = new DestinationPicker(tr("Save pieces in:"), tr("Beside the file"),
+                                          tr("beside the file"), QStringLiteral("SplitDestination"),
                                           &window);
 
     // Each control's place, its name, what a screen reader calls it, and its tab index.
@@ -67,22 +67,31 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
     table.enter({
         {label1, "Label1", twips(360, 120, 1455, 255)},
         {m_option1, "Option1", twips(360, 360, 2175, 375), nullptr, 12},
-        {m_text2, "Text2", twips(2880, 360, 1215, 315), "Piece size", 3},
-        {m_combo1, "Combo1", twips(4200, 360, 1455, 315), "Unit of the piece size", 2},
+        {m_text2, "Text2", twips(2880, 360, 1215, 315), QT_TRANSLATE_NOOP("ControlTable", "Piece size"), 3},
+        {m_combo1, "Combo1", twips(4200, 360, 1455, 315),
+         QT_TRANSLATE_NOOP("ControlTable", "Unit of the piece size"), 2},
         {m_option2, "Option2", twips(360, 840, 2775, 375), nullptr, 13},
-        {m_text1, "Text1", twips(4320, 840, 1215, 375), "Number of files", 11},
-        {m_label2, "Label2", twips(360, 1800, 5295, 255), "Split folder"},
-        {m_file1, "File1", twips(360, 2280, 4575, 1455), "Pieces of the last split", 4},
-        {&m_source->drives(), "Drive2", twips(5880, 480, 3615, 315), "Drive of the file to split", 8},
-        {&m_source->folders(), "Dir2", twips(5880, 1200, 4455, 1440), "Folder of the file to split", 9},
-        {&m_source->files(), "File3", twips(5880, 2760, 4455, 1260), "File to split", 10},
+        {m_text1, "Text1", twips(4320, 840, 1215, 375), QT_TRANSLATE_NOOP("ControlTable", "Number of files"), 11},
+        {m_label2, "Label2", twips(360, 1800, 5295, 255), QT_TRANSLATE_NOOP("ControlTable", "Split folder")},
+        {m_file1, "File1", twips(360, 2280, 4575, 1455),
+         QT_TRANSLATE_NOOP("ControlTable", "Pieces of the last split"), 4},
+        {&m_source->drives(), "Drive2", twips(5880, 480, 3615, 315),
+         QT_TRANSLATE_NOOP("ControlTable", "Drive of the file to split"), 8},
+        {&m_source->folders(), "Dir2", twips(5880, 1200, 4455, 1440),
+         QT_TRANSLATE_NOOP("ControlTable", "Folder of the file to split"), 9},
+        {&m_source->files(), "File3", twips(5880, 2760, 4455, 1260),
+         QT_TRANSLATE_NOOP("ControlTable", "File to split"), 10},
         {m_command2, "Command2", twips(360, 4080, 1335, 375), nullptr, 0},
         {m_plan, "PlanLine", planArea},
         {m_sizes, "CommonSizes", commonSizesArea, nullptr, 14},
-        {m_checksums, "ChecksumBox", checksumsArea, "Write checksums", 15},
+        {m_checksums, "ChecksumBox", checksumsArea, QT_TRANSLATE_NOOP("ControlTable", "Write checksums"), 15},
         // After the split's other stops, before the join's.
-        {m_destination, "SplitDestination", destinationArea, "Save pieces in", 17},
+        {m_destination, "SplitDestination", destinationArea, QT_TRANSLATE_NOOP("ControlTable", "Save pieces in"), 17},
     });
+
+    groupModes(window);
+    // The label names the list of files to split: a screen reader hears it with the list.
+    label1->setBuddy(&m_source->files());
 
     // The options take the window's colour; the lists and fields keep theirs.
     for (QWidget* widget : std::initializer_list<QWidget*>{m_option1, m_option2, m_checksums})
@@ -105,14 +114,14 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
 
 void SplitHalf::makeRecovery(QWidget& window, ControlTable& table)
 {
-    auto* label = new QLabel(QStringLiteral("Recovery pieces"), &window);
+    auto* label = new QLabel(tr("Recovery pieces"), &window);
     m_recovery = new QSpinBox(&window);
     m_recovery->setRange(0, int(SplitForm::largestRecovery));
     m_recovery->setValue(int(SplitForm::defaultRecoveryPieces));
     label->setBuddy(m_recovery);
     table.enter({
         {label, "RecoveryLabel", recoveryLabelArea},
-        {m_recovery, "RecoveryPieces", recoveryArea, "Recovery pieces", 16},
+        {m_recovery, "RecoveryPieces", recoveryArea, QT_TRANSLATE_NOOP("ControlTable", "Recovery pieces"), 16},
     });
     WindowLook::paintPlain(*label);
     connect(m_recovery, &QSpinBox::valueChanged, this, &SplitHalf::showPlan);
@@ -120,6 +129,19 @@ void SplitHalf::makeRecovery(QWidget& window, ControlTable& table)
     connect(m_plan, &PlanLine::planShown, this, [this](std::uint64_t pieceCount) {
         m_recovery->setMaximum(int(std::min<std::uint64_t>(pieceCount, SplitForm::largestRecovery)));
     });
+}
+
+void SplitHalf::groupModes(QWidget& window)
+{
+    auto* modes = new QWidget(&window);
+    modes->setObjectName(QStringLiteral("SplitMode"));
+    modes->setAccessibleName(tr("How to cut the file"));
+    modes->setGeometry(m_option1->geometry().united(m_option2->geometry()));
+    for (QRadioButton* option : {m_option1, m_option2}) {
+        const QRect place = option->geometry();
+        option->setParent(modes);
+        option->setGeometry(place.translated(-modes->pos()));
+    }
 }
 
 bool SplitHalf::isReading() const

@@ -74,6 +74,9 @@ public:
     void rest(RunKind kind, bool resting);
 
 private:
+    // Puts the two options in a named group of their own, where they sit: a screen reader says
+    // what the choice is about, and they stay each other's only alternative.
+    void groupModes(QWidget& window);
     // Makes and enters "Recovery pieces", which follows the plan's piece count.
     void makeRecovery(QWidget& window, ControlTable& table);
 

@@ -45,7 +45,16 @@ bool UserFeedback::confirm(QWidget& parent, const QString& question)
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    m_question = &box;
+    const bool yes = box.exec() == QMessageBox::Yes;
+    m_question = nullptr;
+    return yes;
+}
+
+void UserFeedback::withdrawQuestion()
+{
+    if (auto* box = qobject_cast<QMessageBox*>(m_question.data()))
+        box->done(QMessageBox::No);
 }
 
 void UserFeedback::beep()
@@ -72,9 +81,9 @@ void UserFeedback::notify(QWidget& window, const QString& title, const QString& 
     bus.send(call);
 }
 
-void UserFeedback::openFolder(const std::string& folderPath)
+bool UserFeedback::openFolder(const std::string& folderPath)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folderPath))));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(folderPath))));
 }
 
 UserFeedback& UserFeedback::system()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <string>
@@ -20,14 +22,22 @@ public:
     // A modal box with the question and Yes and No buttons (No is the default, as is Escape).
     // True when Yes was chosen.
     virtual bool confirm(QWidget& parent, const QString& question);
+    // Closes the question confirm() is asking, if any, as if No had been chosen: what it asked
+    // about has settled itself meanwhile.
+    virtual void withdrawQuestion();
     virtual void beep();
     // Tells the desktop that something the user waits for is done: a notification through the
     // freedesktop notification service on the session bus, when there is one, and the
     // window's attention hint. Returns at once; without a session bus only the hint is given.
     virtual void notify(QWidget& window, const QString& title, const QString& text);
-    // Shows a folder in the desktop's file manager. Returns at once.
-    virtual void openFolder(const std::string& folderPath);
+    // Shows a folder in the desktop's file manager. Returns at once; false when the desktop
+    // has no program that shows folders.
+    virtual bool openFolder(const std::string& folderPath);
 
     // The feedback used when the window is given none.
     static UserFeedback& system();
+
+private:
+    // The box confirm() shows, while it is open.
+    QPointer<QObject> m_question;
 };

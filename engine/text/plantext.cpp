@@ -7,17 +7,15 @@ namespace qfs {
 namespace {
 
 constexpr const char* separator = " \u00B7 ";
-constexpr const char* arrow = "\u2192 ";
-constexpr const char* times = " \u00D7 ";
 
 } // namespace
 
-std::string PlanText::file(const std::string& name, std::uint64_t length)
+std::string PlanText::file(const std::string& name, std::uint64_t length, const Wording& words)
 {
-    return name + separator + ProgressText::bytes(length);
+    return name + separator + ProgressText::bytes(length, words);
 }
 
-std::string PlanText::recovery(const SplitPlan& plan)
+std::string PlanText::recovery(const SplitPlan& plan, const Wording& words)
 {
     if (plan.recoveryWanted == 0)
         return {};
@@ -25,43 +23,43 @@ std::string PlanText::recovery(const SplitPlan& plan)
         return plan.recovery.reason.empty() ? std::string() : separator + plan.recovery.reason;
     const std::uint32_t count = plan.recovery.recoveryPieces;
     const std::uint64_t each = (plan.recovery.totalBytes + count - 1) / count;
-    return " + " + ProgressText::count(count) + (count == 1 ? " recovery piece of " : " recovery pieces of ") +
-           ProgressText::bytes(each);
+    return Wording::fill(count == 1 ? words.oneRecoveryPiece : words.recoveryPieces,
+                         {ProgressText::count(count, words), ProgressText::bytes(each, words)});
 }
 
-std::string PlanText::pieces(const SplitPlan& plan)
+std::string PlanText::pieces(const SplitPlan& plan, const Wording& words)
 {
-    return piecesAlone(plan) + recovery(plan);
+    return piecesAlone(plan, words) + recovery(plan, words);
 }
 
-std::string PlanText::piecesAlone(const SplitPlan& plan)
+std::string PlanText::piecesAlone(const SplitPlan& plan, const Wording& words)
 {
-    const std::string full = ProgressText::bytes(plan.chunkBytes);
-    const std::string last = ProgressText::bytes(plan.lastPieceBytes);
-    const std::string count = ProgressText::count(plan.pieceCount);
+    const std::string full = ProgressText::bytes(plan.chunkBytes, words);
+    const std::string last = ProgressText::bytes(plan.lastPieceBytes, words);
+    const std::string count = ProgressText::count(plan.pieceCount, words);
     if (plan.pieceCount <= 1)
-        return std::string(arrow) + "1 piece of " + last;
+        return Wording::fill(words.onePiece, {last});
     if (plan.lastPieceBytes == plan.chunkBytes)
-        return arrow + count + " pieces of " + full;
+        return Wording::fill(words.equalPieces, {count, full});
     if (plan.pieceCount == 2)
-        return arrow + count + " pieces: " + full + " and " + last;
-    return arrow + count + " pieces: " + ProgressText::count(plan.pieceCount - 1) + times + full +
-           " and one of " + last;
+        return Wording::fill(words.twoPieces, {count, full, last});
+    return Wording::fill(words.shorterLast, {count, ProgressText::count(plan.pieceCount - 1, words), full, last});
 }
 
-std::string PlanText::piecesIn(const SplitPlan& plan, const std::string& folder)
+std::string PlanText::piecesIn(const SplitPlan& plan, const std::string& folder, const Wording& words)
 {
-    return piecesAlone(plan) + " in " + folder + recovery(plan);
+    return Wording::fill(words.piecesIn, {piecesAlone(plan, words), folder}) + recovery(plan, words);
 }
 
-std::string PlanText::joined(const std::string& name, std::uint64_t length, const std::string& folder)
+std::string PlanText::joined(const std::string& name, std::uint64_t length, const std::string& folder,
+                             const Wording& words)
 {
-    return arrow + name + ", " + ProgressText::bytes(length) + ", in " + folder;
+    return Wording::fill(words.joined, {name, ProgressText::bytes(length, words), folder});
 }
 
-std::string PlanText::exactBytes(std::uint64_t bytes)
+std::string PlanText::exactBytes(std::uint64_t bytes, const Wording& words)
 {
-    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    return Wording::fill(bytes == 1 ? words.oneByte : words.manyBytes, {std::to_string(bytes)});
 }
 
 } // namespace qfs

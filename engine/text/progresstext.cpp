@@ -19,7 +19,7 @@ constexpr std::string_view separator = " \u00B7 ";
 
 // The value with `significantDigits` digits (more when it has more before the point),
 // rounded to nearest, without trailing zeros after the point. Needs 1 <= value.
-std::string significant(double value)
+std::string significant(double value, const Wording& words)
 {
     int decimals = int(significantDigits) - 1;
     for (double limit = 10; value >= limit && decimals > 0; limit *= 10)
@@ -34,15 +34,17 @@ std::string significant(double value)
         if (text.back() == '.')
             text.pop_back();
     }
+    if (const auto point = text.find('.'); point != std::string::npos)
+        text.replace(point, 1, words.decimalPoint);
     return text;
 }
 
 } // namespace
 
-std::string ProgressText::bytes(std::uint64_t count)
+std::string ProgressText::bytes(std::uint64_t count, const Wording& words)
 {
     if (count < std::uint64_t(unitStep))
-        return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+        return Wording::fill(count == 1 ? words.oneByte : words.manyBytes, {std::to_string(count)});
     double value = double(count) / unitStep;
     std::size_t unit = 0;
     // Whole units round half to even, so from 1023.5 on the text would read "1024".
@@ -51,51 +53,53 @@ std::string ProgressText::bytes(std::uint64_t count)
         value /= unitStep;
         ++unit;
     }
-    return significant(value) + " " + std::string(byteUnits[unit]);
+    return significant(value, words) + " " + std::string(byteUnits[unit]);
 }
 
-std::string ProgressText::count(std::uint64_t value)
+std::string ProgressText::count(std::uint64_t value, const Wording& words)
 {
     constexpr std::size_t groupWidth = 3;
     const std::string digits = std::to_string(value);
     std::string text;
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % groupWidth == 0)
-            text += ',';
+            text += words.groupSeparator;
         text += digits[i];
     }
     return text;
 }
 
-std::string ProgressText::duration(double seconds)
+std::string ProgressText::duration(double seconds, const Wording& words)
 {
     if (!(seconds > 0))
-        return "0 s";
+        return Wording::fill(words.seconds, {"0"});
     const double whole = std::round(seconds);
     if (whole < secondsPerMinute)
-        return std::to_string(int(whole)) + " s";
+        return Wording::fill(words.seconds, {std::to_string(int(whole))});
     if (whole < secondsPerHour) {
         const int total = int(whole);
-        return std::to_string(total / secondsPerMinute) + " min " +
-               std::to_string(total % secondsPerMinute) + " s";
+        return Wording::fill(words.minutesSeconds,
+                             {std::to_string(total / secondsPerMinute), std::to_string(total % secondsPerMinute)});
     }
     const double minutes = std::round(seconds / secondsPerMinute);
     const std::uint64_t hours = std::uint64_t(minutes) / secondsPerMinute;
-    return std::to_string(hours) + " h " +
-           std::to_string(std::uint64_t(minutes) % secondsPerMinute) + " min";
+    return Wording::fill(words.hoursMinutes,
+                         {std::to_string(hours), std::to_string(std::uint64_t(minutes) % secondsPerMinute)});
 }
 
-std::string ProgressText::elapsed(double seconds)
+std::string ProgressText::elapsed(double seconds, const Wording& words)
 {
     constexpr double tenthsPerSecond = 10;
     constexpr double tenthsShown = 100; // up to 9.9 s
     const double tenths = seconds > 0 ? std::round(seconds * tenthsPerSecond) : 0.0;
     if (!(tenths < tenthsShown))
-        return duration(seconds);
+        return duration(seconds, words);
     std::array<char, 16> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
                                       tenths / tenthsPerSecond, std::chars_format::fixed, 1);
-    return std::string(buffer.data(), result.ptr) + " s";
+    std::string text(buffer.data(), result.ptr);
+    text.replace(text.find('.'), 1, words.decimalPoint);
+    return Wording::fill(words.seconds, {text});
 }
 
 std::string ProgressMeter::update(std::uint64_t done, std::uint64_t total, double elapsedSeconds)
@@ -123,13 +127,16 @@ std::string ProgressMeter::update(std::uint64_t done, std::uint64_t total, doubl
     const double percent =
         total == 0 ? fullPercent
                    : std::min(fullPercent, std::floor(fullPercent * double(done) / double(total)));
-    std::string line = std::to_string(int(percent)) + " %" + std::string(separator) +
-                       ProgressText::bytes(done) + " of " + ProgressText::bytes(total);
+    const Wording& words = *m_words;
+    std::string line = Wording::fill(words.percent, {std::to_string(int(percent))}) + std::string(separator) +
+                       Wording::fill(words.doneOfTotal,
+                                     {ProgressText::bytes(done, words), ProgressText::bytes(total, words)});
     if (const auto rate = speed()) {
-        line += std::string(separator) + ProgressText::bytes(std::uint64_t(std::llround(*rate))) + "/s";
+        line += std::string(separator) +
+                Wording::fill(words.perSecond, {ProgressText::bytes(std::uint64_t(std::llround(*rate)), words)});
         if (done < total)
-            line += std::string(separator) + ProgressText::duration(double(total - done) / *rate) +
-                    " left";
+            line += std::string(separator) +
+                    Wording::fill(words.timeLeft, {ProgressText::duration(double(total - done) / *rate, words)});
     }
     return line;
 }

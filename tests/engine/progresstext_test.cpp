@@ -16,10 +16,23 @@ constexpr std::uint64_t KiB = 1024;
 constexpr std::uint64_t MiB = KiB * KiB;
 constexpr std::uint64_t GiB = MiB * KiB;
 
-// A meter fed a steady rate, sampled ten times a second up to `seconds`.
-std::string steadyRun(std::uint64_t bytesPerSecond, std::uint64_t total, double seconds)
+// Another language's words and marks, with the parts of one template in another order.
+qfs::Wording otherWords()
 {
-    ProgressMeter meter;
+    qfs::Wording words;
+    words.decimalPoint = ",";
+    words.groupSeparator = ".";
+    words.manyBytes = "%1 Byte";
+    words.timeLeft = "noch %1";
+    words.doneOfTotal = "von %2: %1";
+    return words;
+}
+
+// A meter fed a steady rate, sampled ten times a second up to `seconds`.
+std::string steadyRun(std::uint64_t bytesPerSecond, std::uint64_t total, double seconds,
+                      const qfs::Wording& words = qfs::Wording::english())
+{
+    ProgressMeter meter(words);
     std::string line;
     for (int tick = 1; tick <= int(std::lround(seconds * 10)); ++tick) {
         const double t = tick / 10.0;
@@ -64,7 +77,15 @@ INSTANTIATE_TEST_SUITE_P(Texts, ProgressTextTest, testing::Values(
              "39 % \u00B7 400 MB of 1 GB \u00B7 100 MB/s \u00B7 6 s left"},
     TextCase{"NoTimeLeftWhenDone",
              [] { return steadyRun(100 * MiB, 300 * MiB, 3); },
-             "100 % \u00B7 300 MB of 300 MB \u00B7 100 MB/s"}),
+             "100 % \u00B7 300 MB of 300 MB \u00B7 100 MB/s"},
+    // Another language: its marks and words, its order of the parts; a part's own "%2" stays.
+    TextCase{"OtherDecimalPoint", [] { return ProgressText::bytes(4692251771, otherWords()); }, "4,37 GB"},
+    TextCase{"OtherGroupSeparator", [] { return ProgressText::count(1234567, otherWords()); }, "1.234.567"},
+    TextCase{"OtherWords", [] { return ProgressText::bytes(KiB - 1, otherWords()); }, "1023 Byte"},
+    TextCase{"OtherOrderOfParts",
+             [] { return steadyRun(100 * MiB, GiB, 4, otherWords()); },
+             "39 % \u00B7 von 1 GB: 400 MB \u00B7 100 MB/s \u00B7 noch 6 s"},
+    TextCase{"PartsAreNotFilledAgain", [] { return qfs::Wording::fill("%2 and %1", {"%2", "b"}); }, "b and %2"}),
     [](const auto& row) { return row.param.name; });
 
 } // namespace

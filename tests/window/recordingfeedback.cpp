@@ -16,7 +16,16 @@ void RecordingFeedback::message(QWidget& parent, const QString& text, const QStr
 bool RecordingFeedback::confirm(QWidget&, const QString& question)
 {
     events << QStringLiteral("question: %1").arg(question);
-    return answer;
+    m_withdrawn = false;
+    if (whileAsking)
+        whileAsking();
+    return answer && !m_withdrawn;
+}
+
+void RecordingFeedback::withdrawQuestion()
+{
+    m_withdrawn = true;
+    events << QStringLiteral("question withdrawn");
 }
 
 void RecordingFeedback::notify(QWidget&, const QString& title, const QString& text)
@@ -24,9 +33,10 @@ void RecordingFeedback::notify(QWidget&, const QString& title, const QString& te
     events << QStringLiteral("notify: %1 | %2").arg(title, text);
 }
 
-void RecordingFeedback::openFolder(const std::string& folderPath)
+bool RecordingFeedback::openFolder(const std::string& folderPath)
 {
     events << QStringLiteral("open folder: %1").arg(QString::fromStdString(folderPath));
+    return folderOpens;
 }
 
 void RecordingFeedback::beep()
