@@ -207,6 +207,10 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     }
     sortByIndex(report.damaged);
     report.joinedDamaged = joinable && report.damaged.empty() && (lengthDiffers || joined != *sums.whole);
+    if (lengthDiffers) {
+        report.joinedLength = set.dataBytes();
+        report.expectedLength = *sums.wholeSize;
+    }
     if (rebuilt.isOpen()) {
         report.rebuiltChecked = true;
         report.rebuiltDamaged = whole != *sums.whole

@@ -30,6 +30,10 @@ struct VerifyReport {
     // Every piece is there, signed, listed and matches its checksum, but their data together
     // differs from the checksum file's line for the original file.
     bool joinedDamaged = false;
+    // With joinedDamaged, when the checksum file gives the original's length (a ".crc" file)
+    // and the pieces' data has another: the two lengths.
+    std::uint64_t joinedLength = 0;
+    std::uint64_t expectedLength = 0;
     // Pieces that lack their signature or whose checksum differs.
     std::vector<std::string> damaged;
     // Those of them that lack their signature.

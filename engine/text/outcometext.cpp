@@ -44,6 +44,8 @@ std::string pieces(std::uint64_t count)
 // The finding of pieces whose data together differs from the original file's checksum.
 std::string joinedFinding(const VerifyReport& report)
 {
+    if (report.joinedLength != report.expectedLength)
+        return CheckMessages::joinedLength(report.stem, report.joinedLength, report.expectedLength);
     return report.checksumFileListsPieces ? CheckMessages::joinedDiffers(report.stem)
                                           : CheckMessages::wholeDiffers(report.stem, report.checksumFileName);
 }
