@@ -36,7 +36,6 @@ Error PieceChecksums::read(FileLayer& layer, int folderFd, const std::string& fo
 Error PieceChecksums::readOne(FileLayer& layer, int folderFd, const std::string& folderPath,
                               const PieceSet& set, PieceChecksums& sums, bool& found)
 {
-
     std::unordered_map<std::string_view, std::size_t> position;
     std::unordered_set<std::uint64_t> present;
     for (std::size_t k = 0; k < set.pieces().size(); ++k) {
