@@ -26,10 +26,19 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Cuts a file into numbered pieces and joins them back."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("path"),
-                                 QStringLiteral("A file to split, or a folder of pieces to join."),
+                                 QStringLiteral("A file to split, or a folder of pieces or a piece to join."),
                                  QStringLiteral("[FILE | FOLDER]"));
+    // What the file managers' menus ask for: the path on the side named, whatever it is.
+    const QCommandLineOption split(QStringLiteral("split"), QStringLiteral("Open FILE on the split side."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption join(QStringLiteral("join"),
+                                  QStringLiteral("Open FOLDER, or the folder of the piece PIECE, on the join side."),
+                                  QStringLiteral("FOLDER | PIECE"));
+    parser.addOptions({split, join});
     parser.process(application);
-    const QStringList paths = parser.positionalArguments();
+    QStringList paths = parser.positionalArguments();
+    paths += parser.values(split);
+    paths += parser.values(join);
     // The window takes one path; more are refused rather than quietly dropped, as the parser
     // refuses an option it does not know.
     if (paths.size() > 1) {
@@ -39,8 +48,15 @@ int main(int argc, char* argv[])
         return wrongUsage;
     }
     Form1 window;
-    if (!paths.isEmpty())
-        window.openPath(QFile::encodeName(paths.front()).toStdString());
+    if (!paths.isEmpty()) {
+        const std::string path = QFile::encodeName(paths.front()).toStdString();
+        if (parser.isSet(split))
+            window.openForSplit(path);
+        else if (parser.isSet(join))
+            window.openForJoin(path);
+        else
+            window.openPath(path);
+    }
     window.show();
     return QApplication::exec();
 }

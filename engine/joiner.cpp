@@ -102,6 +102,11 @@ Error Joiner::survey(const JoinRequest& request, Survey& found)
             return refusal(UnlistedPiece, sums.unlisted, CheckMessages::unlisted(sums.unlisted),
                            request.folderPath);
         found.plan.checksumFileName = sums.fileName;
+        // A length the checksum file gives for the original file is checked before anything is
+        // written: pieces that hold more or less cannot rebuild it.
+        if (sums.wholeSize && *sums.wholeSize != set.dataBytes())
+            return Error{PieceDamaged, CheckMessages::joinedLength(set.stem(), set.dataBytes(), *sums.wholeSize),
+                         request.folderPath};
     }
     // Only a checksum file that went away since the set was read leaves a set without pieces.
     if (set.pieces().empty())
@@ -260,9 +265,11 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
                            int folderFd, AtomicFile& output, const std::stop_token& stop,
                            const SliceCopier::Advance& advance, std::uint64_t& offset)
 {
-    HashingCopier copier(m_layer, m_blockSize);
+    HashingCopier copier(m_layer, m_blockSize, HashPipe::defaultBlockCount, sums.kind());
     copier.setStopToken(stop);
     HashPipe& hashes = copier.hashes();
+    // A checksum file of the original file alone (.crc) leaves the pieces' own hashes out.
+    const unsigned pieceStream = sums.listsPieces() ? unsigned(HashPipe::PieceStream) : 0u;
     const std::string outputPath = output.finalPath();
     const auto signatureLength = std::uint64_t(pieceSignature.size());
     const std::vector<PieceFile>& pieces = set.pieces();
@@ -276,7 +283,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         const std::size_t before = digests.size();
         hashes.takeFinishedPieces(digests);
         for (std::size_t k = before; k < digests.size() && !damagedFound; ++k) {
-            if (digests[k] != *sums.expected[k]) {
+            if (sums.expected[k] && digests[k] != *sums.expected[k]) {
                 damagedFound = true;
                 output.discard();
             }
@@ -291,10 +298,10 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
         if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
             return e;
-        hashes.submitBytes(head, HashPipe::PieceStream);
+        hashes.submitBytes(head, pieceStream);
         const std::uint64_t dataLength = expected.size - signatureLength;
         if (Error e = copier.copy(piece.handle.fd(), signatureLength, dataLength, damagedFound ? -1 : output.fd(),
-                                  offset, {}, damagedFound ? HashPipe::PieceStream : HashPipe::bothStreams,
+                                  offset, {}, damagedFound ? pieceStream : pieceStream | HashPipe::WholeStream,
                                   piece.sparse, piece.path, outputPath, advance);
             e.failed())
             return e.withStopPath(request.folderPath);
@@ -310,13 +317,16 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         return Error::fromErrno(ENOMEM, outputPath);
     std::vector<std::string> damaged;
     for (std::size_t k = 0; k < pieces.size(); ++k) {
-        if (digests[k] != *sums.expected[k])
+        if (sums.expected[k] && digests[k] != *sums.expected[k])
             damaged.push_back(pieces[k].name);
     }
     if (!damaged.empty())
         return refusal(PieceDamaged, damaged, CheckMessages::damaged(damaged), request.folderPath);
     if (sums.whole && whole != *sums.whole)
-        return Error{PieceDamaged, CheckMessages::joinedDiffers(set.stem()), outputPath};
+        return Error{PieceDamaged,
+                     sums.listsPieces() ? CheckMessages::joinedDiffers(set.stem())
+                                        : CheckMessages::wholeDiffers(set.stem(), sums.fileName),
+                     outputPath};
     return {};
 }
 

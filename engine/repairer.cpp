@@ -88,8 +88,9 @@ Error Repairer::repair(const RepairRequest& request, RepairObserver& observer, c
     if (!folder.isOpen())
         return Error::fromErrno(errno, folderPath);
     // The checksum file's lines for the pieces to rebuild: each rebuilt piece must match its own.
-    std::map<std::string, Sha256::Digest> expected;
-    if (found.hasChecksumFile) {
+    std::map<std::string, StreamHash::Digest> expected;
+    const HashKind kind = ChecksumFile::hashOf(ChecksumFile::formatOf(found.checksumFileName));
+    if (found.hasChecksumFile && found.checksumFileListsPieces) {
         if (Error e = ChecksumFile::read(m_layer, folder.fd(), folderPath, found.checksumFileName,
                                          [&](ChecksumEntry& entry, std::size_t) {
                                              if (lost.count(entry.name) != 0)
@@ -106,7 +107,7 @@ Error Repairer::repair(const RepairRequest& request, RepairObserver& observer, c
             return {};
         const std::string path = PieceNaming::joinPath(folderPath, name);
         buffer.resize(hashChunk);
-        Sha256 hash;
+        StreamHash hash(kind);
         for (std::uint64_t offset = 0;;) {
             std::size_t got = 0;
             if (Error e = readFully(m_layer, fd, buffer.data(), buffer.size(), offset, path, got); e.failed())

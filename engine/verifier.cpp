@@ -133,6 +133,7 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     if (!report.hasChecksumFile)
         return {};
     report.checksumFileName = sums.fileName;
+    report.checksumFileListsPieces = sums.listsPieces();
     report.unlisted = sums.unlisted;
     // Listed pieces that are not there: the gaps among them are named and counted already.
     report.missingCount += sums.missingBeyondGaps;
@@ -148,6 +149,12 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     // hashed too, in the same pass, to be compared with the original's line as the join does.
     const bool joinable = sums.whole && !set.pieces().empty() && report.damaged.empty() && report.missingCount == 0
                           && report.unlisted.empty();
+    // A length the file gives for the original is compared as the join compares it, before
+    // anything is read.
+    const bool lengthDiffers = joinable && sums.wholeSize && *sums.wholeSize != set.dataBytes();
+    // A checksum file of the original file alone (.crc): every piece is read for the whole
+    // stream only.
+    const bool wholeOnly = !sums.listsPieces() && joinable && !lengthDiffers;
 
     // Everything to read: the listed signed pieces, and the rebuilt file when it can be compared.
     const std::string rebuiltPath = PieceNaming::joinPath(request.folderPath, set.stem());
@@ -159,7 +166,7 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     }
     std::uint64_t total = rebuilt.isOpen() ? std::uint64_t(rebuiltInfo.st_size) : 0;
     for (std::size_t k = 0; k < set.pieces().size(); ++k) {
-        if (sums.expected[k])
+        if (sums.expected[k] || wholeOnly)
             total += set.pieces()[k].size;
     }
     std::uint64_t done = 0;
@@ -168,13 +175,13 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
         observer.progress(done, total);
     };
 
-    HashingCopier copier(m_layer, m_blockSize);
+    HashingCopier copier(m_layer, m_blockSize, HashPipe::defaultBlockCount, sums.kind());
     copier.setStopToken(stop);
     std::vector<std::size_t> hashed;
-    if (Error e = hashPieces(request, folder.fd(), set, sums,
-                             joinable ? HashPipe::bothStreams : unsigned(HashPipe::PieceStream), copier, advance,
-                             hashed);
-        e.failed())
+    const unsigned streams = wholeOnly ? unsigned(HashPipe::WholeStream)
+                             : joinable && !lengthDiffers ? HashPipe::bothStreams
+                                                          : unsigned(HashPipe::PieceStream);
+    if (Error e = hashPieces(request, folder.fd(), set, sums, streams, copier, advance, hashed); e.failed())
         return e;
     std::vector<Sha256::Digest> digests;
     const Sha256::Digest joined = copier.hashes().finish(digests);
@@ -199,10 +206,15 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
             verified.insert(set.pieces()[k].name);
     }
     sortByIndex(report.damaged);
-    report.joinedDamaged = joinable && report.damaged.empty() && joined != *sums.whole;
+    report.joinedDamaged = joinable && report.damaged.empty() && (lengthDiffers || joined != *sums.whole);
+    if (lengthDiffers) {
+        report.joinedLength = set.dataBytes();
+        report.expectedLength = *sums.wholeSize;
+    }
     if (rebuilt.isOpen()) {
         report.rebuiltChecked = true;
-        report.rebuiltDamaged = whole != *sums.whole;
+        report.rebuiltDamaged = whole != *sums.whole
+                                || (sums.wholeSize && *sums.wholeSize != std::uint64_t(rebuiltInfo.st_size));
     }
     return {};
 }
@@ -213,9 +225,10 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
 {
     const auto signatureLength = std::uint64_t(pieceSignature.size());
     std::string head;
+    const bool everyPiece = (streams & HashPipe::PieceStream) == 0;
     for (std::size_t k = 0; k < set.pieces().size(); ++k) {
         const PieceFile& expected = set.pieces()[k];
-        if (!sums.expected[k])
+        if (!sums.expected[k] && !everyPiece)
             continue;
         OpenPiece piece(m_layer);
         if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
@@ -229,6 +242,8 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
             e.failed())
             return e.withStopPath(request.folderPath);
         advance(signatureLength);
+        if (everyPiece)
+            continue;
         copier.hashes().endPiece();
         hashed.push_back(k);
     }

@@ -65,7 +65,8 @@ private:
                           FolderRecovery& recovery);
     // Reads and hashes every piece the checksum file lists, their data into the whole stream
     // too when `streams` has it; `hashed` gets their positions in the set, in the order of
-    // their digests.
+    // their digests. Without the piece stream among `streams`, every piece's data goes into
+    // the whole stream, and `hashed` stays empty.
     Error hashPieces(const VerifyRequest& request, int folderFd, const PieceSet& set,
                      const PieceChecksums& sums, unsigned streams, HashingCopier& copier,
                      const SliceCopier::Advance& advance, std::vector<std::size_t>& hashed);

@@ -14,9 +14,12 @@ namespace qfs {
 struct VerifyReport {
     // The file the pieces rebuild; empty when the folder holds no set of pieces.
     std::string stem;
-    // The folder holds the set's checksum file, "<stem>.sha256", named here.
+    // The folder holds the set's checksum file, named here: "<stem>.sha256", or another form
+    // (PieceChecksums). checksumFileListsPieces: it has lines for the pieces; a ".crc" file
+    // vouches only for the pieces' data together (joinedDamaged) and the rebuilt file.
     bool hasChecksumFile = false;
     std::string checksumFileName;
+    bool checksumFileListsPieces = true;
     // Pieces of the set that were examined: their signatures checked, and with a checksum file
     // every listed piece read and hashed.
     std::uint64_t piecesChecked = 0;
@@ -27,6 +30,10 @@ struct VerifyReport {
     // Every piece is there, signed, listed and matches its checksum, but their data together
     // differs from the checksum file's line for the original file.
     bool joinedDamaged = false;
+    // With joinedDamaged, when the checksum file gives the original's length (a ".crc" file)
+    // and the pieces' data has another: the two lengths.
+    std::uint64_t joinedLength = 0;
+    std::uint64_t expectedLength = 0;
     // Pieces that lack their signature or whose checksum differs.
     std::vector<std::string> damaged;
     // Those of them that lack their signature.

@@ -7,7 +7,7 @@ qfs_packages=(
     libisal-dev libgf-complete-dev par2
     xvfb xauth imagemagick
     desktop-file-utils appstream dpkg-dev file
-    lintian man-db bash-completion
+    lintian man-db bash-completion xdg-utils libfile-mimeinfo-perl
     locales
 )
 

@@ -260,6 +260,16 @@ void Form1::openPath(const std::string& path)
     m_opener->open(path, PathOpener::Side::ByKind);
 }
 
+void Form1::openForSplit(const std::string& path)
+{
+    m_opener->open(path, PathOpener::Side::Split);
+}
+
+void Form1::openForJoin(const std::string& path)
+{
+    m_opener->open(path, PathOpener::Side::Join);
+}
+
 bool Form1::isReading() const
 {
     return m_opener->isReading() || m_split->isReading() || m_join->destination().isReading() ||

@@ -42,8 +42,14 @@ public:
     ~Form1() override;
 
     // A path from the command line: a file is chosen on the split side, a folder opened on
-    // the join side. The file system is asked off the window's thread.
+    // the join side, and so is the folder of a file named like a piece
+    // (PathOpener::isPieceName). The file system is asked off the window's thread.
     void openPath(const std::string& path);
+    // The same, but to be split: a file is chosen on the split side, a folder opened there.
+    void openForSplit(const std::string& path);
+    // The same, but to be joined: a folder, or the folder of a file (a piece), is opened on
+    // the join side.
+    void openForJoin(const std::string& path);
 
     void Form_Load();
     void Option1_Click();

@@ -48,10 +48,19 @@ void PathOpener::handOn(const Found& found, Side side)
         emit failed(found.error);
     else if (found.folder)
         (side == Side::Split ? m_splitSide : m_joinSide).openFolder(found.path);
-    else if (side == Side::Join)
+    else if (side == Side::Join || (side == Side::ByKind && isPieceName(found.name)))
         m_joinSide.openFolder(found.path);
     else
         m_splitSide.showFile(found.path, found.name);
+}
+
+bool PathOpener::isPieceName(const std::string& name)
+{
+    constexpr std::size_t fewestDigits = 3;
+    const std::size_t dot = name.rfind('.');
+    const std::size_t digits = dot == std::string::npos ? 0 : name.size() - dot - 1;
+    return dot != std::string::npos && digits >= fewestDigits
+           && name.find_first_not_of("0123456789", dot + 1) == std::string::npos;
 }
 
 PathOpener::Found PathOpener::find(const std::string& path)

@@ -21,8 +21,14 @@ class PathOpener : public QObject {
     Q_OBJECT
 
 public:
-    // Where the path goes. ByKind: a file to the split side, a folder to the join side.
+    // Where the path goes. ByKind: a folder or a file named like a piece (isPieceName) to the
+    // join side, any other file to the split side.
     enum class Side { Split, Join, ByKind };
+
+    // Whether a file name looks like a piece's: it ends in a dot and three or more digits, as
+    // signed pieces (".0000") and the pieces others number (".001") do. A file opened from the
+    // desktop as a piece then opens its folder to be joined.
+    static bool isPieceName(const std::string& name);
 
     // A child of `view`, the widget that would say it is reading (the window); the panes are
     // its halves'.

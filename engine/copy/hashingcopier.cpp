@@ -19,11 +19,11 @@ std::uint64_t alignDown(std::uint64_t value)
 
 } // namespace
 
-HashingCopier::HashingCopier(FileLayer& layer, std::size_t blockSize, std::size_t blockCount)
+HashingCopier::HashingCopier(FileLayer& layer, std::size_t blockSize, std::size_t blockCount, HashKind kind)
     : m_layer(layer)
     , m_blockSize(std::max<std::size_t>(alignDown(blockSize), pageSize))
     // A page more than a block: room for a prefix in front of a full block of data.
-    , m_pipe(m_blockSize + pageSize, blockCount)
+    , m_pipe(m_blockSize + pageSize, blockCount, kind)
 {
 }
 

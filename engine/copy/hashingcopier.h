@@ -21,8 +21,9 @@ namespace qfs {
 class HashingCopier {
 public:
     // blockSize: bytes of a file read and written per block.
+    // kind: the hash of both streams.
     explicit HashingCopier(FileLayer& layer, std::size_t blockSize = SliceCopier::defaultBlockSize,
-                           std::size_t blockCount = HashPipe::defaultBlockCount);
+                           std::size_t blockCount = HashPipe::defaultBlockCount, HashKind kind = HashKind::Sha256);
 
     // From now on, copies end with Cancelled soon after a stop is requested: between blocks,
     // and between steps of a hole.

@@ -16,11 +16,13 @@ const std::array<std::byte, zeroChunk> zeroBytes{};
 
 } // namespace
 
-HashPipe::HashPipe(std::size_t blockBytes, std::size_t blockCount)
+HashPipe::HashPipe(std::size_t blockBytes, std::size_t blockCount, HashKind kind)
     : m_blockBytes(std::size_t(roundUp(blockBytes, pageSize)))
     , m_blockCount(blockCount)
     , m_memory(allocatePages(m_blockBytes * m_blockCount))
 {
+    m_piece.hash = StreamHash(kind);
+    m_whole.hash = StreamHash(kind);
     m_holders = std::make_unique<std::atomic<int>[]>(m_blockCount);
     m_free.reserve(m_blockCount);
     for (std::size_t i = m_blockCount; i > 0; --i)
@@ -138,7 +140,7 @@ void HashPipe::process(Worker& worker, const Item& item)
                 }
                 break;
             case Kind::EndPiece: {
-                const Sha256::Digest digest = worker.hash.finish();
+                const StreamHash::Digest digest = worker.hash.finish();
                 std::lock_guard lock(worker.mutex);
                 worker.digests.push_back(digest);
                 break;
@@ -171,14 +173,14 @@ void HashPipe::run(Worker& worker)
     }
 }
 
-void HashPipe::takeFinishedPieces(std::vector<Sha256::Digest>& digests)
+void HashPipe::takeFinishedPieces(std::vector<StreamHash::Digest>& digests)
 {
     std::lock_guard lock(m_piece.mutex);
     digests.insert(digests.end(), m_piece.digests.begin() + std::ptrdiff_t(m_taken), m_piece.digests.end());
     m_taken = m_piece.digests.size();
 }
 
-Sha256::Digest HashPipe::finish(std::vector<Sha256::Digest>& digests)
+StreamHash::Digest HashPipe::finish(std::vector<StreamHash::Digest>& digests)
 {
     if (m_threaded) {
         for (Worker* worker : {&m_piece, &m_whole}) {

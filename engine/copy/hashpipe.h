@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/fs/filelayer.h"
-#include "engine/copy/sha256.h"
+#include "engine/copy/streamhash.h"
 #include "engine/copy/workerthread.h"
 
 #include <atomic>
@@ -18,7 +18,8 @@ namespace qfs {
 
 // Hashes the bytes a copy moves, on worker threads, while the thread that reads and writes them
 // goes on. Two streams: the piece stream (each piece file, signature included, one digest per
-// piece) and the whole stream (the data of all pieces, which is the original file).
+// piece) and the whole stream (the data of all pieces, which is the original file), both with
+// the hash kind the pipe was made for.
 //
 // The bytes travel in a small ring of blocks: the copying thread takes a free block, fills and
 // writes it, and hands it over; the block comes back once every stream it was given to is done
@@ -42,7 +43,7 @@ public:
     // the calling thread inside submit(): slower, never wrong.
     // Throws std::bad_alloc when the blocks or the hash contexts cannot be had.
     // REQUIRES: blockBytes > 0, blockCount > 0.
-    HashPipe(std::size_t blockBytes, std::size_t blockCount = defaultBlockCount);
+    HashPipe(std::size_t blockBytes, std::size_t blockCount = defaultBlockCount, HashKind kind = HashKind::Sha256);
     // Stops the workers; work not yet done is dropped.
     ~HashPipe();
     HashPipe(const HashPipe&) = delete;
@@ -71,10 +72,10 @@ public:
 
     // Appends to `digests` the digests of ended pieces that are complete and not yet taken by
     // an earlier call; never waits. The first call starts with the first piece.
-    void takeFinishedPieces(std::vector<Sha256::Digest>& digests);
+    void takeFinishedPieces(std::vector<StreamHash::Digest>& digests);
     // Waits until everything handed over is hashed, appends the remaining piece digests to
     // `digests`, and returns the whole stream's digest; the whole stream then starts anew.
-    Sha256::Digest finish(std::vector<Sha256::Digest>& digests);
+    StreamHash::Digest finish(std::vector<StreamHash::Digest>& digests);
     // True when a worker could not get memory from the hash library: the digests are then
     // worthless and the caller reports ENOMEM.
     bool failed() const { return m_failed.load(std::memory_order_relaxed); }
@@ -88,14 +89,14 @@ private:
         std::uint64_t zeros;
     };
     struct Worker {
-        Sha256 hash;
+        StreamHash hash;
         std::mutex mutex;
         std::condition_variable wake; // work arrived or the pipe is stopping
         std::condition_variable idle; // the queue ran empty
         std::deque<Item> items;
         bool busy = false;
         bool stopping = false;
-        std::vector<Sha256::Digest> digests; // piece stream only: one per ended piece
+        std::vector<StreamHash::Digest> digests; // piece stream only: one per ended piece
         WorkerThread thread{mutex, wake, stopping};
     };
     void post(Worker& worker, const Item& item);

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <limits>
 #include <unordered_map>
 
 namespace qfs {
@@ -23,8 +25,18 @@ constexpr char escapeMark = '\\';
 constexpr char commentMark = '#';
 constexpr std::string_view blanks = " \t";
 constexpr std::string_view escapedCharacters = "\\\n\r";
-// "sha256sum --tag" writes "SHA256 (<name>) = <hash>".
-constexpr std::string_view tagAlgorithm = "SHA256";
+// "sha256sum --tag" writes "SHA256 (<name>) = <hash>", "md5sum --tag" "MD5 (<name>) = <hash>".
+constexpr std::string_view sha256Tag = "SHA256";
+constexpr std::string_view md5Tag = "MD5";
+constexpr char sfvCommentMark = ';';
+// The keys of a .crc file's lines, and what separates a key from its value.
+constexpr std::string_view crcNameKey = "filename";
+constexpr std::string_view crcSizeKey = "size";
+constexpr std::string_view crcChecksumKey = "crc32";
+constexpr char crcSeparator = '=';
+// The decimal digits of the largest 64-bit number.
+constexpr std::size_t maximumSizeDigits = 20;
+constexpr unsigned decimalBase = 10;
 constexpr char tagOpen = '(';
 constexpr char tagClose = ')';
 constexpr char tagEquals = '=';
@@ -61,6 +73,126 @@ bool notInTheFolder(std::string_view name)
     return name == "." || name == ".." || name.find('/') != std::string_view::npos;
 }
 
+bool equalIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string checksumDigits(HashKind kind)
+{
+    return "has a checksum that is not " + std::to_string(2 * StreamHash::digestSize(kind)) + " hexadecimal digits";
+}
+
+// The checks every name read from a checksum file passes, whatever its form.
+Error checkName(const std::string& name, std::size_t lineNumber)
+{
+    if (name.empty())
+        return ChecksumFile::lineError(lineNumber, "names no file");
+    if (name.find('\0') != std::string::npos)
+        return ChecksumFile::lineError(lineNumber, "has a NUL character in its file name");
+    if (notInTheFolder(name))
+        return ChecksumFile::lineError(lineNumber, "names a file that is not in the folder");
+    return {};
+}
+
+// An SFV line: "<name> <8 hex digits>", the name possibly with blanks of its own.
+Error parseSfvLine(std::string_view line, std::size_t lineNumber, std::optional<ChecksumEntry>& entry)
+{
+    line = trimmed(line);
+    if (line.empty() || line.front() == sfvCommentMark)
+        return {};
+    const std::size_t split = line.find_last_of(blanks);
+    if (split == std::string_view::npos)
+        return ChecksumFile::lineError(lineNumber, notAChecksumLine);
+    const auto digest = StreamHash::fromHex(line.substr(split + 1), HashKind::Crc32);
+    if (!digest)
+        return ChecksumFile::lineError(lineNumber, checksumDigits(HashKind::Crc32));
+    std::string name(trimmed(line.substr(0, split)));
+    if (Error e = checkName(name, lineNumber); e.failed())
+        return e;
+    entry = ChecksumEntry{std::move(name), *digest};
+    return {};
+}
+
+// What a .crc file's lines have said so far, with the line of each key.
+struct WholeCrcLines {
+    std::string name;
+    std::uint64_t size = 0;
+    StreamHash::Digest digest{};
+    std::size_t nameLine = 0;
+    std::size_t sizeLine = 0;
+    std::size_t digestLine = 0;
+
+    Error take(std::string_view line, std::size_t lineNumber)
+    {
+        if (trimmed(line).empty())
+            return {};
+        const std::size_t separator = line.find(crcSeparator);
+        if (separator == std::string_view::npos)
+            return ChecksumFile::lineError(lineNumber, notAChecksumLine);
+        const std::string_view key = trimmed(line.substr(0, separator));
+        const std::string_view value = line.substr(separator + 1);
+        const auto once = [&](std::size_t& keyLine) {
+            if (keyLine != 0)
+                return ChecksumFile::lineError(lineNumber, "repeats line " + std::to_string(keyLine));
+            keyLine = lineNumber;
+            return Error{};
+        };
+        if (equalIgnoringCase(key, crcNameKey)) {
+            if (Error e = once(nameLine); e.failed())
+                return e;
+            // The name as it stands: a name may begin or end with blanks.
+            name = value;
+            return checkName(name, lineNumber);
+        }
+        if (equalIgnoringCase(key, crcSizeKey)) {
+            if (Error e = once(sizeLine); e.failed())
+                return e;
+            return parseSize(trimmed(value), lineNumber);
+        }
+        if (equalIgnoringCase(key, crcChecksumKey)) {
+            if (Error e = once(digestLine); e.failed())
+                return e;
+            const auto parsed = StreamHash::fromHex(trimmed(value), HashKind::Crc32);
+            if (!parsed)
+                return ChecksumFile::lineError(lineNumber, checksumDigits(HashKind::Crc32));
+            digest = *parsed;
+        }
+        // Other keys say nothing about the contents.
+        return {};
+    }
+
+    Error parseSize(std::string_view digits, std::size_t lineNumber)
+    {
+        const auto refuse = [&] { return ChecksumFile::lineError(lineNumber, "has a size that is not a number of bytes"); };
+        if (digits.empty() || digits.size() > maximumSizeDigits)
+            return refuse();
+        size = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return refuse();
+            const auto digit = std::uint64_t(c - '0');
+            if (size > (std::numeric_limits<std::uint64_t>::max() - digit) / decimalBase)
+                return refuse();
+            size = size * decimalBase + digit;
+        }
+        return {};
+    }
+
+    bool complete() const { return nameLine != 0 && sizeLine != 0 && digestLine != 0; }
+    std::size_t lastLine() const { return std::max({nameLine, sizeLine, digestLine}); }
+};
+
 Error tooLarge(std::uint64_t size, std::string path)
 {
     return Error{ChecksumFileInvalid,
@@ -70,6 +202,39 @@ Error tooLarge(std::uint64_t size, std::string path)
 }
 
 } // namespace
+
+ChecksumFormat ChecksumFile::formatOf(std::string_view fileName)
+{
+    for (const ChecksumFormat format : {ChecksumFormat::Md5, ChecksumFormat::Sfv, ChecksumFormat::WholeCrc}) {
+        const std::string_view suffix = suffixOf(format);
+        if (fileName.size() > suffix.size()
+            && equalIgnoringCase(fileName.substr(fileName.size() - suffix.size()), suffix))
+            return format;
+    }
+    return ChecksumFormat::Sha256;
+}
+
+std::string_view ChecksumFile::suffixOf(ChecksumFormat format)
+{
+    switch (format) {
+    case ChecksumFormat::Md5: return ".md5";
+    case ChecksumFormat::Sfv: return ".sfv";
+    case ChecksumFormat::WholeCrc: return ".crc";
+    case ChecksumFormat::Sha256: break;
+    }
+    return ".sha256";
+}
+
+HashKind ChecksumFile::hashOf(ChecksumFormat format)
+{
+    switch (format) {
+    case ChecksumFormat::Md5: return HashKind::Md5;
+    case ChecksumFormat::Sfv:
+    case ChecksumFormat::WholeCrc: return HashKind::Crc32;
+    case ChecksumFormat::Sha256: break;
+    }
+    return HashKind::Sha256;
+}
 
 std::string ChecksumFile::formatLine(const Sha256::Digest& digest, std::string_view name)
 {
@@ -108,13 +273,18 @@ Error ChecksumFile::lineError(std::size_t lineNumber, std::string_view what)
     return Error{ChecksumFileInvalid, "line " + std::to_string(lineNumber) + " " + std::string(what), {}};
 }
 
-Error ChecksumFile::parseLine(std::string_view line, std::size_t lineNumber, std::optional<ChecksumEntry>& entry)
+Error ChecksumFile::parseLine(std::string_view line, std::size_t lineNumber, std::optional<ChecksumEntry>& entry,
+                              ChecksumFormat format)
 {
     entry.reset();
     if (line.size() > maximumLineLength)
         return lineError(lineNumber, "is longer than a checksum line can be");
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
+    if (format == ChecksumFormat::Sfv)
+        return parseSfvLine(line, lineNumber, entry);
+    const HashKind kind = hashOf(format);
+    const std::string_view tagAlgorithm = kind == HashKind::Md5 ? md5Tag : sha256Tag;
     std::size_t i = line.find_first_not_of(blanks);
     if (i == std::string_view::npos || line.front() == commentMark)
         return {};
@@ -153,26 +323,22 @@ Error ChecksumFile::parseLine(std::string_view line, std::size_t lineNumber, std
         hash = rest.substr(0, hashEnd);
         rawName = rest.substr(hashEnd + 2);
     }
-    const auto digest = Sha256::fromHex(hash);
+    const auto digest = StreamHash::fromHex(hash, kind);
     if (!digest)
-        return lineError(lineNumber, "has a checksum that is not 64 hexadecimal digits");
+        return lineError(lineNumber, checksumDigits(kind));
 
     std::string name;
     if (!escaped)
         name = rawName;
     else if (!unescape(rawName, name))
         return lineError(lineNumber, "has a bad escape sequence in its file name");
-    if (name.empty())
-        return lineError(lineNumber, "names no file");
-    if (name.find('\0') != std::string::npos)
-        return lineError(lineNumber, "has a NUL character in its file name");
-    if (notInTheFolder(name))
-        return lineError(lineNumber, "names a file that is not in the folder");
+    if (Error e = checkName(name, lineNumber); e.failed())
+        return e;
     entry = ChecksumEntry{std::move(name), *digest};
     return {};
 }
 
-Error ChecksumFile::parse(std::string_view text, std::vector<ChecksumEntry>& entries)
+Error ChecksumFile::parse(std::string_view text, std::vector<ChecksumEntry>& entries, ChecksumFormat format)
 {
     entries.clear();
     std::unordered_map<std::string, std::size_t> lineOfName;
@@ -182,7 +348,7 @@ Error ChecksumFile::parse(std::string_view text, std::vector<ChecksumEntry>& ent
         ++lineNumber;
         const std::size_t end = std::min(text.find('\n', position), text.size());
         std::optional<ChecksumEntry> entry;
-        if (Error e = parseLine(text.substr(position, end - position), lineNumber, entry); e.failed())
+        if (Error e = parseLine(text.substr(position, end - position), lineNumber, entry, format); e.failed())
             return e;
         position = end + 1;
         if (!entry)
@@ -221,9 +387,20 @@ Error ChecksumFile::read(FileLayer& layer, int folderFd, const std::string& fold
     std::string pending;
     std::size_t lineNumber = 0;
     bool stopped = false;
+    const ChecksumFormat format = formatOf(fileName);
+    WholeCrcLines wholeCrc;
     const auto take = [&](std::string_view line) {
         std::optional<ChecksumEntry> entry;
-        Error error = parseLine(line, ++lineNumber, entry);
+        Error error;
+        if (format != ChecksumFormat::WholeCrc) {
+            error = parseLine(line, ++lineNumber, entry, format);
+        } else if (line.size() > maximumLineLength) {
+            error = lineError(++lineNumber, "is longer than a checksum line can be");
+        } else {
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            error = wholeCrc.take(line, ++lineNumber);
+        }
         if (!error.failed() && entry && !visit(*entry, lineNumber))
             stopped = true;
         error.path = error.failed() ? path : std::string();
@@ -264,8 +441,16 @@ Error ChecksumFile::read(FileLayer& layer, int folderFd, const std::string& fold
             pending.clear();
         }
     }
-    if (!stopped && !pending.empty())
-        return take(pending);
+    if (!stopped && !pending.empty()) {
+        if (Error e = take(pending); e.failed())
+            return e;
+    }
+    if (format != ChecksumFormat::WholeCrc || stopped)
+        return {};
+    if (!wholeCrc.complete())
+        return Error{ChecksumFileInvalid, "The checksum file lacks a filename=, size= or crc32= line", path};
+    ChecksumEntry entry{std::move(wholeCrc.name), wholeCrc.digest, wholeCrc.size};
+    visit(entry, wholeCrc.lastLine());
     return {};
 }
 

@@ -20,10 +20,22 @@ std::string PieceChecksums::fileNameFor(const std::string& stem)
 Error PieceChecksums::read(FileLayer& layer, int folderFd, const std::string& folderPath,
                            const PieceSet& set, PieceChecksums& sums, bool& found)
 {
-    sums = PieceChecksums();
-    sums.fileName = fileNameFor(set.stem());
     found = false;
+    for (const ChecksumFormat format :
+         {ChecksumFormat::Sha256, ChecksumFormat::Md5, ChecksumFormat::Sfv, ChecksumFormat::WholeCrc}) {
+        sums = PieceChecksums();
+        sums.format = format;
+        sums.fileName = set.stem() + std::string(ChecksumFile::suffixOf(format));
+        if (Error e = readOne(layer, folderFd, folderPath, set, sums, found); e.failed() || found)
+            return e;
+    }
+    sums = PieceChecksums();
+    return {};
+}
 
+Error PieceChecksums::readOne(FileLayer& layer, int folderFd, const std::string& folderPath,
+                              const PieceSet& set, PieceChecksums& sums, bool& found)
+{
     std::unordered_map<std::string_view, std::size_t> position;
     std::unordered_set<std::uint64_t> present;
     for (std::size_t k = 0; k < set.pieces().size(); ++k) {
@@ -40,7 +52,7 @@ Error PieceChecksums::read(FileLayer& layer, int folderFd, const std::string& fo
     std::size_t wholeLine = 0;
     // The listed pieces that are not there, lowest indices first, with their lines.
     std::map<std::pair<std::uint64_t, std::string>, std::size_t> missing;
-    std::vector<std::optional<Sha256::Digest>> expected(set.pieces().size());
+    std::vector<std::optional<StreamHash::Digest>> expected(set.pieces().size());
     Error refusal;
     const auto listedTwice = [&](std::size_t line, std::size_t first) {
         refusal = ChecksumFile::lineError(line, "names the same file as line " + std::to_string(first));
@@ -49,11 +61,12 @@ Error PieceChecksums::read(FileLayer& layer, int folderFd, const std::string& fo
 
     const Error error = ChecksumFile::read(layer, folderFd, folderPath, sums.fileName,
                                            [&](ChecksumEntry& entry, std::size_t line) {
-        if (entry.name == set.stem()) {
+        if (entry.name == set.stem() || !sums.listsPieces()) {
             if (wholeLine != 0)
                 return listedTwice(line, wholeLine);
             wholeLine = line;
             sums.whole = entry.digest;
+            sums.wholeSize = entry.size;
             return true;
         }
         const auto parsed = PieceNaming::parse(entry.name);
@@ -96,7 +109,7 @@ Error PieceChecksums::read(FileLayer& layer, int folderFd, const std::string& fo
     sums.expected = std::move(expected);
     for (auto& [key, line] : missing)
         sums.missing.push_back(key.second);
-    for (std::size_t k = 0; k < set.pieces().size(); ++k) {
+    for (std::size_t k = 0; k < set.pieces().size() && sums.listsPieces(); ++k) {
         if (!sums.expected[k])
             sums.unlisted.push_back(set.pieces()[k].name);
     }

@@ -1,5 +1,6 @@
 #include "engine/text/checkmessages.h"
 
+#include "engine/text/plantext.h"
 #include "engine/text/progresstext.h"
 #include "engine/text/nametext.h"
 
@@ -57,6 +58,18 @@ PieceFinding CheckMessages::unlisted(const std::vector<std::string>& names)
 std::string CheckMessages::joinedDiffers(const std::string& stem)
 {
     return "The pieces are intact, but together they differ from the checksum of " + NameText::printable(stem) + ".";
+}
+
+std::string CheckMessages::wholeDiffers(const std::string& stem, const std::string& checksumFileName)
+{
+    return "Together the pieces differ from the checksum " + NameText::printable(checksumFileName) + " gives for "
+           + NameText::printable(stem) + ": one of them is damaged.";
+}
+
+std::string CheckMessages::joinedLength(const std::string& stem, std::uint64_t length, std::uint64_t expected)
+{
+    return "The pieces hold " + PlanText::exactBytes(length) + ", but the checksum file gives "
+           + NameText::printable(stem) + " " + PlanText::exactBytes(expected) + ".";
 }
 
 std::string CheckMessages::rebuildable(std::uint64_t lost, std::uint64_t recoveryPieces, std::string_view action)

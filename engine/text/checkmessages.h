@@ -35,6 +35,12 @@ public:
     // Every piece matches its checksum, but their data together does not match the line for
     // the file they rebuild, named `stem`.
     static std::string joinedDiffers(const std::string& stem);
+    // The same with a checksum file that has no lines for the pieces (a ".crc" file), named
+    // `checksumFileName`: there is no telling which piece is damaged.
+    static std::string wholeDiffers(const std::string& stem, const std::string& checksumFileName);
+    // The pieces' data together has `length` bytes, but the checksum file gives the file they
+    // rebuild, named `stem`, `expected` bytes.
+    static std::string joinedLength(const std::string& stem, std::uint64_t length, std::uint64_t expected);
 
     // What recovery data can do for `lost` damaged or missing pieces. All of them: "it can be
     // rebuilt from the 2 recovery pieces (Repair).", "they can be …" for more than one, with

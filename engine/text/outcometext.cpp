@@ -1,6 +1,7 @@
 #include "engine/text/outcometext.h"
 
 #include "engine/text/checkmessages.h"
+#include "engine/pieces/piecechecksums.h"
 #include "engine/text/nametext.h"
 #include "engine/text/progresstext.h"
 
@@ -40,6 +41,15 @@ std::string pieces(std::uint64_t count)
     return ProgressText::count(count) + (count == 1 ? " piece" : " pieces");
 }
 
+// The finding of pieces whose data together differs from the original file's checksum.
+std::string joinedFinding(const VerifyReport& report)
+{
+    if (report.joinedLength != report.expectedLength)
+        return CheckMessages::joinedLength(report.stem, report.joinedLength, report.expectedLength);
+    return report.checksumFileListsPieces ? CheckMessages::joinedDiffers(report.stem)
+                                          : CheckMessages::wholeDiffers(report.stem, report.checksumFileName);
+}
+
 std::string joined(const std::vector<std::string>& parts, const char* separator)
 {
     std::string text;
@@ -60,6 +70,15 @@ std::string OutcomeText::verify(const VerifyReport& report)
             return std::string(noChecksums) + "; " + pieces(report.piecesChecked) +
                    (report.piecesChecked == 1 ? " carries" : " carry") + " the signature, with no gaps.";
         const std::string rebuilt = report.rebuiltChecked ? " and the rebuilt file" : "";
+        // A checksum file of another program's is named: the folder may hold more than one.
+        if (!report.checksumFileName.ends_with(PieceChecksums::suffix)) {
+            const std::string file = NameText::printable(report.checksumFileName);
+            if (!report.checksumFileListsPieces)
+                return "The " + pieces(report.piecesChecked) + " together" + rebuilt + " match " + file + ".";
+            if (report.piecesChecked == 1)
+                return "The 1 piece" + rebuilt + (rebuilt.empty() ? " matches " : " match ") + file + ".";
+            return "All " + pieces(report.piecesChecked) + rebuilt + " match " + file + ".";
+        }
         if (report.piecesChecked == 1)
             return "The 1 piece" + rebuilt + (rebuilt.empty() ? " is" : " are") + " intact.";
         return "All " + pieces(report.piecesChecked) + rebuilt + " are intact.";
@@ -77,7 +96,7 @@ std::string OutcomeText::verify(const VerifyReport& report)
     if (!counts.empty())
         sentences.push_back("Pieces not intact: " + joined(counts, ", ") + ".");
     if (report.joinedDamaged)
-        sentences.push_back(CheckMessages::joinedDiffers(report.stem));
+        sentences.push_back(joinedFinding(report));
     if (report.rebuiltDamaged)
         sentences.push_back("The rebuilt " + NameText::printable(report.stem) + " differs from its checksum.");
     return joined(sentences, " ");
@@ -137,7 +156,7 @@ std::vector<PieceFinding> OutcomeText::verifyFindings(const VerifyReport& report
     if (!report.unlisted.empty())
         findings.push_back(CheckMessages::unlisted(report.unlisted));
     if (report.joinedDamaged)
-        findings.push_back({CheckMessages::joinedDiffers(report.stem), {}});
+        findings.push_back({joinedFinding(report), {}});
     if (report.rebuiltDamaged)
         findings.push_back(CheckMessages::damaged({report.stem}));
     addRebuilding(report, repairAction, pieceFindings, findings);

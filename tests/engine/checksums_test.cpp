@@ -24,6 +24,7 @@ namespace {
 
 const std::string emptyHash = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 const std::string abcHash = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const std::string md5Abc = "900150983cd24fb0d6963f7d28e17f72";
 const std::string checksumName = "set.sha256";
 
 std::string upper(std::string text)
@@ -108,6 +109,7 @@ struct AcceptedCase {
     const char* name;
     std::string text;
     std::vector<std::string> names; // each with the digest of "abc"
+    ChecksumFormat format = ChecksumFormat::Sha256;
 };
 
 class ChecksumParseTest : public testing::TestWithParam<AcceptedCase> {};
@@ -115,11 +117,14 @@ class ChecksumParseTest : public testing::TestWithParam<AcceptedCase> {};
 TEST_P(ChecksumParseTest, ReadsWhatSha256sumReads)
 {
     std::vector<ChecksumEntry> entries;
-    const Error error = ChecksumFile::parse(GetParam().text, entries);
+    const Error error = ChecksumFile::parse(GetParam().text, entries, GetParam().format);
     ASSERT_FALSE(error.failed()) << error.message();
     std::vector<ChecksumEntry> expected;
+    StreamHash abc(ChecksumFile::hashOf(GetParam().format));
+    abc.update("abc", 3);
+    const StreamHash::Digest digest = abc.finish();
     for (const std::string& name : GetParam().names)
-        expected.push_back({name, Sha256::of("abc")});
+        expected.push_back({name, digest});
     EXPECT_EQ(entries, expected);
 }
 
@@ -135,13 +140,18 @@ INSTANTIATE_TEST_SUITE_P(Checksums, ChecksumParseTest, testing::Values(
     AcceptedCase{"TagLines",
                  "SHA256 (a.0000) = " + abcHash + "\n\\SHA256 (new\\nline) = " + abcHash + "\r\nSHA256 (p(x) ) = "
                      + upper(abcHash) + "\nSHA256(tight)=" + abcHash,
-                 {"a.0000", "new\nline", "p(x) ", "tight"}}),
+                 {"a.0000", "new\nline", "p(x) ", "tight"}},
+    AcceptedCase{"Md5sumLines", md5Abc + "  a\n" + upper(md5Abc) + " *b\r\nMD5 (c) = " + md5Abc + "\n",
+                 {"a", "b", "c"}, ChecksumFormat::Md5},
+    AcceptedCase{"SfvLines", "; comment\r\n\n  name with  blanks \t352441C2\r\nx 352441c2", {"name with  blanks", "x"},
+                 ChecksumFormat::Sfv}),
     [](const auto& row) { return row.param.name; });
 
 struct RefusedCase {
     const char* name;
     std::string text;
     const char* description;
+    ChecksumFormat format = ChecksumFormat::Sha256;
 };
 
 class ChecksumRefusalTest : public testing::TestWithParam<RefusedCase> {};
@@ -153,7 +163,7 @@ const char* const badEscape = "line 1 has a bad escape sequence in its file name
 TEST_P(ChecksumRefusalTest, NamesTheLine)
 {
     std::vector<ChecksumEntry> entries;
-    const Error error = ChecksumFile::parse(GetParam().text, entries);
+    const Error error = ChecksumFile::parse(GetParam().text, entries, GetParam().format);
     EXPECT_EQ(error.code, ChecksumFileInvalid);
     EXPECT_EQ(error.description, GetParam().description);
 }
@@ -179,7 +189,11 @@ INSTANTIATE_TEST_SUITE_P(Checksums, ChecksumRefusalTest, testing::Values(
     RefusedCase{"TagWithoutEquals", "SHA256 (a) " + abcHash + "\n", "line 1 is not a checksum line"},
     RefusedCase{"OtherAlgorithm", "MD5 (a) = 900150983cd24fb0d6963f7d28e17f72\n", "line 1 is not a checksum line"},
     RefusedCase{"LineTooLong", abcHash + "  " + std::string(ChecksumFile::maximumLineLength, 'n') + "\n",
-                "line 1 is longer than a checksum line can be"}),
+                "line 1 is longer than a checksum line can be"},
+    RefusedCase{"Md5ShortHash", md5Abc.substr(1) + "  a\n", "line 1 has a checksum that is not 32 hexadecimal digits",
+                ChecksumFormat::Md5},
+    RefusedCase{"SfvWithoutChecksum", "a\n", "line 1 is not a checksum line", ChecksumFormat::Sfv},
+    RefusedCase{"SfvSlash", "../a 352441C2\n", notInFolder, ChecksumFormat::Sfv}),
     [](const auto& row) { return row.param.name; });
 
 // Every cut of awkward text either parses or is refused: no index runs off a line's end.

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -296,6 +297,137 @@ INSTANTIATE_TEST_SUITE_P(Folders, DamagedFolderTest, testing::Values(
                    flipByte(p + "/m.0002", 0);
                },
                PieceDamaged, "m.0002 is damaged: it lacks the signature.", false, false, {"m.0002"}, {}, {}}),
+    [](const auto& row) { return row.param.name; });
+
+// The CRC-32 of a file as gzip computes it: the last eight bytes of its output start with it,
+// least significant byte first. In capitals, as SFV and .crc files hold it.
+std::string gzipCrc(const TestFolder& folder, const std::string& path)
+{
+    const std::string packed = folder.file("crc.gz");
+    if (std::system(("gzip -c -n '" + path + "' > '" + packed + "'").c_str()) != 0)
+        return "gzip failed";
+    const std::string bytes = readFile(packed);
+    fs::remove(packed);
+    constexpr std::size_t trailer = 8;
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        crc |= std::uint32_t(std::uint8_t(bytes[bytes.size() - trailer + i])) << (8 * i);
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", crc);
+    return text;
+}
+
+// The split of "m" above, its m.sha256 replaced by a checksum file of another program, made
+// by the real tool or written as that program writes it. The good set verifies and joins,
+// naming the file; after a byte of m.0001 is changed the join refuses, naming the piece where
+// the file can (not a .crc, which describes the whole file only), and writes nothing. Rows
+// without a good set start from a checksum file that refuses the set, or is refused itself.
+struct ForeignCase {
+    const char* name;
+    std::function<void(const TestFolder&, const std::string& pieces)> make;
+    const char* checksumFile;
+    std::string intactText;          // the verification's outcome of the good set; empty: none
+    int code;                        // the join's refusal after the damage, or of the file itself
+                                     // (ChecksumFileInvalid: the verification fails alike)
+    std::string text;
+    std::vector<std::string> damaged; // the verification's report after the damage
+};
+
+class ForeignChecksumTest : public testing::TestWithParam<ForeignCase> {};
+
+TEST_P(ForeignChecksumTest, VerifiesAndJoinsNamingTheDamagedPiece)
+{
+    const ForeignCase& c = GetParam();
+    TestFolder folder;
+    writeFile(folder.file("m"), patternBytes(3 * 4096 + 1000));
+    ASSERT_FALSE(splitWithChecksums(folder, "m", 4096).failed());
+    const std::string pieces = folder.file("m_split");
+    c.make(folder, pieces);
+    const auto join = [&] {
+        RecordingObserver joined;
+        return joined.ended(Joiner(FileLayer::system(), 4096).run(JoinRequest{pieces}, joined));
+    };
+
+    if (!c.intactText.empty()) {
+        const VerifyRecorder good = verify(pieces);
+        ASSERT_FALSE(good.error.failed()) << good.error.message();
+        EXPECT_EQ(good.report.checksumFileName, c.checksumFile);
+        EXPECT_EQ(OutcomeText::verify(good.report), c.intactText);
+        const Error joined = join();
+        ASSERT_FALSE(joined.failed()) << joined.message();
+        EXPECT_EQ(readFile(pieces + "/m"), readFile(folder.file("m")));
+        fs::remove(pieces + "/m");
+        flipByte(pieces + "/m.0001", 100);
+    }
+    const auto before = snapshot(folder.path());
+    const Error refused = join();
+    EXPECT_EQ(refused.code, c.code) << refused.message();
+    EXPECT_EQ(refused.description, c.text);
+    EXPECT_EQ(snapshot(folder.path()), before) << "the join wrote something";
+    const VerifyRecorder checked = verify(pieces);
+    if (c.code == ChecksumFileInvalid) {
+        EXPECT_EQ(checked.error.code, c.code);
+        EXPECT_EQ(checked.error.description, c.text);
+        return;
+    }
+    ASSERT_FALSE(checked.error.failed()) << checked.error.message();
+    EXPECT_EQ(checked.report.damaged, c.damaged);
+    EXPECT_FALSE(checked.report.intact());
+    const auto findings = OutcomeText::verifyFindings(checked.report);
+    EXPECT_TRUE(std::any_of(findings.begin(), findings.end(), [&](const PieceFinding& f) { return f.sentence == c.text; }))
+        << "the verification words it as the join";
+}
+
+const char* const pieceNames = "m.0000 m.0001 m.0002 m.0003";
+
+INSTANTIATE_TEST_SUITE_P(Files, ForeignChecksumTest, testing::Values(
+    ForeignCase{"Md5ByMd5sum",
+                [](const TestFolder&, const std::string& p) {
+                    fs::remove(p + "/m.sha256");
+                    ASSERT_EQ(std::system(("cd '" + p + "' && md5sum -b " + pieceNames + " > m.md5").c_str()), 0);
+                },
+                "m.md5", "All 4 pieces match m.md5.", PieceDamaged, "m.0001 is damaged: its checksum differs.",
+                {"m.0001"}},
+    ForeignCase{"SfvWithCommentsAndCrlf",
+                [](const TestFolder& f, const std::string& p) {
+                    fs::remove(p + "/m.sha256");
+                    std::string sfv = "; made by hand\r\n\r\n";
+                    for (const char* piece : {"m.0000", "m.0001", "m.0002", "m.0003"})
+                        sfv += std::string(piece) + "  " + gzipCrc(f, p + "/" + piece) + "\r\n";
+                    writeFile(p + "/m.sfv", sfv);
+                },
+                "m.sfv", "All 4 pieces match m.sfv.", PieceDamaged, "m.0001 is damaged: its checksum differs.",
+                {"m.0001"}},
+    ForeignCase{"CrcOfTheWholeFile",
+                [](const TestFolder& f, const std::string& p) {
+                    fs::remove(p + "/m.sha256");
+                    writeFile(p + "/m.crc", "filename=m\r\nsize=13288\r\ncrc32=" + gzipCrc(f, f.file("m")) + "\r\n");
+                },
+                "m.crc", "The 4 pieces together match m.crc.", PieceDamaged,
+                "Together the pieces differ from the checksum m.crc gives for m: one of them is damaged.", {}},
+    ForeignCase{"CrcOfAnotherLength",
+                [](const TestFolder& f, const std::string& p) {
+                    fs::remove(p + "/m.sha256");
+                    writeFile(p + "/m.crc", "filename=m\nsize=13289\ncrc32=" + gzipCrc(f, f.file("m")) + "\n");
+                },
+                "m.crc", "", PieceDamaged, "The pieces hold 13288 bytes, but the checksum file gives m 13289 bytes.",
+                {}},
+    ForeignCase{"Sha256WinsOverAnUnreadableMd5",
+                [](const TestFolder&, const std::string& p) { writeFile(p + "/m.md5", "not md5sum's\n"); },
+                "m.sha256", "All 4 pieces are intact.", PieceDamaged, "m.0001 is damaged: its checksum differs.",
+                {"m.0001"}},
+    ForeignCase{"SfvNamingAFileOutside",
+                [](const TestFolder&, const std::string& p) {
+                    fs::remove(p + "/m.sha256");
+                    writeFile(p + "/m.sfv", "m.0000 00000000\n../m.0001 00000000\n");
+                },
+                "m.sfv", "", ChecksumFileInvalid, "line 2 names a file that is not in the folder", {}},
+    ForeignCase{"CrcWithoutItsChecksum",
+                [](const TestFolder&, const std::string& p) {
+                    fs::remove(p + "/m.sha256");
+                    writeFile(p + "/m.crc", "filename=m\nsize=13288\n");
+                },
+                "m.crc", "", ChecksumFileInvalid, "The checksum file lacks a filename=, size= or crc32= line", {}}),
     [](const auto& row) { return row.param.name; });
 
 // Asks for a stop at the first progress report.

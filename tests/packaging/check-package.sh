@@ -44,10 +44,16 @@ expected="-rwxr-xr-x ./usr/bin/quarb
 -rw-r--r-- ./usr/share/doc/quarb-file-splitter/user-guide.md.gz
 -rw-r--r-- ./usr/share/icons/hicolor/16x16/apps/$app_id.png
 -rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
+-rw-r--r-- ./usr/share/kio/servicemenus/quarb-file-splitter-join.desktop
+-rw-r--r-- ./usr/share/kio/servicemenus/quarb-file-splitter-split.desktop
 -rw-r--r-- ./usr/share/lintian/overrides/quarb-file-splitter
 -rw-r--r-- ./usr/share/man/man1/quarb-splitter.1.gz
 -rw-r--r-- ./usr/share/man/man1/quarb.1.gz
--rw-r--r-- ./usr/share/metainfo/$app_id.metainfo.xml"
+-rw-r--r-- ./usr/share/metainfo/$app_id.metainfo.xml
+-rw-r--r-- ./usr/share/mime/packages/$app_id.xml
+-rw-r--r-- ./usr/share/nemo/actions/quarb-file-splitter-join.nemo_action
+-rw-r--r-- ./usr/share/nemo/actions/quarb-file-splitter-split.nemo_action
+-rwxr-xr-x ./usr/share/quarb-file-splitter/nautilus/open-in-quarb-file-splitter"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $6 }' | sort)
 if [ "$actual" != "$(sort <<< "$expected")" ]; then
     fail "package files differ from the expected list"
@@ -94,6 +100,30 @@ grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
 newest=$(grep -o '<release [^>]*version="[^"]*"' "$metainfo" | head -n 1 | sed 's/.*version="//; s/"$//')
 [ "$newest" = "$version" ] || fail "newest release in metainfo is '$newest', the program is $version"
 
+# The desktop knows the pieces ---------------------------------------------------------------------
+# The MIME database built from the package's types alone (as the system's is, by dpkg's trigger)
+# names a signed piece by its name or, whatever its number, by its signature, and a first
+# numbered piece by its name; the window's entry takes both.
+mkdir -p "$work/share"
+cp -r "$root/usr/share/mime" "$work/share/mime"
+update-mime-database "$work/share/mime"
+mkdir "$work/pieces"
+printf 'Quarb' > "$work/pieces/movie.avi.0000"
+printf 'Quarb' > "$work/pieces/movie.avi.0017"
+printf 'x' > "$work/pieces/movie.avi.001"
+for piece in movie.avi.0000:application/x-quarb-piece movie.avi.0017:application/x-quarb-piece \
+             movie.avi.001:application/x-quarb-numbered-piece; do
+    type=$(XDG_DATA_DIRS="$work/share:/usr/share" XDG_DATA_HOME="$work/nohome" \
+           xdg-mime query filetype "$work/pieces/${piece%%:*}")
+    [ "$type" = "${piece#*:}" ] || fail "${piece%%:*} is '$type', not ${piece#*:}"
+    [[ ";$(entry MimeType)" == *";${piece#*:};"* ]] || fail "desktop MimeType lacks ${piece#*:}"
+done
+# Every menu calls the window the package installs, telling it which side.
+for menu in "$root"/usr/share/kio/servicemenus/* "$root"/usr/share/nemo/actions/*; do
+    exec_line=$(grep -m 1 '^Exec=' "$menu" | cut -d= -f2-)
+    [[ "$exec_line" =~ ^quarb-splitter\ --(split|join)\ %[fF]$ ]] || fail "$(basename "$menu") runs '$exec_line'"
+done
+
 # The command line: runs without Qt, knows its version, has its manual and completion ---------------
 quarb=$root/usr/bin/quarb
 if objdump -p "$quarb" | grep -q 'NEEDED.*libQt'; then
@@ -124,6 +154,13 @@ head -n 1 "$root/usr/share/doc/quarb-file-splitter/copyright" |
 # desktop-file-validate exits 0 even on errors: any output is a failure.
 report=$(desktop-file-validate "$desktop" 2>&1) || true
 [ -z "$report" ] || fail "desktop-file-validate: $report"
+# Dolphin's service menus are of type Service and still carry MimeType and Actions, as KDE
+# defines them; the validator's objection to exactly that is the only one let through.
+for menu in "$root"/usr/share/kio/servicemenus/*; do
+    report=$(desktop-file-validate "$menu" 2>&1 |
+             grep -Ev 'key "(MimeType|Actions)" is present in group "Desktop Entry", but the type is "Service"') || true
+    [ -z "$report" ] || fail "desktop-file-validate: $report"
+done
 appstreamcli validate --no-net --strict "$metainfo" > "$work/validate.log" 2>&1 ||
     { fail "appstreamcli validate"; cat "$work/validate.log"; }
 # The installed tree as a whole: the metainfo's launchable must find its desktop entry.

@@ -1415,7 +1415,7 @@ void Form1Test::driveChange()
 namespace {
 
 // How a path reaches the window from outside.
-enum class From { CommandLine, DropOnSplitHalf, DropOnJoinHalf };
+enum class From { CommandLine, SplitOption, DropOnSplitHalf, DropOnJoinHalf };
 
 } // namespace
 
@@ -1445,6 +1445,14 @@ void Form1Test::openFromOutside_data()
         << "movie.avi_split" << false;
     QTest::newRow("a FIFO on the command line is refused")
         << int(From::CommandLine) << "videos/pipe" << here << "" << here << true;
+    QTest::newRow("a piece on the command line opens its folder to be joined")
+        << int(From::CommandLine) << "videos/movie.avi_split/movie.avi.0000" << here << ""
+        << "movie.avi_split" << false;
+    QTest::newRow("a piece after --split is chosen to be split")
+        << int(From::SplitOption) << "videos/movie.avi_split/movie.avi.0000" << "movie.avi_split"
+        << "movie.avi.0000" << here << false;
+    QTest::newRow("a missing piece named with markup is refused as it is named")
+        << int(From::CommandLine) << "videos/<b>gone</b>.001" << here << "" << here << true;
 }
 
 void Form1Test::openFromOutside()
@@ -1467,6 +1475,9 @@ void Form1Test::openFromOutside()
     switch (From(from)) {
     case From::CommandLine:
         world.form().openPath(QFile::encodeName(full).toStdString());
+        break;
+    case From::SplitOption:
+        world.form().openForSplit(QFile::encodeName(full).toStdString());
         break;
     case From::DropOnSplitHalf:
         drop(*world.find<QWidget>("File3"), full);
