@@ -11,7 +11,7 @@
 namespace qfs::cli {
 
 // The arguments of `quarb`, read with CLI11:
-//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [--quiet]
+//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [--plain] [--note|--no-note] [--quiet]
 //   quarb join FOLDER [--repair] [--quiet]
 //   quarb verify FOLDER [--quiet]
 //   quarb repair FOLDER [--quiet]

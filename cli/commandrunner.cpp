@@ -154,6 +154,8 @@ int CommandRunner::split(const Command& command)
                          command.amount, command.writeChecksums};
     request.destinationDirectory = command.output;
     request.recoveryPieces = command.recoveryPieces;
+    request.format = command.plainPieces ? PieceFormat::Plain : PieceFormat::Signed;
+    request.writeNote = command.writeNote;
     const auto start = std::chrono::steady_clock::now();
     const auto [result, signal] = runWithProgress(command.quiet, Splitter(), request);
     if (result.failed()) {

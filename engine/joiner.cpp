@@ -201,7 +201,7 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
     SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
     copier.setStopToken(stop);
     const std::string outputPath = output.finalPath();
-    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    const std::uint64_t signatureLength = set.headerBytes();
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
             return Error::cancelled(request.folderPath);
@@ -228,7 +228,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
     copier.setStopToken(stop);
     HashPipe& hashes = copier.hashes();
     const std::string outputPath = output.finalPath();
-    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    const std::uint64_t signatureLength = set.headerBytes();
     const std::vector<PieceFile>& pieces = set.pieces();
     std::vector<Sha256::Digest> digests;
     digests.reserve(pieces.size());
@@ -253,7 +253,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
-        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
+        if (Error e = set.readSignature(m_layer, piece, head); e.failed())
             return e;
         hashes.submitBytes(head, HashPipe::PieceStream);
         const std::uint64_t dataLength = expected.size - signatureLength;

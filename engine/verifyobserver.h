@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/pieces/piecenaming.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@ namespace qfs {
 struct VerifyReport {
     // The file the pieces rebuild; empty when the folder holds no set of pieces.
     std::string stem;
+    // Signed pieces or plain ones (see PieceSet).
+    PieceFormat format = PieceFormat::Signed;
     // The folder holds the set's checksum file, "<stem>.sha256", named here.
     bool hasChecksumFile = false;
     std::string checksumFileName;

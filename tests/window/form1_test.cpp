@@ -991,7 +991,7 @@ void Form1Test::verify_data()
                                      << QStringList{"movie.avi.0002 is missing."} << QString();
     QTest::newRow("no checksum file")
         << int(Before::NoChecksums)
-        << "No checksum file to verify against; 4 pieces carry the signature, with no gaps." << QStringList{}
+        << "No checksum file: the pieces' content is not checked; 4 pieces carry the signature, with no gaps." << QStringList{}
         << QString();
     QTest::newRow("cancelled") << int(Before::Cancel) << "The verification was cancelled." << QStringList{}
                                << QString();
