@@ -306,7 +306,8 @@ void Form1Test::startState()
     // the options (one stop for both), then what was added since.
     const QStringList tabOrder{"Command2", "Command3", "Combo1", "Text2", "Dir1", "File2", "Drive1",
                                "Drive2", "Dir2", "File3", "Option1", "CommonSizes", "ChecksumBox",
-                               "RecoveryPieces", "SplitDestinationButton", "VerifyButton", "JoinDestinationButton"};
+                               "RecoveryPieces", "SplitDestinationButton", "PlainPieces", "NoteBox",
+                               "VerifyButton", "JoinDestinationButton"};
     QStringList visited;
     for (qsizetype stop = 0; stop <= tabOrder.size(); ++stop) {
         visited << QApplication::focusWidget()->objectName();
@@ -763,7 +764,8 @@ void Form1Test::stopDuringSplit()
     QVERIFY(world.held.waitUntilHolding());
 
     const char* const inputs[] = {"Command2", "Command3", "VerifyButton", "Option1", "Option2",    "Text2",
-                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox", "RecoveryPieces"};
+                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox", "RecoveryPieces",
+                                  "PlainPieces", "NoteBox"};
     for (const char* input : inputs)
         QVERIFY2(!world.find<QWidget>(input)->isEnabled(), input);
     auto* cancel = world.find<QPushButton>("CancelButton");
@@ -1308,6 +1310,11 @@ void Form1Test::settingsKeptBetweenRuns()
     QTest::mouseClick(first.find<QAbstractButton>("Option2"), Qt::LeftButton);
     QTest::keyClicks(first.find<QLineEdit>("Text1"), QStringLiteral("3"));
     noRecovery(first);
+    // The note follows "Pieces anyone can join" until it is set by hand.
+    auto* note = first.find<QAbstractButton>("NoteBox");
+    QVERIFY(!note->isChecked());
+    QTest::mouseClick(first.find<QAbstractButton>("PlainPieces"), Qt::LeftButton);
+    QVERIFY(note->isChecked());
     QVERIFY(first.form().close());
 
     // A second window, started elsewhere, comes back to all of it.
@@ -1324,6 +1331,8 @@ void Form1Test::settingsKeptBetweenRuns()
         QCOMPARE(second.find<DestinationPicker>("SplitDestination")->folder(), videos);
         QCOMPARE(second.find<DestinationPicker>("JoinDestination")->folder(), pieces);
         QCOMPARE(second.find<QSpinBox>("RecoveryPieces")->value(), 0);
+        QVERIFY(second.find<QAbstractButton>("PlainPieces")->isChecked());
+        QVERIFY(second.find<QAbstractButton>("NoteBox")->isChecked());
         QVERIFY(second.form().close());
     }
 
