@@ -171,7 +171,12 @@ std::string NoteText::cmdQuoted(std::string_view name)
 {
     if (name.empty() || hasControl(name) || name.find_first_of(notForCmd) != std::string_view::npos)
         return {};
-    return "\"" + std::string(name) + "\"";
+    std::string quoted;
+    quoted.reserve(name.size() + 2);
+    quoted += '"';
+    quoted += name;
+    quoted += '"';
+    return quoted;
 }
 
 std::string NoteText::howToJoin(const SplitPlan& plan, const Facts& facts)
