@@ -12,7 +12,10 @@
 // The destination cases split from one loop-mounted ext4 image to another (GNU split run in
 // the destination folder) and join from the second, remounted read-only, into the first.
 //
-//   engine_bench [folder]     (default: the system's temporary folder)
+// Plain pieces are split and joined against the same peers.
+//
+//   engine_bench [folder [plain]]     (default: the system's temporary folder; "plain": only
+//                                      the plain pieces' cases)
 #include "engine/fs/folderlisting.h"
 #include "engine/joiner.h"
 #include "engine/copy/sha256.h"
@@ -75,12 +78,14 @@ qfs::FileLayer& layerFor(bool flush)
     return flush ? qfs::FileLayer::system() : unflushed;
 }
 
-int split(const std::string& folder, const std::string& file, std::uint64_t pieceBytes, bool flush = true)
+int split(const std::string& folder, const std::string& file, std::uint64_t pieceBytes, bool flush = true,
+          qfs::PieceFormat format = qfs::PieceFormat::Signed)
 {
     qfs::SplitObserver quiet;
-    return qfs::Splitter(layerFor(flush))
-               .run({folder, file, qfs::SplitMode::BySize, pieceBytes, false}, quiet)
-               .failed();
+    qfs::SplitRequest request{folder, file, qfs::SplitMode::BySize, pieceBytes, false};
+    request.format = format;
+    request.writeNote = false;
+    return qfs::Splitter(layerFor(flush)).run(request, quiet).failed();
 }
 
 int join(const std::string& folder, bool flush = true)
@@ -395,6 +400,35 @@ Case splitCase(const std::string& name, const std::string& dir, const std::strin
             dir};
 }
 
+// ---- Plain pieces: bare slices, the peers' own format -------------------------------------
+
+// The split into 1 MiB plain pieces against split -b 1M, and their join against cat: the same
+// bytes in the same files on both sides (GNU split numbers from 1 with four digits here, as
+// 1,024 pieces need; ours widen past 999).
+void plainCases(const std::string& dir, const std::string& big, int rounds)
+{
+    const std::string ourPieces = dir + "/" + big + "_split";
+    const std::string theirPieces = dir + theirFolder;
+    const std::string peerSplit = "mkdir " + quoted(theirPieces) + " && split -b 1M -a 4 --numeric-suffixes=1 "
+                                  + quoted(dir + "/" + big) + " " + quoted(theirPieces + "/" + big + ".");
+    report({"split 1 GiB into 1 MiB plain pieces", clean({ourPieces, theirPieces}),
+            [=] { return split(dir, big, 1 << 20, true, qfs::PieceFormat::Plain); }, peerSplit,
+            {"split", dir + "/" + big, "--size", "1M", "--plain", "--no-note", "--no-checksums", "--recovery", "0",
+             "--quiet"},
+            [=] { return split(dir, big, 1 << 20, false, qfs::PieceFormat::Plain); }, dir},
+           rounds);
+    clean({ourPieces, theirPieces})();
+    if (split(dir, big, 1 << 20, true, qfs::PieceFormat::Plain) != 0 || std::system(peerSplit.c_str()) != 0) {
+        std::fprintf(stderr, "cannot make the plain pieces for the join\n");
+        return;
+    }
+    report({"join 1024 plain pieces of 1 MiB", clean({ourPieces + "/" + big, dir + "/cat.out"}),
+            [=] { return join(ourPieces); }, "cat " + quoted(theirPieces) + "/* > " + quoted(dir + "/cat.out"),
+            {"join", ourPieces, "--quiet"}, [=] { return join(ourPieces, false); }, dir},
+           rounds);
+    clean({ourPieces, theirPieces, dir + "/cat.out"})();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -407,6 +441,13 @@ int main(int argc, char** argv)
 
     const std::string big = "big.bin";
     bench::writeRandomFile(dir + "/" + big, 1ull << 30);
+    // "engine_bench FOLDER plain" measures the plain pieces alone.
+    const bool plainOnly = argc > 2 && std::string(argv[2]) == "plain";
+    plainCases(dir, big, rounds);
+    if (plainOnly) {
+        fs::remove_all(dir);
+        return 0;
+    }
     const std::string ourPieces = dir + "/" + big + "_split";
     const std::string theirPieces = dir + theirFolder;
 

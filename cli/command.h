@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qfs::cli {
@@ -37,6 +38,10 @@ struct Command {
     bool force = false;
     // Split: the recovery pieces to write beside the pieces.
     std::uint32_t recoveryPieces = 1;
+    // Split: plain pieces rather than signed ones, and the note for a recipient (unset: with
+    // plain pieces only).
+    bool plainPieces = false;
+    std::optional<bool> writeNote;
     // Join: rebuild damaged and missing pieces from the recovery pieces first.
     bool repair = false;
     bool quiet = false;

@@ -170,6 +170,7 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     std::string countText;
     std::string recoveryText;
     bool noChecksums = false;
+    bool note = false;
 
     CLI::App* split = app.add_subcommand(
         "split", "Cut FILE into numbered pieces, FILE.0000, FILE.0001, ..., in a new folder "
@@ -194,6 +195,12 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
                       "any N lost or damaged pieces can then be rebuilt, here with 'quarb repair' or "
                       "anywhere with 'par2 repair FILE.par2'. Default 1; 0 for none")
         ->type_name("N");
+    split->add_flag("--plain", command.plainPieces,
+                    "Write plain pieces FILE.001, FILE.002, ...: bare slices that anyone can join by putting "
+                    "them back to back (cat, copy /b), with the note FILE.how-to-join.txt unless --no-note");
+    CLI::Option* noteOption = split->add_flag("--note,!--no-note", note,
+                    "Write, or leave out, the note FILE.how-to-join.txt: the commands that check and join the "
+                    "pieces on Linux, macOS and Windows. Default: with --plain only");
     split->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
 
     CLI::App* join = app.add_subcommand(
@@ -272,6 +279,8 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
 
     command.kind = Command::Kind::Split;
     command.writeChecksums = !noChecksums;
+    if (noteOption->count() > 0)
+        command.writeNote = note;
     if (recoveryOption->count() > 0) {
         const auto recovery = recoveryCount(recoveryText);
         if (!recovery)

@@ -11,7 +11,7 @@
 namespace qfs::cli {
 
 // The arguments of `quarb`, read with CLI11:
-//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [-q|--quiet]
+//   quarb split FILE (--size SIZE | --count N) [--no-checksums] [--recovery N] [--plain] [--note|--no-note] [-q|--quiet]
 //   quarb join FOLDER [--repair] [-q|--quiet]
 //   quarb verify FOLDER [-q|--quiet]
 //   quarb repair FOLDER [-q|--quiet]

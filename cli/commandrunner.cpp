@@ -165,6 +165,8 @@ int CommandRunner::split(const Command& command)
                          command.amount, command.writeChecksums};
     request.destinationDirectory = command.output;
     request.recoveryPieces = command.recoveryPieces;
+    request.format = command.plainPieces ? PieceFormat::Plain : PieceFormat::Signed;
+    request.writeNote = command.writeNote;
     const auto start = std::chrono::steady_clock::now();
     [[maybe_unused]] const auto [result, signal, written, bytes] = runWithProgress(command.quiet, Splitter(), request);
     if (result.failed()) {

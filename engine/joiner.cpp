@@ -242,7 +242,7 @@ Error Joiner::copyPieces(const JoinRequest& request, const PieceSet& set, int fo
     SliceCopier copier(m_layer, m_blockSize, m_kernelCopy);
     copier.setStopToken(stop);
     const std::string outputPath = output.finalPath();
-    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    const std::uint64_t signatureLength = set.headerBytes();
     for (const PieceFile& expected : set.pieces()) {
         if (stop.stop_requested())
             return Error::cancelled(request.folderPath);
@@ -271,7 +271,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
     // A checksum file of the original file alone (.crc) leaves the pieces' own hashes out.
     const unsigned pieceStream = sums.listsPieces() ? unsigned(HashPipe::PieceStream) : 0u;
     const std::string outputPath = output.finalPath();
-    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    const std::uint64_t signatureLength = set.headerBytes();
     const std::vector<PieceFile>& pieces = set.pieces();
     std::vector<Sha256::Digest> digests;
     digests.reserve(pieces.size());
@@ -296,7 +296,7 @@ Error Joiner::copyVerified(const JoinRequest& request, const PieceSet& set, cons
         if (Error e = PieceSet::open(m_layer, folderFd, request.folderPath, expected, piece); e.failed())
             return e;
         // The piece's own signature bytes go into its hash, as sha256sum would read them.
-        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
+        if (Error e = set.readSignature(m_layer, piece, head); e.failed())
             return e;
         hashes.submitBytes(head, pieceStream);
         const std::uint64_t dataLength = expected.size - signatureLength;

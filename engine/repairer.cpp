@@ -75,7 +75,7 @@ Error Repairer::repair(const RepairRequest& request, RepairObserver& observer, c
     for (const PieceCheck& piece : recovery.check.pieces) {
         if (piece.condition == PieceCondition::Intact)
             continue;
-        const auto parsed = PieceNaming::parse(piece.name);
+        const auto parsed = PieceNaming::parse(piece.name, found.format);
         if (!parsed || parsed->stem != found.stem)
             return {RecoveryDamaged,
                     "The recovery data is damaged: it would rebuild " + NameText::printable(piece.name) +
@@ -136,8 +136,8 @@ Error Repairer::repair(const RepairRequest& request, RepairObserver& observer, c
         return e;
     }
     result.rebuilt.assign(lost.begin(), lost.end());
-    std::sort(result.rebuilt.begin(), result.rebuilt.end(), [](const std::string& a, const std::string& b) {
-        return PieceNaming::parse(a)->index < PieceNaming::parse(b)->index;
+    std::sort(result.rebuilt.begin(), result.rebuilt.end(), [&found](const std::string& a, const std::string& b) {
+        return PieceNaming::parse(a, found.format)->index < PieceNaming::parse(b, found.format)->index;
     });
     removeRebuilt(lost, result.remaining);
     return {};

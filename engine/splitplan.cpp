@@ -18,6 +18,9 @@ SplitPlan SplitPlan::named(const SplitRequest& request)
         request.destinationDirectory.empty() ? request.sourceDirectory : request.destinationDirectory;
     plan.folderPath = PieceNaming::joinPath(plan.destinationDirectory, plan.folderName);
     plan.checksumName = PieceChecksums::fileNameFor(request.sourceFileName);
+    plan.format = request.format;
+    if (request.wantsNote())
+        plan.noteName = PieceNaming::noteFileName(request.sourceFileName);
     return plan;
 }
 
@@ -59,14 +62,19 @@ std::vector<RecoveryPiece> SplitPlan::pieceFiles(std::uint64_t limit) const
     files.reserve(std::size_t(count));
     for (std::uint64_t index = 0; index < count; ++index) {
         const std::uint64_t data = index + 1 == pieceCount ? lastPieceBytes : chunkBytes;
-        files.push_back({pieceName(index), pieceSignature.size() + data});
+        files.push_back({pieceName(index), headerBytes() + data});
     }
     return files;
 }
 
 std::string SplitPlan::pieceName(std::uint64_t index) const
 {
-    return PieceNaming::pieceFileName(sourceFileName, index);
+    return PieceNaming::pieceFileName(sourceFileName, index + PieceNaming::firstNumber(format), format);
+}
+
+std::uint64_t SplitPlan::headerBytes() const
+{
+    return format == PieceFormat::Signed ? pieceSignature.size() : 0;
 }
 
 } // namespace qfs

@@ -17,6 +17,9 @@ struct SplitPlan {
     std::string folderPath;   // in the destination
     std::string destinationDirectory; // where the split folder is made: the request's, or the source's folder
     std::string checksumName; // "<name>.sha256"; written only when the request asks for it
+    PieceFormat format = PieceFormat::Signed;
+    // "<name>.how-to-join.txt"; empty when the request asks for no note.
+    std::string noteName;
     std::uint64_t sourceLength = 0;
     std::uint64_t chunkBytes = 0;     // data bytes of every piece but the last
     std::uint64_t pieceCount = 0;     // at least 1: an empty source gives one signature-only piece
@@ -37,8 +40,12 @@ struct SplitPlan {
     static SplitPlan named(const SplitRequest& request);
     void cut(const SplitRequest& request, std::uint64_t length);
 
-    // "<name>.0003": piece names widen from index 10000 on. The last piece's is the longest.
+    // The name of the piece of this index (from 0): "<name>.0003" for signed pieces, widening
+    // from index 10000 on; "<name>.004" for plain ones, widening from index 999 on. The last
+    // piece's is the longest.
     std::string pieceName(std::uint64_t index) const;
+    // The bytes every piece carries before its slice: the signature's, or none.
+    std::uint64_t headerBytes() const;
     // The piece files as the recovery data protects them, signature included, in index order;
     // at most `limit` of them.
     std::vector<RecoveryPiece> pieceFiles(std::uint64_t limit) const;

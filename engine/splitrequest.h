@@ -1,6 +1,9 @@
 #pragma once
 
+#include "engine/pieces/piecenaming.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qfs {
@@ -27,6 +30,13 @@ struct SplitRequest {
     // written beside the pieces: any this many lost or damaged pieces can be rebuilt. 0 for
     // none, which is also what a request that does not say gets.
     std::uint32_t recoveryPieces = 0;
+    // Signed pieces ("<name>.0000", …, each starting with the signature) or plain ones
+    // ("<name>.001", …, bare slices that anyone can join by putting them back to back).
+    PieceFormat format = PieceFormat::Signed;
+    // Also write "<name>.how-to-join.txt", the commands a recipient without this program
+    // checks and joins the pieces with. Unset: with plain pieces, not with signed ones.
+    std::optional<bool> writeNote = {};
+    bool wantsNote() const { return writeNote.value_or(format == PieceFormat::Plain); }
 };
 
 } // namespace qfs

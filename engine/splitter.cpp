@@ -1,5 +1,6 @@
 #include "engine/splitter.h"
 
+#include "engine/fs/atomicfile.h"
 #include "engine/pieces/checksumfile.h"
 #include "engine/fs/groupaccess.h"
 #include "engine/copy/hashingcopier.h"
@@ -7,6 +8,7 @@
 #include "engine/pieces/piecechecksums.h"
 #include "engine/pieces/piecenaming.h"
 #include "engine/fs/tempname.h"
+#include "engine/text/notetext.h"
 #include "engine/text/plantext.h"
 #include "engine/recovery/digestfollower.h"
 #include "engine/recovery/recoverycreator.h"
@@ -48,28 +50,35 @@ mode_t pieceModeFor(mode_t sourceMode)
     return sourceMode & (permissionBits & ~mode_t(0111));
 }
 
-// The first piece index whose name has more than the four digits every index has.
-constexpr std::uint64_t firstWiderIndex = 10000;
-constexpr std::uint64_t decimalBase = 10;
-
-// The size of the checksum file of a split: a line per piece, then the original's line.
-// Piece names widen by a digit at every power of ten from firstWiderIndex on.
-std::uint64_t checksumFileSize(const std::string& sourceFileName, std::uint64_t pieceCount)
+// The size of the checksum file of a split: a line per piece, then, for signed pieces, the
+// original's line (plain pieces' file lists the pieces alone, so that sha256sum -c passes on a
+// good set before the join). Piece names widen by a digit at every power of ten.
+std::uint64_t checksumFileSize(const SplitPlan& plan)
 {
     constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
-    std::uint64_t size = ChecksumFile::lineSize(sourceFileName);
+    std::uint64_t size = plan.format == PieceFormat::Signed ? ChecksumFile::lineSize(plan.sourceFileName) : 0;
+    const std::uint64_t firstNumber = PieceNaming::firstNumber(plan.format);
     std::uint64_t first = 0;
-    std::uint64_t widthEnd = firstWiderIndex; // the first index written with one digit more
-    while (first < pieceCount) {
-        const std::uint64_t end = std::min(pieceCount, widthEnd);
-        const std::uint64_t line = ChecksumFile::lineSize(PieceNaming::pieceFileName(sourceFileName, first));
+    std::size_t digits = PieceNaming::minimumDigits(plan.format);
+    while (first < plan.pieceCount) {
+        // The first index written with one digit more.
+        const std::uint64_t widthEnd = PieceNaming::firstWiderNumber(digits) - firstNumber;
+        const std::uint64_t end = std::min(plan.pieceCount, widthEnd);
+        const std::uint64_t line = ChecksumFile::lineSize(plan.pieceName(first));
         if (end - first > (most - size) / line)
             return most; // absurd counts are refused anyway
         size += (end - first) * line;
         first = end;
-        widthEnd = widthEnd > most / decimalBase ? most : widthEnd * decimalBase;
+        ++digits;
     }
     return size;
+}
+
+// The note for this plan, with a stand-in for the original's checksum where the note will
+// have it: as long as the real one.
+std::string noteFor(const SplitPlan& plan, bool checksums, const std::string& wholeSha256)
+{
+    return NoteText::howToJoin(plan, NoteText::Facts{checksums, checksums ? wholeSha256 : std::string()});
 }
 
 } // namespace
@@ -210,6 +219,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     std::size_t longest = std::max(plan.folderName.size(), plan.pieceName(plan.pieceCount - 1).size());
     if (request.writeChecksums)
         longest = std::max(longest, plan.checksumName.size());
+    longest = std::max(longest, plan.noteName.size());
     for (const RecoveryFile& file : plan.recovery.files)
         longest = std::max(longest, file.name.size());
     if (destination.longestName() > 0 && longest > destination.longestName()) {
@@ -219,7 +229,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
                      folderPath};
     }
 
-    const std::uint64_t largestPiece = pieceSignature.size() + std::max(plan.chunkBytes, plan.lastPieceBytes);
+    const std::uint64_t largestPiece = plan.headerBytes() + std::max(plan.chunkBytes, plan.lastPieceBytes);
     if (!destination.holdsFileOf(largestPiece)) {
         return Error{PieceTooLarge,
                      "A piece would be " + PlanText::exactBytes(largestPiece) +
@@ -230,7 +240,8 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     // Inodes: the folder, every piece, the checksum file and the recovery files. Some file
     // systems (btrfs) have no fixed number of inodes and report none.
     const std::uint64_t inodes =
-        plan.pieceCount + 1 + (request.writeChecksums ? 1 : 0) + plan.recovery.files.size();
+        plan.pieceCount + 1 + (request.writeChecksums ? 1 : 0) + (plan.noteName.empty() ? 0 : 1) +
+        plan.recovery.files.size();
     if (destination.countsInodes() && inodes > destination.freeInodes()) {
         return Error{NotEnoughInodes,
                      "The split needs " + std::to_string(inodes) + " new files; the file system has room for " +
@@ -239,7 +250,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     }
 
     const std::uint64_t checksumBytes =
-        request.writeChecksums ? checksumFileSize(request.sourceFileName, plan.pieceCount) : 0;
+        request.writeChecksums ? checksumFileSize(plan) : 0;
     if (checksumBytes > ChecksumFile::maximumSize) {
         return Error{ChecksumFileInvalid,
                      "The checksum file would have " + PlanText::exactBytes(checksumBytes) + ", more than the " +
@@ -250,7 +261,7 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
 
     // Space: every piece takes whole blocks. Holes of a sparse source stay holes.
     const std::uint64_t block = destination.block();
-    const std::uint64_t signature = pieceSignature.size();
+    const std::uint64_t signature = plan.headerBytes();
     std::uint64_t needed = (plan.pieceCount - 1) * roundUp(signature + plan.chunkBytes, block) +
                            roundUp(signature + plan.lastPieceBytes, block);
     if (SliceCopier::mayBeSparse(source.info)) {
@@ -259,6 +270,8 @@ Error Splitter::survey(const SplitRequest& request, Source& source, SplitPlan& p
     }
     needed += block; // the folder
     needed += roundUp(checksumBytes, block);
+    if (!plan.noteName.empty())
+        needed += roundUp(noteFor(plan, request.writeChecksums, std::string(Sha256::hexSize, '0')).size(), block);
     for (const RecoveryFile& file : plan.recovery.files)
         needed += roundUp(file.size, block);
     const std::uint64_t available = destination.available();
@@ -311,6 +324,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     // their cached pages can take longer than the rest of the cleanup.
     std::uint64_t made = 0;
     bool checksumsMade = false;
+    bool noteMade = false;
     bool recoveryMade = false;
     std::optional<DigestFollower> follower;
     const auto undo = [&](Error error) {
@@ -329,6 +343,8 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
             }
             if (checksumsMade)
                 m_layer.unlinkAt(folder.fd(), plan.checksumName.c_str());
+            if (noteMade)
+                m_layer.unlinkAt(folder.fd(), plan.noteName.c_str());
             for (std::size_t i = 0; recoveryMade && i < plan.recovery.files.size(); ++i)
                 m_layer.unlinkAt(folder.fd(), plan.recovery.files[i].name.c_str());
         }
@@ -354,7 +370,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     // The recovery data is computed from the pieces once they are written: its share of the
     // progress counts as the pieces' bytes once more, whatever number of reads it takes.
     const std::uint64_t recoveryShare =
-        plan.recovery.possible() ? plan.sourceLength + plan.pieceCount * pieceSignature.size() : 0;
+        plan.recovery.possible() ? plan.sourceLength + plan.pieceCount * plan.headerBytes() : 0;
     const std::uint64_t total = plan.sourceLength + recoveryShare;
     std::uint64_t done = 0;
     const auto advance = [&](std::uint64_t bytes) {
@@ -373,7 +389,7 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
         const std::string pieceName = plan.pieceName(index);
         ++made; // a piece that fails half-way is removed with the others
         const Slice slice{index * plan.chunkBytes, last ? plan.lastPieceBytes : plan.chunkBytes};
-        if (Error e = writePiece(source, slice, folder.fd(), folderPath, pieceName, pieceMode, source.info.st_gid,
+        if (Error e = writePiece(source, slice, folder.fd(), folderPath, pieceName, plan.format, pieceMode, source.info.st_gid,
                                  copier ? &*copier : nullptr, hashing ? &*hashing : nullptr, advance);
             e.failed()) {
             if (e.is(Cancelled))
@@ -387,12 +403,23 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     // A source that grew meanwhile was cut at its old length: as wrong as one that shrank.
     if (Error e = checkLength(source, plan.sourceLength); e.failed())
         return undo(e);
+    std::string wholeSha256;
     if (hashing) {
         if (stop.stop_requested())
             return undo(Error::cancelled(folderPath));
-        if (Error e = writeChecksums(plan, *hashing, folder.fd(), pieceMode, source.info.st_gid); e.failed())
+        if (Error e = writeChecksums(plan, *hashing, folder.fd(), pieceMode, source.info.st_gid, wholeSha256);
+            e.failed())
             return undo(e);
         checksumsMade = true;
+    }
+    if (!plan.noteName.empty()) {
+        if (stop.stop_requested())
+            return undo(Error::cancelled(folderPath));
+        if (Error e = writeNote(plan, noteFor(plan, request.writeChecksums, wholeSha256), folder.fd(), pieceMode,
+                                source.info.st_gid);
+            e.failed())
+            return undo(e);
+        noteMade = true;
     }
     if (plan.recovery.possible()) {
         if (stop.stop_requested())
@@ -439,6 +466,8 @@ Error Splitter::writePieces(const SplitRequest& request, const Source& source, c
     result.pieces = plan.pieceCount;
     if (checksumsMade)
         result.checksumName = plan.checksumName;
+    if (noteMade)
+        result.noteName = plan.noteName;
     if (recoveryMade)
         result.recoveryPieces = plan.recovery.recoveryPieces;
     return {};
@@ -488,8 +517,20 @@ Error Splitter::flushFolder(int folderFd, const std::string& folderPath)
     return {};
 }
 
+Error Splitter::writeNote(const SplitPlan& plan, const std::string& text, int folderFd, mode_t mode, gid_t group)
+{
+    AtomicFile file(m_layer);
+    if (Error e = file.create(folderFd, plan.folderPath, plan.noteName, mode, group); e.failed())
+        return e;
+    if (Error e = writeFully(m_layer, file.fd(), text.data(), text.size(), 0,
+                             PieceNaming::joinPath(plan.folderPath, plan.noteName));
+        e.failed())
+        return e;
+    return file.commit();
+}
+
 Error Splitter::writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode,
-                               gid_t group)
+                               gid_t group, std::string& wholeSha256)
 {
     const std::string& folderPath = plan.folderPath;
     const std::string& checksumName = plan.checksumName;
@@ -501,13 +542,15 @@ Error Splitter::writeChecksums(const SplitPlan& plan, HashingCopier& hashing, in
     entries.reserve(digests.size() + 1);
     for (std::uint64_t index = 0; index < digests.size(); ++index)
         entries.push_back({plan.pieceName(index), digests[index]});
-    entries.push_back({plan.sourceFileName, whole});
+    if (plan.format == PieceFormat::Signed)
+        entries.push_back({plan.sourceFileName, whole});
+    wholeSha256 = Sha256::hex(whole);
     return ChecksumFile::write(m_layer, folderFd, folderPath, checksumName, entries, mode, group);
 }
 
 Error Splitter::writePiece(const Source& source, const Slice& slice, int folderFd, const std::string& folderPath,
-                           const std::string& pieceName, mode_t mode, gid_t group, SliceCopier* copier,
-                           HashingCopier* hashing, const SliceCopier::Advance& advance)
+                           const std::string& pieceName, PieceFormat format, mode_t mode, gid_t group,
+                           SliceCopier* copier, HashingCopier* hashing, const SliceCopier::Advance& advance)
 {
     const std::string piecePath = PieceNaming::joinPath(folderPath, pieceName);
     FileHandle piece(m_layer, m_layer.openAt(folderFd, pieceName.c_str(),
@@ -517,19 +560,20 @@ Error Splitter::writePiece(const Source& source, const Slice& slice, int folderF
     if (Error e = GroupAccess::share(m_layer, piece.fd(), group, piecePath); e.failed())
         return e;
     const bool sparse = SliceCopier::mayBeSparse(source.info);
+    const std::string_view header = format == PieceFormat::Signed ? pieceSignature : std::string_view();
     Error e;
     if (hashing != nullptr) {
-        e = hashing->copy(source.file.fd(), slice.offset, slice.length, piece.fd(), 0, pieceSignature,
+        e = hashing->copy(source.file.fd(), slice.offset, slice.length, piece.fd(), 0, header,
                           HashPipe::bothStreams, sparse, source.path, piecePath, advance);
         if (!e.failed())
             hashing->hashes().endPiece();
     } else {
-        e = copier->copy(source.file.fd(), slice.offset, slice.length, piece.fd(), 0, pieceSignature, sparse,
+        e = copier->copy(source.file.fd(), slice.offset, slice.length, piece.fd(), 0, header, sparse,
                          source.path, piecePath, advance);
     }
     if (e.failed())
         return e;
-    if (sparse && m_layer.ftruncate(piece.fd(), off_t(pieceSignature.size() + slice.length)) != 0)
+    if (sparse && m_layer.ftruncate(piece.fd(), off_t(header.size() + slice.length)) != 0)
         return Error::fromErrno(errno, piecePath);
     if (const int err = piece.close(); err != 0)
         return Error::fromErrno(err, piecePath);

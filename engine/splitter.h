@@ -44,6 +44,8 @@ struct SplitResult {
     std::uint64_t pieces = 0;
     // The checksum file in the folder; empty when the request asked for none.
     std::string checksumName;
+    // The note for a recipient in the folder (NoteText); empty when the request asked for none.
+    std::string noteName;
     // The recovery pieces written (plan.recovery's files); 0 when none were asked for or the
     // plan could not carry them (plan.recovery.reason says why).
     std::uint32_t recoveryPieces = 0;
@@ -75,6 +77,13 @@ struct SplitResult {
 // the last piece, in the format of sha256sum: a line per piece (the whole piece file, signature
 // included), then a line for the original file under its own name. The hashes are taken from
 // the bytes as they are copied, on another thread; the source is read once.
+//
+// Plain pieces (SplitRequest::format) are bare slices, "<name>.001", "<name>.002", …, copied
+// like the signed ones but without the signature in front, so that the kernel's copy keeps the
+// source's alignment; their checksum file lists the pieces alone, and the original's SHA-256
+// goes into the note instead. With SplitRequest::wantsNote() the split writes the note for a
+// recipient, "<name>.how-to-join.txt" (NoteText), after the checksum file: counted, named and
+// removed on failure like it.
 //
 // With SplitRequest::recoveryPieces the split also writes the recovery files of its plan
 // (SplitPlan::recovery, PAR 2.0) into the folder after the checksum file, computed from the
@@ -129,8 +138,8 @@ private:
     };
     // Copies through `hashing` when it is given, through `copier` otherwise.
     Error writePiece(const Source& source, const Slice& slice, int folderFd, const std::string& folderPath,
-                     const std::string& pieceName, mode_t mode, gid_t group, SliceCopier* copier,
-                     HashingCopier* hashing, const SliceCopier::Advance& advance);
+                     const std::string& pieceName, PieceFormat format, mode_t mode, gid_t group,
+                     SliceCopier* copier, HashingCopier* hashing, const SliceCopier::Advance& advance);
     // SourceChanged unless the source still has the length it was planned for.
     Error checkLength(const Source& source, std::uint64_t length);
     // Puts the folder's pieces, checksum file and names on the disk (syncfs).
@@ -138,7 +147,11 @@ private:
     // Gives the filled temporary folder the split folder's name, never replacing anything of
     // that name (FolderExists when something took it meanwhile).
     Error publishFolder(int directoryFd, const std::string& workName, const SplitPlan& plan);
-    Error writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode, gid_t group);
+    // Also gives the original's SHA-256 in hex.
+    Error writeChecksums(const SplitPlan& plan, HashingCopier& hashing, int folderFd, mode_t mode, gid_t group,
+                         std::string& wholeSha256);
+    // Writes the note for a recipient (NoteText) under the plan's note name.
+    Error writeNote(const SplitPlan& plan, const std::string& text, int folderFd, mode_t mode, gid_t group);
 
     FileLayer& m_layer;
     std::size_t m_blockSize;

@@ -26,7 +26,7 @@ namespace {
 void sortByIndex(std::vector<std::string>& names)
 {
     const auto key = [](const std::string& name) {
-        const auto parsed = PieceNaming::parse(name);
+        const auto parsed = PieceNaming::parse(name, PieceNaming::plainDigits);
         return std::make_pair(parsed ? parsed->index : 0, std::string_view(name));
     };
     std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
@@ -84,7 +84,7 @@ Error Verifier::examineRecovery(const VerifyRequest& request, VerifyObserver& ob
     const std::set<std::string> missing(report.missing.begin(), report.missing.end());
     bool added = false;
     for (const PieceCheck& piece : recovery.check.pieces) {
-        const auto parsed = PieceNaming::parse(piece.name);
+        const auto parsed = PieceNaming::parse(piece.name, report.format);
         if (!parsed || parsed->stem != report.stem || damaged.count(piece.name) != 0 || missing.count(piece.name) != 0)
             continue;
         if (piece.condition == PieceCondition::Damaged) {
@@ -120,6 +120,7 @@ Error Verifier::check(const VerifyRequest& request, VerifyObserver& observer, co
     if (set.empty())
         return {};
     report.stem = set.stem();
+    report.format = set.format();
     report.piecesChecked = set.pieces().size() + set.damaged().size();
     report.damaged = set.damaged();
     report.withoutSignature = set.damaged();
@@ -223,7 +224,7 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
                            const PieceChecksums& sums, unsigned streams, HashingCopier& copier,
                            const SliceCopier::Advance& advance, std::vector<std::size_t>& hashed)
 {
-    const auto signatureLength = std::uint64_t(pieceSignature.size());
+    const std::uint64_t signatureLength = set.headerBytes();
     std::string head;
     const bool everyPiece = (streams & HashPipe::PieceStream) == 0;
     for (std::size_t k = 0; k < set.pieces().size(); ++k) {
@@ -235,7 +236,7 @@ Error Verifier::hashPieces(const VerifyRequest& request, int folderFd, const Pie
             return e;
         // The signature goes into the piece's hash only; its data, as the join reads it, into
         // the whole stream too when `streams` has it.
-        if (Error e = PieceSet::readSignature(m_layer, piece, head); e.failed())
+        if (Error e = set.readSignature(m_layer, piece, head); e.failed())
             return e;
         if (Error e = copier.copy(piece.handle.fd(), signatureLength, expected.size - signatureLength, -1, 0, head,
                                   streams, piece.sparse, piece.path, piece.path, advance);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/pieces/piecenaming.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@ namespace qfs {
 struct VerifyReport {
     // The file the pieces rebuild; empty when the folder holds no set of pieces.
     std::string stem;
+    // Signed pieces or plain ones (see PieceSet).
+    PieceFormat format = PieceFormat::Signed;
     // The folder holds the set's checksum file, named here: "<stem>.sha256", or another form
     // (PieceChecksums). checksumFileListsPieces: it has lines for the pieces; a ".crc" file
     // vouches only for the pieces' data together (joinedDamaged) and the rebuilt file.

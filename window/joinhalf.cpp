@@ -45,11 +45,11 @@ JoinHalf::JoinHalf(QWidget& window, ControlTable& table) : QObject(&window)
         {m_label3, "Label3", twips(360, 5880, 4455, 375), QT_TRANSLATE_NOOP("ControlTable", "Joined folder")},
         {&m_source->files(), "File2", twips(5880, 6720, 4455, 1455),
          QT_TRANSLATE_NOOP("ControlTable", "Files of the folder to join"), 6},
-        {m_verify, "VerifyButton", verifyArea, nullptr, 18},
-        {m_repair, "Repair", repairArea, nullptr, 19},
+        {m_verify, "VerifyButton", verifyArea, nullptr, 20},
+        {m_repair, "Repair", repairArea, nullptr, 21},
         // After the buttons: the join's last stop, below them as on the screen.
         {m_destination, "JoinDestination", destinationArea,
-         QT_TRANSLATE_NOOP("ControlTable", "Save joined file in"), 20},
+         QT_TRANSLATE_NOOP("ControlTable", "Save joined file in"), 22},
     });
     connect(&m_source->folders(), &DirectoryList::pathShown, this, [this] { offerRepair(false); });
 }

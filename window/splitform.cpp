@@ -24,6 +24,8 @@ std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitForm::read(const Fields
     qfs::SplitRequest request{fields.directory, fields.fileName, qfs::SplitMode::BySize, 0, fields.checksums,
                               fields.destination};
     request.recoveryPieces = fields.recoveryPieces;
+    request.format = fields.plainPieces ? qfs::PieceFormat::Plain : qfs::PieceFormat::Signed;
+    request.writeNote = fields.note;
     if (fields.bySize) {
         const int unit = effectiveUnitIndex(fields.unitIndex);
         // Written so that NaN fails too.

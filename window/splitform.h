@@ -55,6 +55,8 @@ public:
         bool checksums = true;
         std::string destination = {}; // the folder the split folder goes into; empty: beside the file
         std::uint32_t recoveryPieces = 0;
+        bool plainPieces = false;
+        bool note = false;
     };
     struct Refusal {
         QString message;

@@ -38,6 +38,10 @@ const QRect destinationArea(392, 6, 297, 22);
 // "Recovery pieces" and its number right of the checksums.
 const QRect recoveryLabelArea(186, 250, 114, 20);
 const QRect recoveryArea(302, 248, 62, 24);
+// How the pieces are made, in the gap between the drive list and the folder tree of the file
+// to split, under where they go: plain pieces, and the note for a recipient.
+const QRect plainArea(392, 56, 167, 22);
+const QRect noteArea(561, 56, 128, 22);
 
 } // namespace
 
@@ -110,6 +114,35 @@ SplitHalf::SplitHalf(QWidget& window, ControlTable& table) : QObject(&window)
         m_combo1->setCurrentIndex(unitIndex);
     });
     makeRecovery(window, table);
+    makeFormat(window, table);
+}
+
+void SplitHalf::makeFormat(QWidget& window, ControlTable& table)
+{
+    m_plain = new QCheckBox(tr("Pieces anyone can join"), &window);
+    m_plain->setToolTip(tr("Plain pieces, name.001, name.002, …, that put back to back (cat, copy /b) are the "
+                           "file again"));
+    m_note = new QCheckBox(tr("How-to-join note"), &window);
+    m_note->setToolTip(tr("Write name.how-to-join.txt beside the pieces: the commands that check and join them "
+                          "on Linux, macOS and Windows"));
+    table.enter({
+        {m_plain, "PlainPieces", plainArea, nullptr, 18},
+        {m_note, "NoteBox", noteArea, "Write how-to-join note", 19},
+    });
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_plain, m_note})
+        WindowLook::paintPlain(*widget);
+    // The note follows the pieces' format until the user sets it.
+    connect(m_note, &QCheckBox::clicked, this, [this] { m_noteChosen = true; });
+    connect(m_plain, &QCheckBox::toggled, this, [this](bool plain) {
+        if (!m_noteChosen)
+            m_note->setChecked(plain);
+    });
+}
+
+void SplitHalf::chooseNote(bool write)
+{
+    m_note->setChecked(write);
+    m_noteChosen = true;
 }
 
 void SplitHalf::makeRecovery(QWidget& window, ControlTable& table)
@@ -174,7 +207,9 @@ SplitForm::Fields SplitHalf::fields() const
             m_text1->value(),
             m_checksums->isChecked(),
             m_destination->folder(),
-            std::uint32_t(m_recovery->value())};
+            std::uint32_t(m_recovery->value()),
+            m_plain->isChecked(),
+            m_note->isChecked()};
 }
 
 std::variant<qfs::SplitRequest, SplitForm::Refusal> SplitHalf::take()
@@ -212,7 +247,8 @@ void SplitHalf::rest(RunKind kind, bool resting)
     if (kind != RunKind::Split)
         return;
     for (QWidget* input : std::initializer_list<QWidget*>{m_option1, m_option2, m_text2, m_combo1, m_text1,
-                                                          m_sizes, m_checksums, m_destination, m_recovery})
+                                                          m_sizes, m_checksums, m_destination, m_recovery,
+                                                          m_plain, m_note})
         input->setEnabled(!resting);
     m_source->setEnabled(!resting);
 }

@@ -26,7 +26,8 @@ class QWidget;
 // The upper half of the window: the file to split, found in a FolderPane (Drive2, Dir2,
 // File3); how to cut it, "Specify size" (Option1) with the size (Text2), its unit (Combo1)
 // and the common sizes, or "Specify Number of files" (Option2) with the count (Text1);
-// whether to write checksums, and how many recovery pieces; where the pieces go ("Save pieces
+// whether to write checksums, how many recovery pieces, plain pieces (PlainPieces) and the note
+// for a recipient (NoteBox); where the pieces go ("Save pieces
 // in", SplitDestination: beside the file unless a folder is chosen); "Split" (Command2); what
 // the split would make (PlanLine); and where the last split went: its folder's name (Label2)
 // and its pieces (File1).
@@ -52,6 +53,12 @@ public:
     DestinationPicker& destination() const { return *m_destination; }
     QPushButton& splitButton() const { return *m_command2; }
     QSpinBox& recoveryPieces() const { return *m_recovery; }
+    // "Pieces anyone can join" (plain pieces) and the note for a recipient, which follows it
+    // until the user sets it (or chooseNote() does).
+    QCheckBox& plainPieces() const { return *m_plain; }
+    QCheckBox& note() const { return *m_note; }
+    bool noteChosen() const { return m_noteChosen; }
+    void chooseNote(bool write);
     // Where a split shows its folder's name and its pieces as they come.
     ElidedLabel& folderName() const { return *m_label2; }
     FileList& pieces() const { return *m_file1; }
@@ -79,6 +86,8 @@ private:
     void groupModes(QWidget& window);
     // Makes and enters "Recovery pieces", which follows the plan's piece count.
     void makeRecovery(QWidget& window, ControlTable& table);
+    // Makes and enters "Pieces anyone can join" and the note's box.
+    void makeFormat(QWidget& window, ControlTable& table);
 
     QRadioButton* m_option1 = nullptr;
     NumericField* m_text2 = nullptr;
@@ -94,4 +103,7 @@ private:
     FolderPane* m_source = nullptr;
     QPushButton* m_command2 = nullptr;
     QSpinBox* m_recovery = nullptr;
+    QCheckBox* m_plain = nullptr;
+    QCheckBox* m_note = nullptr;
+    bool m_noteChosen = false;
 };

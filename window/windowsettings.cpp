@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
@@ -28,6 +29,8 @@ const QString unitKey = QStringLiteral("split/unit");
 const QString sizeKey = QStringLiteral("split/size");
 const QString countKey = QStringLiteral("split/count");
 const QString recoveryKey = QStringLiteral("split/recovery");
+const QString plainKey = QStringLiteral("split/plain");
+const QString noteKey = QStringLiteral("split/note");
 const QString joinFolderKey = QStringLiteral("join/folder");
 const QString splitDestinationKey = QStringLiteral("split/destination");
 const QString joinDestinationKey = QStringLiteral("join/destination");
@@ -73,6 +76,9 @@ void WindowSettings::restore(SplitHalf& split, JoinHalf& join)
     split.destination().takeRemembered(values.splitDestination);
     join.destination().takeRemembered(values.joinDestination);
     restoreRecovery(split, values);
+    split.plainPieces().setChecked(values.plainPieces);
+    if (values.note)
+        split.chooseNote(*values.note);
 }
 
 void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
@@ -81,7 +87,8 @@ void WindowSettings::remember(const SplitHalf& split, const JoinHalf& join)
           split.bySize().isChecked() ? qfs::SplitMode::BySize : qfs::SplitMode::ByCount,
           std::int16_t(split.unit().currentIndex()), split.size().text(), split.count().text(),
           split.destination().folder(), join.destination().folder(),
-          std::uint32_t(split.recoveryPieces().value())});
+          std::uint32_t(split.recoveryPieces().value()), split.plainPieces().isChecked(),
+          split.noteChosen() ? std::optional<bool>(split.note().isChecked()) : std::nullopt});
 }
 
 WindowSettings::Values WindowSettings::load()
@@ -110,6 +117,9 @@ WindowSettings::Values WindowSettings::load()
     const uint recovery = settings.value(recoveryKey).toUInt(&isNumber);
     if (isNumber && recovery <= SplitForm::largestRecovery)
         values.recoveryPieces = recovery;
+    values.plainPieces = settings.value(plainKey).toBool();
+    if (settings.contains(noteKey))
+        values.note = settings.value(noteKey).toBool();
     return values;
 }
 
@@ -128,4 +138,9 @@ void WindowSettings::save(const Values& values)
     settings.setValue(splitDestinationKey, QByteArray::fromStdString(values.splitDestination));
     settings.setValue(joinDestinationKey, QByteArray::fromStdString(values.joinDestination));
     settings.setValue(recoveryKey, values.recoveryPieces);
+    settings.setValue(plainKey, values.plainPieces);
+    if (values.note)
+        settings.setValue(noteKey, *values.note);
+    else
+        settings.remove(noteKey);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class JoinHalf;
@@ -33,6 +34,9 @@ public:
         std::string splitDestination; // empty: beside the file
         std::string joinDestination;  // empty: the pieces folder
         std::uint32_t recoveryPieces = SplitForm::defaultRecoveryPieces;
+        bool plainPieces = false;
+        // Set only when the user chose it; unset, the note follows plainPieces.
+        std::optional<bool> note = {};
     };
 
     // What the last run left. Nothing stored (the first start) gives the window's start

@@ -130,7 +130,8 @@ Leftovers Leftovers::removeFrom(FileLayer& layer, int folderFd)
         std::uint64_t bytes = 0;
         bool any = false;
         for (const std::string& inside : namesIn(layer, fd)) {
-            const bool splitWrites = PieceNaming::parse(inside).has_value() || inside.ends_with(checksumSuffix)
+            const bool splitWrites = PieceNaming::parse(inside, PieceNaming::plainDigits).has_value()
+                                     || inside.ends_with(checksumSuffix) || inside.ends_with(PieceNaming::noteSuffix)
                                      || TempName::isOne(inside, TempName::fileSuffix);
             if (splitWrites && remover.removeFile(fd, inside, bytes))
                 any = true;

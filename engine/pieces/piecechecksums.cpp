@@ -44,7 +44,7 @@ Error PieceChecksums::readOne(FileLayer& layer, int folderFd, const std::string&
     }
     const std::unordered_set<std::string_view> damaged(set.damaged().begin(), set.damaged().end());
     for (const std::string& name : set.damaged()) {
-        if (const auto parsed = PieceNaming::parse(name))
+        if (const auto parsed = set.parse(name))
             present.insert(parsed->index);
     }
     // The line of each piece's and the stem's entry, to notice a second one.
@@ -69,7 +69,7 @@ Error PieceChecksums::readOne(FileLayer& layer, int folderFd, const std::string&
             sums.wholeSize = entry.size;
             return true;
         }
-        const auto parsed = PieceNaming::parse(entry.name);
+        const auto parsed = set.parse(entry.name);
         if (!parsed || parsed->stem != set.stem() || damaged.count(entry.name) != 0)
             return true;
         if (const auto at = position.find(entry.name); at != position.end()) {
@@ -80,7 +80,7 @@ Error PieceChecksums::readOne(FileLayer& layer, int folderFd, const std::string&
             return true;
         }
         const bool gap = parsed->index < set.endIndex() && present.count(parsed->index) == 0
-                         && entry.name == PieceNaming::pieceFileName(set.stem(), parsed->index);
+                         && entry.name == set.pieceName(parsed->index);
         auto key = std::make_pair(parsed->index, std::move(entry.name));
         if (const auto earlier = missing.find(key); earlier != missing.end())
             return listedTwice(line, earlier->second);

@@ -2,13 +2,13 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 
 namespace qfs {
 
 namespace {
 
-// Piece indices are written with at least this many digits, zero-padded.
-constexpr std::size_t minimumIndexDigits = 4;
+constexpr std::uint64_t decimalBase = 10;
 
 std::string_view trimmed(std::string_view text)
 {
@@ -53,13 +53,60 @@ std::string PieceNaming::pieceFileName(std::string_view sourceFileName, std::uin
     return std::string(sourceFileName) + digits;
 }
 
-std::optional<PieceNaming::Parsed> PieceNaming::parse(std::string_view fileName)
+std::string PieceNaming::pieceFileName(std::string_view sourceFileName, std::uint64_t number, PieceFormat format)
+{
+    if (format == PieceFormat::Signed)
+        return pieceFileName(sourceFileName, number);
+    char digits[24];
+    std::snprintf(digits, sizeof digits, ".%03llu", static_cast<unsigned long long>(number));
+    return std::string(sourceFileName) + digits;
+}
+
+std::string PieceNaming::noteFileName(std::string_view sourceFileName)
+{
+    return std::string(sourceFileName) + std::string(noteSuffix);
+}
+
+std::size_t PieceNaming::minimumDigits(PieceFormat format)
+{
+    return format == PieceFormat::Signed ? signedDigits : plainDigits;
+}
+
+std::uint64_t PieceNaming::firstNumber(PieceFormat format)
+{
+    return format == PieceFormat::Signed ? 0 : 1;
+}
+
+std::uint64_t PieceNaming::firstWiderNumber(std::size_t digits)
+{
+    std::uint64_t number = 1;
+    for (std::size_t k = 0; k < digits; ++k) {
+        if (number > std::numeric_limits<std::uint64_t>::max() / decimalBase)
+            return std::numeric_limits<std::uint64_t>::max();
+        number *= decimalBase;
+    }
+    return number;
+}
+
+std::optional<PieceNaming::Parsed> PieceNaming::parse(std::string_view fileName, PieceFormat format)
+{
+    return parse(fileName, minimumDigits(format));
+}
+
+std::size_t PieceNaming::indexDigits(std::string_view fileName)
+{
+    if (!parse(fileName, 1))
+        return 0;
+    return fileName.size() - fileName.rfind('.') - 1;
+}
+
+std::optional<PieceNaming::Parsed> PieceNaming::parse(std::string_view fileName, std::size_t minimum)
 {
     const auto dot = fileName.rfind('.');
     if (dot == std::string_view::npos || dot == 0)
         return std::nullopt;
     const std::string_view digits = fileName.substr(dot + 1);
-    if (digits.size() < minimumIndexDigits)
+    if (digits.size() < minimum || digits.empty())
         return std::nullopt;
     std::uint64_t index = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), index);

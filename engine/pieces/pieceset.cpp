@@ -32,7 +32,15 @@ struct Found {
     std::uint64_t index;
     Kind kind;
     struct stat info;
+    std::size_t digits = 0;
 };
+
+// A plain set starts with a piece named with exactly three digits, "x.001" or "x.000": a name
+// no signed piece has.
+bool startsPlainSet(const Found& f)
+{
+    return f.digits == PieceNaming::plainDigits && f.index <= 1;
+}
 
 // Every name in the opened folder.
 Error readNames(FileLayer& layer, int folderFd, const std::string& folderPath, std::vector<std::string>& names)
@@ -82,11 +90,12 @@ Error mixedPieces(const std::string& folderPath, const Found& first, const Found
 // lists a piece of it. Empty when there is none. A checksum file that cannot be read is no
 // sign of a set.
 Error unsignedSetStem(FileLayer& layer, int folderFd, const std::string& folderPath,
-                      const std::vector<std::string>& names, const std::vector<Found>& found, std::string& stem)
+                      const std::vector<std::string>& names, const std::vector<Found>& found, std::string& stem,
+                      PieceFormat& format)
 {
     const Found* first = nullptr;
     for (const Found& f : found) {
-        if (f.index != 0)
+        if (f.index != 0 || f.digits < PieceNaming::signedDigits)
             continue;
         if (first == nullptr)
             first = &f;
@@ -105,8 +114,11 @@ Error unsignedSetStem(FileLayer& layer, int folderFd, const std::string& folderP
         bool listsAPiece = false;
         // Reading stops at the first piece listed; a file that cannot be read lists none.
         ChecksumFile::read(layer, folderFd, folderPath, name, [&](ChecksumEntry& entry, std::size_t) {
-            const auto parsed = PieceNaming::parse(entry.name);
+            const auto parsed = PieceNaming::parse(entry.name, PieceNaming::plainDigits);
             listsAPiece = parsed && parsed->stem == candidate;
+            if (listsAPiece)
+                format = PieceNaming::indexDigits(entry.name) == PieceNaming::plainDigits ? PieceFormat::Plain
+                                                                                          : PieceFormat::Signed;
             return !listsAPiece;
         });
         if (listsAPiece) {
@@ -131,10 +143,10 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
 
     std::vector<Found> found;
     for (std::string& name : names) {
-        const auto parsed = PieceNaming::parse(name);
+        const auto parsed = PieceNaming::parse(name, PieceNaming::plainDigits);
         if (!parsed)
             continue;
-        Found f{name, std::string(parsed->stem), parsed->index, Kind::Unsigned, {}};
+        Found f{name, std::string(parsed->stem), parsed->index, Kind::Unsigned, {}, PieceNaming::indexDigits(name)};
         const std::string path = PieceNaming::joinPath(folderPath, name);
         if (layer.fstatAt(folderFd, name.c_str(), &f.info, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT)
@@ -145,36 +157,59 @@ Error PieceSet::read(FileLayer& layer, int folderFd, const std::string& folderPa
             f.kind = Kind::Link;
         } else if (!S_ISREG(f.info.st_mode)) {
             continue; // a folder or a device named like a piece is no piece
+        } else if (f.digits < PieceNaming::signedDigits) {
+            // Three digits: a plain piece, whatever it starts with, or no piece.
         } else if (Error e = examine(layer, folderFd, path, f); e.failed()) {
             return e;
         }
         found.push_back(std::move(f));
     }
 
-    std::set<std::string> stems;
+    // Which format the folder holds is decided from its files together: the stems that start a
+    // plain set, and the stems of signed pieces; one of either is a set, more are refused.
+    const Found* plainStart = nullptr;
+    for (const Found& f : found) {
+        if (!startsPlainSet(f))
+            continue;
+        if (plainStart == nullptr)
+            plainStart = &f;
+        else if (f.stem != plainStart->stem)
+            return mixedPieces(folderPath, *plainStart, f);
+    }
     const Found* first = nullptr;
     for (const Found& f : found) {
-        if (f.kind != Kind::Piece)
+        if (f.kind != Kind::Piece || (plainStart != nullptr && f.stem == plainStart->stem))
             continue;
+        if (plainStart != nullptr)
+            return mixedPieces(folderPath, *plainStart, f);
         if (first == nullptr)
             first = &f;
-        if (stems.insert(f.stem).second && stems.size() > 1)
+        else if (f.stem != first->stem)
             return mixedPieces(folderPath, *first, f);
     }
-    if (first != nullptr)
+    if (plainStart != nullptr) {
+        set.m_stem = plainStart->stem;
+        set.m_format = PieceFormat::Plain;
+    } else if (first != nullptr) {
         set.m_stem = first->stem;
-    else if (Error e = unsignedSetStem(layer, folderFd, folderPath, names, found, set.m_stem); e.failed())
+    } else if (Error e = unsignedSetStem(layer, folderFd, folderPath, names, found, set.m_stem, set.m_format);
+               e.failed()) {
         return e;
+    }
     if (set.m_stem.empty())
         return {};
+    const bool plain = set.m_format == PieceFormat::Plain;
+    set.m_firstIndex = plain ? PieceNaming::firstNumber(PieceFormat::Plain) : 0;
 
     // Indices held by links and damaged pieces are no gaps: those files are reported as what
-    // they are.
+    // they are. A signed set's names have four digits or more: "x.001" beside it is not its.
     std::vector<std::uint64_t> otherIndices;
     for (const Found& f : found) {
-        if (f.stem != set.m_stem)
+        if (f.stem != set.m_stem || (!plain && f.digits < PieceNaming::signedDigits))
             continue;
-        switch (f.kind) {
+        if (plain && f.index == 0)
+            set.m_firstIndex = 0;
+        switch (plain && f.kind == Kind::Unsigned ? Kind::Piece : f.kind) {
         case Kind::Piece:
             set.m_pieces.push_back(PieceFile{f.name, f.index, std::uint64_t(f.info.st_size), f.info.st_dev,
                                              f.info.st_ino, f.info.st_mode, f.info.st_gid,
@@ -204,12 +239,12 @@ void PieceSet::findGaps(const std::vector<std::uint64_t>& otherIndices)
         present.push_back(piece.index);
     std::sort(present.begin(), present.end());
     present.erase(std::unique(present.begin(), present.end()), present.end());
-    std::uint64_t expected = 0;
+    std::uint64_t expected = m_firstIndex;
     for (const std::uint64_t index : present) {
         if (index > expected) {
             m_missingCount += index - expected;
             for (std::uint64_t k = expected; k < index && m_missing.size() < listLimit; ++k)
-                m_missing.push_back(PieceNaming::pieceFileName(m_stem, k));
+                m_missing.push_back(pieceName(k));
         }
         expected = index + 1;
     }
@@ -292,13 +327,28 @@ std::uint64_t PieceSet::dataBytes() const
 {
     std::uint64_t total = 0;
     for (const PieceFile& piece : m_pieces)
-        total += piece.size - pieceSignature.size();
+        total += piece.size - headerBytes();
     return total;
 }
 
-Error PieceSet::readSignature(FileLayer& layer, const OpenPiece& piece, std::string& head)
+std::uint64_t PieceSet::headerBytes() const
 {
-    head.assign(pieceSignature.size(), '\0');
+    return m_format == PieceFormat::Signed ? pieceSignature.size() : 0;
+}
+
+std::string PieceSet::pieceName(std::uint64_t index) const
+{
+    return PieceNaming::pieceFileName(m_stem, index, m_format);
+}
+
+std::optional<PieceNaming::Parsed> PieceSet::parse(std::string_view name) const
+{
+    return PieceNaming::parse(name, m_format);
+}
+
+Error PieceSet::readSignature(FileLayer& layer, const OpenPiece& piece, std::string& head) const
+{
+    head.assign(headerBytes(), '\0');
     std::size_t got = 0;
     if (Error e = readFully(layer, piece.handle.fd(), head.data(), head.size(), 0, piece.path, got); e.failed())
         return e;

@@ -2,13 +2,16 @@
 
 #include "engine/fs/error.h"
 #include "engine/fs/filelayer.h"
+#include "engine/pieces/piecenaming.h"
 #include "engine/result.h"
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,6 +39,15 @@ struct OpenPiece {
 };
 
 // The pieces of one file in a folder, found and checked before anything is written.
+//
+// A set is of signed pieces or of plain ones (PieceFormat), decided from the folder's files
+// together, never per file. Plain pieces are bare slices named a stem, a dot and three or more
+// digits, starting at "<stem>.001" or "<stem>.000" (as other tools number them too): a stem
+// with a file of such a three-digit first name holds a plain set, every file of the stem and
+// the pattern is one of its pieces, and its gaps are counted from its first number. Signed
+// pieces and a plain set in one folder, or plain sets of two stems, are pieces of more than one
+// file (MixedPieces), like signed pieces of two stems. The rest of this comment is of signed
+// sets, which hold the folder when no plain set does.
 //
 // A piece is a regular file whose name is a stem, a dot and four or more digits, and whose
 // first five bytes are the signature. Other files are foreign and skipped; so are files of the
@@ -81,9 +93,17 @@ public:
     static Error open(FileLayer& layer, int folderFd, const std::string& folderPath, const PieceFile& piece,
                       OpenPiece& opened);
 
-    // Reads the first bytes of an opened piece, where its signature is, into `head`. A piece
-    // shorter than that changed since it was found (SourceChanged).
-    static Error readSignature(FileLayer& layer, const OpenPiece& piece, std::string& head);
+    // Reads the first bytes of an opened piece, where its signature is, into `head` (nothing
+    // for plain pieces). A piece shorter than that changed since it was found (SourceChanged).
+    Error readSignature(FileLayer& layer, const OpenPiece& piece, std::string& head) const;
+
+    PieceFormat format() const { return m_format; }
+    // The bytes before each piece's data: the signature's, or none for plain pieces.
+    std::uint64_t headerBytes() const;
+    // The name of the set's piece of this index, in the set's format.
+    std::string pieceName(std::uint64_t index) const;
+    // A name taken apart as a name of the set's format (three digits or more for plain sets).
+    std::optional<PieceNaming::Parsed> parse(std::string_view name) const;
 
     // The folder holds no set: no signed piece, and no damaged one or checksum file that
     // makes a set as the class comment says.
@@ -93,7 +113,7 @@ public:
     // The signed pieces in index order; after scan() 0, 1, 2, … without gaps. May be empty
     // when the set is not (every piece damaged or missing).
     const std::vector<PieceFile>& pieces() const { return m_pieces; }
-    // Bytes of data the pieces carry, their signatures left out.
+    // Bytes of data the pieces carry, their signatures (if any) left out.
     std::uint64_t dataBytes() const;
     // Files of the stem and the name pattern that lack the signature, in listed order.
     const std::vector<std::string>& damaged() const { return m_damaged; }
@@ -122,6 +142,8 @@ private:
     std::vector<std::string> m_missing;
     std::uint64_t m_missingCount = 0;
     std::uint64_t m_endIndex = 0;
+    PieceFormat m_format = PieceFormat::Signed;
+    std::uint64_t m_firstIndex = 0;
 };
 
 // How the join and the check go about a folder: they show it to the observer, open it and read

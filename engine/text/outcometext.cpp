@@ -64,11 +64,15 @@ std::string OutcomeText::verify(const VerifyReport& report)
 {
     if (report.stem.empty())
         return noPiecesVerified;
-    const char* const noChecksums = "No checksum file to verify against";
+    // Without a checksum file neither format proves that a piece was not replaced.
+    const char* const noChecksums = "No checksum file: the pieces' content is not checked";
     if (report.intact()) {
         if (!report.hasChecksumFile)
             return std::string(noChecksums) + "; " + pieces(report.piecesChecked) +
-                   (report.piecesChecked == 1 ? " carries" : " carry") + " the signature, with no gaps.";
+                   (report.format == PieceFormat::Plain ? ","
+                    : report.piecesChecked == 1         ? " carries the signature,"
+                                                        : " carry the signature,") +
+                   " with no gaps.";
         const std::string rebuilt = report.rebuiltChecked ? " and the rebuilt file" : "";
         // A checksum file of another program's is named: the folder may hold more than one.
         if (!report.checksumFileName.ends_with(PieceChecksums::suffix)) {

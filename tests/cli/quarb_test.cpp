@@ -370,6 +370,24 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineTest, testing::Values(
             EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi"), source);
             EXPECT_EQ(result.out, "");
         }},
+    // Plain pieces with the note by default, joined back; without the note on request.
+    Row{"PlainPiecesWithTheNoteJoinBack",
+        splitAndRemove({"split", "movie avi", "-s", "1M", "--plain", "--recovery", "0"}),
+        {"join", "movie avi_split"}, 0,
+        [](const fs::path& dir, const Finished&) {
+            EXPECT_EQ(namesIn(dir / "movie avi_split"),
+                      (std::vector<std::string>{"movie avi", "movie avi.001", "movie avi.002", "movie avi.003",
+                                                "movie avi.how-to-join.txt", "movie avi.sha256"}));
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi.001"), source.substr(0, MiB));
+            EXPECT_EQ(readFile(dir / "movie avi_split" / "movie avi"), source);
+        },
+        true},
+    Row{"PlainPiecesWithoutTheNote", writeSource,
+        {"split", "movie avi", "-s", "1M", "--plain", "--no-note", "--no-checksums", "--recovery", "0"}, 0,
+        [](const fs::path& dir, const Finished&) {
+            EXPECT_EQ(namesIn(dir / "movie avi_split"),
+                      (std::vector<std::string>{"movie avi.001", "movie avi.002", "movie avi.003"}));
+        }},
     Row{"TwentyDigitSizeMakesOnePiece", writeSource,
         {"split", "movie avi", "-s", "99999999999999999999", "--no-checksums", "--recovery", "0"}, 0,
         [](const fs::path& dir, const Finished&) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 using namespace qfs;
@@ -141,10 +142,15 @@ TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
     const auto [chunk, blockSize, kernelCopy] = GetParam();
     for (std::size_t length : {std::size_t(0), std::size_t(1), chunk - 1, chunk, chunk + 1,
                                3 * chunk, 3 * chunk + 7}) {
-        for (const auto& [mode, checksums] : {std::pair{SplitMode::BySize, false}, std::pair{SplitMode::ByCount, false},
-                                              std::pair{SplitMode::BySize, true}}) {
+        for (const auto& [mode, checksums, format] :
+             {std::tuple{SplitMode::BySize, false, PieceFormat::Signed},
+              std::tuple{SplitMode::ByCount, false, PieceFormat::Signed},
+              std::tuple{SplitMode::BySize, true, PieceFormat::Signed},
+              std::tuple{SplitMode::BySize, false, PieceFormat::Plain},
+              std::tuple{SplitMode::BySize, true, PieceFormat::Plain}}) {
             SCOPED_TRACE("length " + std::to_string(length) + (mode == SplitMode::BySize ? " by size" : " by count")
-                         + (checksums ? " with checksums" : ""));
+                         + (checksums ? " with checksums" : "")
+                         + (format == PieceFormat::Plain ? " plain" : ""));
             TestFolder folder;
             const std::string source = patternBytes(length, unsigned(length));
             writeFile(folder.file("data.bin"), source);
@@ -152,6 +158,7 @@ TEST_P(RoundTripTest, JoinGivesBackTheSourceByteForByte)
                 ? bySize(folder, "data.bin", chunk)
                 : byCount(folder, "data.bin", 3);
             request.writeChecksums = checksums;
+            request.format = format;
             RecordingObserver observer;
             const Error error =
                 observer.ended(Splitter(FileLayer::system(), blockSize, kernelCopy).run(request, observer));

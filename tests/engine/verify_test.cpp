@@ -3,6 +3,7 @@
 #include "engine/joiner.h"
 #include "engine/text/outcometext.h"
 #include "engine/splitter.h"
+#include "engine/text/notetext.h"
 #include "testfolder.h"
 #include "engine/verifier.h"
 
@@ -10,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -428,6 +430,218 @@ INSTANTIATE_TEST_SUITE_P(Files, ForeignChecksumTest, testing::Values(
                     writeFile(p + "/m.crc", "filename=m\nsize=13288\n");
                 },
                 "m.crc", "", ChecksumFileInvalid, "The checksum file lacks a filename=, size= or crc32= line", {}}),
+    [](const auto& row) { return row.param.name; });
+
+// Runs a shell command line in a folder with /bin/sh; true when it exits with 0.
+bool shellAccepts(const std::string& folder, const std::string& line)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(folder.c_str()) == 0) {
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, STDOUT_FILENO);
+            ::dup2(quiet, STDERR_FILENO);
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        }
+        ::_exit(127);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The command lines of the note's section under this heading, without their indent.
+std::vector<std::string> noteCommands(const std::string& note, const std::string& heading)
+{
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < note.size();) {
+        const std::size_t end = note.find("\r\n", at);
+        if (end == std::string::npos)
+            break;
+        lines.push_back(note.substr(at, end - at));
+        at = end + 2;
+    }
+    std::vector<std::string> commands;
+    bool inside = false;
+    for (std::size_t k = 0; k + 1 < lines.size(); ++k) {
+        if (lines[k + 1] == std::string(lines[k].size(), '-') && !lines[k].empty()) {
+            inside = lines[k] == heading;
+            continue;
+        }
+        if (inside && lines[k].starts_with(NoteText::commandIndent))
+            commands.push_back(lines[k].substr(NoteText::commandIndent.size()));
+    }
+    if (inside && !lines.empty() && lines.back().starts_with(NoteText::commandIndent))
+        commands.push_back(lines.back().substr(NoteText::commandIndent.size()));
+    return commands;
+}
+
+// Runs the lines one after the other until one fails; true when all passed.
+bool runLines(const std::string& folder, const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines) {
+        if (!shellAccepts(folder, line))
+            return false;
+    }
+    return !lines.empty();
+}
+
+// Plain pieces, and the note for a recipient, with the tools a recipient has: the pieces put
+// back to back are the source; the note's Linux and macOS lines, run as printed, rebuild it on a
+// good set and refuse a damaged or incomplete one (no file of the name appears); its Windows
+// lines name every piece in order, quoted, within cmd.exe's line length.
+enum class Harm { None, FlipByte, RemovePiece };
+
+struct NoteCase {
+    const char* name;
+    std::string file;
+    std::size_t length;
+    std::uint64_t pieceBytes;
+    PieceFormat format;
+    bool checksums;
+    Harm harm;
+    std::uint64_t harmedIndex = 1;
+};
+
+class NoteCommandsTest : public testing::TestWithParam<NoteCase> {};
+
+TEST_P(NoteCommandsTest, RebuildTheSourceOnlyFromAGoodSet)
+{
+    const NoteCase& c = GetParam();
+    TestFolder folder;
+    const std::string source = patternBytes(c.length, 7);
+    writeFile(folder.file(c.file), source);
+    SplitRequest request{folder.path(), c.file, SplitMode::BySize, c.pieceBytes, c.checksums};
+    request.format = c.format;
+    request.writeNote = true;
+    RecordingObserver observer;
+    const Result<SplitResult> split = Splitter(FileLayer::system(), 4096).run(request, observer);
+    ASSERT_FALSE(split.failed()) << split.error().message();
+    const SplitPlan& plan = split->plan;
+    const std::string pieces = split->folderPath;
+    const std::string note = readFile(pieces + "/" + split->noteName);
+    for (std::size_t at = note.find('\n'); at != std::string::npos; at = note.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && note[at - 1] == '\r') << "a line of the note without CR LF";
+
+    std::vector<std::string> names;
+    std::string concatenated;
+    for (std::uint64_t index = 0; index < plan.pieceCount; ++index) {
+        names.push_back(plan.pieceName(index));
+        concatenated += readFile(pieces + "/" + names.back());
+    }
+    if (c.format == PieceFormat::Plain) {
+        EXPECT_EQ(concatenated, source);
+        // Windows: every piece once, in order, in double quotes, within the line limit; the
+        // first line writes the joined file, every next one appends to it.
+        const std::string joining = "\"" + c.file + ".joining\"";
+        std::vector<std::string> listed;
+        std::size_t copyLines = 0;
+        for (const std::string& line : noteCommands(note, "Windows (Command Prompt)")) {
+            if (!line.starts_with("copy "))
+                continue;
+            EXPECT_LE(line.size() + NoteText::commandIndent.size(), NoteText::cmdLineLimit);
+            std::string sources = line.substr(line.find('"'));
+            if (copyLines++ == 0) {
+                ASSERT_TRUE(sources.ends_with(" " + joining)) << line;
+                sources.resize(sources.size() - joining.size() - 1);
+            } else {
+                ASSERT_TRUE(sources.starts_with(joining + "+")) << line;
+                sources.erase(0, joining.size() + 1);
+            }
+            for (std::size_t at = 0; at <= sources.size();) {
+                const std::size_t plus = std::min(sources.find("\"+\"", at), sources.size());
+                const std::size_t end = plus == sources.size() ? plus : plus + 1;
+                listed.push_back(sources.substr(at, end - at));
+                at = end + 1;
+            }
+        }
+        std::vector<std::string> quoted;
+        for (const std::string& name : names)
+            quoted.push_back("\"" + name + "\"");
+        EXPECT_EQ(listed, quoted);
+        EXPECT_EQ(copyLines > 1, c.length / c.pieceBytes > 500) << "the copy lines are not cut where they must be";
+    } else {
+        EXPECT_EQ(concatenated.size(), source.size() + plan.pieceCount * pieceSignature.size());
+    }
+
+    const std::string harmed = pieces + "/" + plan.pieceName(c.harmedIndex);
+    if (c.harm == Harm::FlipByte)
+        flipByte(harmed, readFile(harmed).size() - 1);
+    if (c.harm == Harm::RemovePiece)
+        fs::remove(harmed);
+    const std::string rebuilt = pieces + "/" + c.file;
+    EXPECT_EQ(runLines(pieces, noteCommands(note, "Linux")), c.harm == Harm::None);
+    EXPECT_EQ(fs::exists(rebuilt), c.harm == Harm::None);
+    if (c.harm == Harm::None) {
+        EXPECT_EQ(readFile(rebuilt), source);
+    }
+    fs::remove(rebuilt);
+    fs::remove(pieces + "/" + c.file + ".joining");
+    // macOS: the whole section where shasum is there (it comes with perl), else its cat line.
+    std::vector<std::string> mac = noteCommands(note, "macOS");
+    if (::access("/usr/bin/shasum", X_OK) != 0)
+        mac.erase(std::remove_if(mac.begin(), mac.end(), [](const std::string& l) { return l.starts_with("shasum"); }),
+                  mac.end());
+    EXPECT_EQ(runLines(pieces, mac), c.harm == Harm::None);
+    EXPECT_EQ(fs::exists(rebuilt), c.harm == Harm::None);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, NoteCommandsTest, testing::Values(
+    NoteCase{"PlainGood", "it's a movie", 3 * 4096 + 100, 4096, PieceFormat::Plain, true, Harm::None},
+    NoteCase{"PlainDamaged", "it's a movie", 3 * 4096 + 100, 4096, PieceFormat::Plain, true, Harm::FlipByte},
+    NoteCase{"PlainMissing", "it's a movie", 3 * 4096 + 100, 4096, PieceFormat::Plain, true, Harm::RemovePiece},
+    NoteCase{"PlainPast999Good", "-dash & co", 1001 * 8, 8, PieceFormat::Plain, true, Harm::None},
+    NoteCase{"PlainPast999Missing", "-dash & co", 1001 * 8, 8, PieceFormat::Plain, true, Harm::RemovePiece,
+             1000},
+    NoteCase{"PlainWithoutChecksums", "m", 2 * 4096, 4096, PieceFormat::Plain, false, Harm::None},
+    NoteCase{"SignedGood", "m", 3 * 4096 + 100, 4096, PieceFormat::Signed, true, Harm::None},
+    NoteCase{"SignedDamaged", "m", 3 * 4096 + 100, 4096, PieceFormat::Signed, true, Harm::FlipByte}),
+    [](const auto& row) { return row.param.name; });
+
+// Numbered sets of other tools (GNU split's numeric suffixes), joined and verified as plain
+// pieces; a gap is a missing piece, and plain pieces beside signed ones are refused.
+struct ForeignSetCase {
+    const char* name;
+    std::string commands; // run in the folder, which holds "f"
+    int joinCode;
+    std::string verifyText; // the verification's outcome, or its failure
+};
+
+class ForeignSetTest : public testing::TestWithParam<ForeignSetCase> {};
+
+TEST_P(ForeignSetTest, JoinsAndVerifiesOrRefusesAsAnySet)
+{
+    const ForeignSetCase& c = GetParam();
+    if (::access("/usr/bin/split", X_OK) != 0)
+        GTEST_SKIP() << "no split";
+    TestFolder folder;
+    const std::string source = patternBytes(3 * 4096 + 100, 3);
+    writeFile(folder.file("f"), source);
+    ASSERT_TRUE(shellAccepts(folder.path(), c.commands + " && rm f"));
+    const auto before = snapshot(folder.path());
+
+    const VerifyRecorder checked = verify(folder.path());
+    EXPECT_EQ(checked.error.failed() ? checked.error.description : OutcomeText::verify(checked.report),
+              c.verifyText);
+    RecordingObserver joined;
+    const Error error = joined.ended(Joiner(FileLayer::system(), 4096).run(JoinRequest{folder.path()}, joined));
+    EXPECT_EQ(error.code, c.joinCode) << error.message();
+    if (c.joinCode == 0) {
+        EXPECT_EQ(readFile(folder.file("f")), source);
+    } else {
+        EXPECT_EQ(snapshot(folder.path()), before) << "a refused join wrote something";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, ForeignSetTest, testing::Values(
+    ForeignSetCase{"NumericSuffixesFromOne", "split --numeric-suffixes=1 -a 3 -b 4096 f f.", 0,
+                "No checksum file: the pieces' content is not checked; 4 pieces, with no gaps."},
+    ForeignSetCase{"NumericSuffixesFromZero", "split --numeric-suffixes=0 -a 3 -b 4096 f f.", 0,
+                "No checksum file: the pieces' content is not checked; 4 pieces, with no gaps."},
+    ForeignSetCase{"Gap", "split --numeric-suffixes=1 -a 3 -b 4096 f f. && rm f.002", MissingPiece,
+                "No checksum file: the pieces' content is not checked. Pieces not intact: 1 missing."},
+    ForeignSetCase{"BesideSignedPieces",
+                "split --numeric-suffixes=1 -a 3 -b 4096 f f. && printf Quarb > g.0000", MixedPieces,
+                "The folder holds pieces of more than one file: f.001 and g.0000"}),
     [](const auto& row) { return row.param.name; });
 
 // Asks for a stop at the first progress report.

@@ -313,7 +313,8 @@ void Form1Test::startState()
     // the options (one stop for both), then what was added since.
     const QStringList tabOrder{"Command2", "Command3", "Combo1", "Text2", "Dir1", "File2", "Drive1",
                                "Drive2", "Dir2", "File3", "Option1", "CommonSizes", "ChecksumBox",
-                               "RecoveryPieces", "SplitDestinationButton", "VerifyButton", "JoinDestinationButton"};
+                               "RecoveryPieces", "SplitDestinationButton", "PlainPieces", "NoteBox",
+                               "VerifyButton", "JoinDestinationButton"};
     QStringList visited;
     for (qsizetype stop = 0; stop <= tabOrder.size(); ++stop) {
         visited << QApplication::focusWidget()->objectName();
@@ -949,7 +950,8 @@ void Form1Test::stopDuringSplit()
     QVERIFY(world.held.waitUntilHolding());
 
     const char* const inputs[] = {"Command2", "Command3", "VerifyButton", "Option1", "Option2",    "Text2",
-                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox", "RecoveryPieces"};
+                                  "Combo1",   "Drive2",   "Dir2",         "File3",   "ChecksumBox", "RecoveryPieces",
+                                  "PlainPieces", "NoteBox"};
     for (const char* input : inputs)
         QVERIFY2(!world.find<QWidget>(input)->isEnabled(), input);
     auto* cancel = world.find<QPushButton>("CancelButton");
@@ -1205,7 +1207,7 @@ void Form1Test::verify_data()
                                      << QStringList{"movie.avi.0002 is missing."} << QString();
     QTest::newRow("no checksum file")
         << int(Before::NoChecksums)
-        << "No checksum file to verify against; 4 pieces carry the signature, with no gaps." << QStringList{}
+        << "No checksum file: the pieces' content is not checked; 4 pieces carry the signature, with no gaps." << QStringList{}
         << QString();
     QTest::newRow("cancelled") << int(Before::Cancel) << "The verification was cancelled." << QStringList{}
                                << QString();
@@ -1536,6 +1538,11 @@ void Form1Test::settingsKeptBetweenRuns()
     QTest::mouseClick(first.find<QAbstractButton>("Option2"), Qt::LeftButton);
     QTest::keyClicks(first.find<QLineEdit>("Text1"), QStringLiteral("3"));
     noRecovery(first);
+    // The note follows "Pieces anyone can join" until it is set by hand.
+    auto* note = first.find<QAbstractButton>("NoteBox");
+    QVERIFY(!note->isChecked());
+    QTest::mouseClick(first.find<QAbstractButton>("PlainPieces"), Qt::LeftButton);
+    QVERIFY(note->isChecked());
     QVERIFY(first.form().close());
 
     // A second window, started elsewhere, comes back to all of it.
@@ -1552,6 +1559,8 @@ void Form1Test::settingsKeptBetweenRuns()
         QCOMPARE(second.find<DestinationPicker>("SplitDestination")->folder(), videos);
         QCOMPARE(second.find<DestinationPicker>("JoinDestination")->folder(), pieces);
         QCOMPARE(second.find<QSpinBox>("RecoveryPieces")->value(), 0);
+        QVERIFY(second.find<QAbstractButton>("PlainPieces")->isChecked());
+        QVERIFY(second.find<QAbstractButton>("NoteBox")->isChecked());
         QVERIFY(second.form().close());
     }
 
