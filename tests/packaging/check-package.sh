@@ -113,7 +113,7 @@ completion=$(mkdir "$work/completion" && cd "$work/completion" && mkdir folder &
             COMPREPLY=(); _quarb quarb "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"; echo "${COMPREPLY[*]}"; }
     ask quarb sp; ask quarb split file --no; ask quarb join ""' _ "$root/usr/share/bash-completion/completions/quarb")
 [ "$completion" = "split
---no-checksums
+--no-checksums --note --no-note
 folder" ] || fail "bash completion offers '$completion'"
 head -n 1 "$root/usr/share/doc/quarb-file-splitter/copyright" |
     grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
