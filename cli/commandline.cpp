@@ -172,6 +172,9 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     bool noChecksums = false;
     bool note = false;
 
+    const auto addQuiet = [&](CLI::App* sub) {
+        sub->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
+    };
     CLI::App* split = app.add_subcommand(
         "split", "Cut FILE into numbered pieces, FILE.0000, FILE.0001, ..., in a new folder "
                  "FILE_split beside it (or in DIR), with the checksum file FILE.sha256 and one recovery piece "
@@ -201,7 +204,7 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     CLI::Option* noteOption = split->add_flag("--note,!--no-note", note,
                     "Write, or leave out, the note FILE.how-to-join.txt: the commands that check and join the "
                     "pieces on Linux, macOS and Windows. Default: with --plain only");
-    split->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
+    addQuiet(split);
 
     CLI::App* join = app.add_subcommand(
         "join", "Write the pieces in FOLDER back to back into one file in FOLDER (or in DIR), "
@@ -216,20 +219,20 @@ std::variant<Command, ExitStatus> CommandLine::parse(int argc, const char* const
     join->add_flag("--repair", command.repair,
                    "First rebuild damaged and missing pieces from the recovery pieces in FOLDER, as "
                    "'quarb repair' does");
-    join->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
+    addQuiet(join);
 
     CLI::App* verify = app.add_subcommand(
         "verify", "Check the pieces in FOLDER, and the rebuilt file if it is there, against "
                   "the folder's checksum file, without writing anything.");
     verify->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
-    verify->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
+    addQuiet(verify);
 
     CLI::App* repair = app.add_subcommand(
         "repair", "Rebuild the damaged and missing pieces in FOLDER from the recovery pieces there "
                   "(the .par2 files a split writes), each checked against the recovery data and the "
                   "checksum file before it replaces anything. Nothing is written when they cannot all be rebuilt.");
     repair->add_option("FOLDER", command.path, "The folder of pieces")->required()->type_name("");
-    repair->add_flag("-q,--quiet", command.quiet, "Print no progress and no summary, only errors");
+    addQuiet(repair);
 
     const auto usage = [&](const std::string& what) {
         const CLI::App* chosen = nullptr;

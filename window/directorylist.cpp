@@ -71,15 +71,7 @@ DirectoryList::DirectoryList(QWidget* parent) : QTreeWidget(parent)
 void DirectoryList::request(const std::vector<std::string>& folderPaths, bool announce)
 {
     m_read.start<FolderRead>(
-        [folderPaths] {
-            FolderRead listing;
-            for (const std::string& folderPath : folderPaths) {
-                listing = read(folderPath);
-                if (!listing.error.failed())
-                    break;
-            }
-            return listing;
-        },
+        [folderPaths] { return readFirst(folderPaths); },
         [this, announce](FolderRead& listing) { show(listing, announce); });
 }
 
@@ -94,15 +86,7 @@ void DirectoryList::refresh()
     if (folders.empty())
         return;
     m_read.start<FolderRead>(
-        [folders] {
-            FolderRead listing;
-            for (const std::string& folderPath : folders) {
-                listing = read(folderPath);
-                if (!listing.error.failed())
-                    break;
-            }
-            return listing;
-        },
+        [folders] { return readFirst(folders); },
         [this](FolderRead& listing) {
             if (listing.error.failed())
                 return; // not even the root: the tree stays as it is
@@ -127,6 +111,17 @@ qfs::Error DirectoryList::normalPath(const std::string& folderPath, std::string&
         path = path.parent_path();
     normal = path.string();
     return {};
+}
+
+FolderRead DirectoryList::readFirst(const std::vector<std::string>& folderPaths)
+{
+    FolderRead listing;
+    for (const std::string& folderPath : folderPaths) {
+        listing = read(folderPath);
+        if (!listing.error.failed())
+            break;
+    }
+    return listing;
 }
 
 FolderRead DirectoryList::read(const std::string& folderPath)

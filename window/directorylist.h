@@ -53,6 +53,9 @@ protected:
 private:
     void request(const std::vector<std::string>& folderPaths, bool announce);
     static FolderRead read(const std::string& folderPath);
+    // The first of the folders that can be read, or the last one's failure. Off the window's
+    // thread, as read().
+    static FolderRead readFirst(const std::vector<std::string>& folderPaths);
     void show(const FolderRead& listing, bool announce);
     static QTreeWidgetItem* entry(const QIcon& icon, const std::string& name, const std::string& path);
 
